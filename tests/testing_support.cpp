@@ -1,0 +1,110 @@
+// Temporary folders and whole-file helpers for the tests, on the real Win32 file system.
+#include "tests/testing_support.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+TempDir::TempDir()
+{
+    static unsigned counter = 0;
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    for (;;) {
+        wchar_t name[MAX_PATH + 64];
+        _snwprintf(name, MAX_PATH + 63, L"%lsupd%lu_%u", base, GetCurrentProcessId(), counter++);
+        if (CreateDirectoryW(name, nullptr)) {
+            path_ = name;
+            return;
+        }
+    }
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+void RemoveTree(const std::wstring& path)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring full = path + L"\\" + name;
+            SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(full);
+            else
+                DeleteFileW(full.c_str());
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+bool WriteBytes(const std::wstring& path, const Bytes& data)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD done = 0;
+    BOOL ok = data.empty() || WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &done, nullptr);
+    CloseHandle(h);
+    return ok && done == data.size();
+}
+
+bool WriteText(const std::wstring& path, const std::string& text) { return WriteBytes(path, ToBytes(text)); }
+
+Bytes ReadBytes(const std::wstring& path)
+{
+    Bytes data;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return data;
+    LARGE_INTEGER size;
+    if (GetFileSizeEx(h, &size) && size.QuadPart > 0) {
+        data.resize(static_cast<size_t>(size.QuadPart));
+        DWORD done = 0;
+        if (!ReadFile(h, data.data(), static_cast<DWORD>(data.size()), &done, nullptr))
+            done = 0;
+        data.resize(done);
+    }
+    CloseHandle(h);
+    return data;
+}
+
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void MakeDir(const std::wstring& path) { CreateDirectoryW(path.c_str(), nullptr); }
+
+static void ListInto(const std::wstring& root, const std::wstring& rel, std::vector<std::wstring>& out)
+{
+    WIN32_FIND_DATAW fd;
+    std::wstring dir = rel.empty() ? root : root + L"\\" + rel;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        std::wstring sub = rel.empty() ? name : rel + L"\\" + name;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListInto(root, sub, out);
+        else
+            out.push_back(sub);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+
+std::vector<std::wstring> ListFiles(const std::wstring& root)
+{
+    std::vector<std::wstring> out;
+    ListInto(root, L"", out);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }

@@ -1,0 +1,31 @@
+// Helpers shared by the tests: a fresh temporary folder per test and whole-file reads and writes.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// A new empty folder under the temporary folder, removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+bool WriteBytes(const std::wstring& path, const Bytes& data);
+bool WriteText(const std::wstring& path, const std::string& text);
+Bytes ReadBytes(const std::wstring& path);  // empty when unreadable
+bool FileExists(const std::wstring& path);
+void MakeDir(const std::wstring& path);
+// Names of the files (not folders) below `root`, relative to it, sorted.
+std::vector<std::wstring> ListFiles(const std::wstring& root);
+void RemoveTree(const std::wstring& path);
+Bytes ToBytes(const std::string& s);

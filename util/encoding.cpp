@@ -1,0 +1,176 @@
+// Encoding detection and code-page conversion. Byte strings carry no encoding tag: each operation
+// classifies its input on the spot (ASCII, UTF-8, or else Shift-JIS) and acts on that verdict.
+#include "util/encoding.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+namespace {
+
+// Number of leading one bits of a UTF-8 lead byte, 0xC2..0xFF.
+uint32_t Utf8SequenceLength(unsigned char lead)
+{
+    uint32_t n = 0;
+    while (n < 8 && (lead & (0x80u >> n)))
+        ++n;
+    return n;
+}
+
+UINT CodePageOf(uint32_t encoding) { return encoding == Native ? 932 : CP_UTF8; }
+
+}  // namespace
+
+uint32_t DetectEncoding(const char* text)
+{
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    int goodSequences = 0;
+    while (*p) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        if (*p < 0xC2)
+            return Native;
+        uint32_t len = Utf8SequenceLength(*p);
+        for (uint32_t i = 1; i < len; ++i) {
+            // The terminator fails this test too, so a cut sequence reads as Shift-JIS.
+            if ((p[i] & 0xC0) != 0x80)
+                return Native;
+        }
+        p += len;
+        if (++goodSequences == 6)
+            return Utf8;
+    }
+    return goodSequences ? Utf8 : Ascii;
+}
+
+int IsSjisLeadByte(const unsigned char* p)
+{
+    unsigned char c = *p;
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC) || c == 0xFF;
+}
+
+uint32_t DecodeUtf8Char(uint32_t* code, const char* p)
+{
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(p);
+    if (s[0] < 0x80) {
+        if (code)
+            *code = s[0];
+        return 1;
+    }
+    uint32_t len = Utf8SequenceLength(s[0]);
+    if (len < 2)
+        len = 1;
+    for (uint32_t i = 1; i < len; ++i) {
+        if (s[i] == 0) {  // cut short by the terminator: one byte
+            if (code)
+                *code = s[0];
+            return 1;
+        }
+    }
+    uint32_t value = len == 1 ? s[0] : (s[0] & (0xFFu >> (len + 1)));
+    for (uint32_t i = 1; i < len; ++i)
+        value = (value << 6) | (s[i] & 0x3F);
+    if (code)
+        *code = value;
+    return len;
+}
+
+uint32_t DecodeChar(uint32_t* code, const char* p, uint32_t encoding)
+{
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(p);
+    switch (encoding) {
+    case Native:
+        if (IsSjisLeadByte(s) && s[1] != 0) {
+            if (code)
+                *code = s[0] * 256u + s[1];
+            return 2;
+        }
+        if (code)
+            *code = s[0];
+        return 1;
+    case Utf8: {
+        uint32_t first = 0;
+        uint32_t len = DecodeUtf8Char(&first, p);
+        if (first >= 0xD800 && first <= 0xDBFF && s[len] != 0) {
+            uint32_t second = 0;
+            uint32_t len2 = DecodeUtf8Char(&second, p + len);
+            if (second >= 0xDC00 && second <= 0xDFFF) {
+                if (code)
+                    *code = ((first - 0xD7C0) * 1024) | (second - 0xDC00);
+                return len + len2;
+            }
+        }
+        if (code)
+            *code = first;
+        return len;
+    }
+    case Ascii:
+        if (code)
+            *code = s[0];
+        return 1;
+    default:
+        if (code)
+            *code = 0;
+        return 0;
+    }
+}
+
+bool MultiByteToWide(const char* text, std::wstring& out, bool strict)
+{
+    uint32_t enc = DetectEncoding(text);
+    UINT cp = (enc == Utf8 || enc == Ascii) ? CP_UTF8 : 932;
+    DWORD flags = strict ? MB_ERR_INVALID_CHARS : 0;
+    int needed = MultiByteToWideChar(cp, flags, text, -1, nullptr, 0);
+    if (needed < 1)
+        return false;
+    std::wstring buf(static_cast<size_t>(needed), L'\0');
+    if (MultiByteToWideChar(cp, flags, text, -1, &buf[0], needed) != needed)
+        return false;
+    buf.resize(static_cast<size_t>(needed) - 1);
+    out.swap(buf);
+    return true;
+}
+
+bool WideToMultiByte(const wchar_t* text, uint32_t target, std::string& out, bool strict)
+{
+    UINT cp = CodePageOf(target);
+    DWORD flags = (strict && cp == CP_UTF8) ? WC_ERR_INVALID_CHARS : 0;
+    int needed = WideCharToMultiByte(cp, flags, text, -1, nullptr, 0, nullptr, nullptr);
+    if (needed < 1)
+        return false;
+    std::string buf(static_cast<size_t>(needed), '\0');
+    if (WideCharToMultiByte(cp, flags, text, -1, &buf[0], needed, nullptr, nullptr) != needed)
+        return false;
+    if (strict && cp != CP_UTF8) {
+        // Best-fit mappings and default characters both show as a text that does not convert back.
+        int back = MultiByteToWideChar(cp, 0, buf.c_str(), -1, nullptr, 0);
+        std::wstring again(back > 0 ? static_cast<size_t>(back) : 0, L'\0');
+        if (back < 1 || MultiByteToWideChar(cp, 0, buf.c_str(), -1, &again[0], back) != back ||
+            wcscmp(again.c_str(), text) != 0)
+            return false;
+    }
+    buf.resize(static_cast<size_t>(needed) - 1);
+    out.swap(buf);
+    return true;
+}
+
+bool ToMultiByte(const char* text, uint32_t target, std::string& out, bool strict)
+{
+    uint32_t enc = DetectEncoding(text);
+    if (enc == Ascii || CodePageOf(enc) == CodePageOf(target)) {
+        if (strict && enc == Native) {
+            // A byte-for-byte copy checks nothing: make sure the Shift-JIS text is valid.
+            std::wstring probe;
+            if (!MultiByteToWide(text, probe, true))
+                return false;
+        }
+        out.assign(text);
+        return true;
+    }
+    std::wstring wide;
+    if (!MultiByteToWide(text, wide, strict))
+        return false;
+    return WideToMultiByte(wide.c_str(), target, out, strict);
+}

@@ -1,0 +1,33 @@
+// CFileDX: the one owner of a Win32 file handle, with whole-buffer reads and writes that report byte counts.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+class CFileDX {
+public:
+    CFileDX() = default;
+    virtual ~CFileDX();
+    CFileDX(const CFileDX&) = delete;
+    CFileDX& operator=(const CFileDX&) = delete;
+
+    // Existing file, read access, others may read too. 1 when open, 0 otherwise (also when already open).
+    int Open(const wchar_t* path);
+    // Write access, exclusive. Mode 1 opens or creates without truncating; any other mode creates anew or
+    // truncates. 1 when open, 0 otherwise (also when already open).
+    int Create(const wchar_t* path, uint32_t mode);
+    void Close();
+
+    // Transfers are single calls: the result is the count the system reports, 0 when the call fails.
+    uint32_t Read(void* buffer, uint32_t count);
+    uint32_t Write(const void* buffer, uint32_t count);
+    // Absolute position from the file's start. 1 on success, 0 on failure.
+    int Seek(int64_t position);
+    // Low 32 bits of the size; 0xFFFFFFFF when the query fails.
+    uint32_t GetSize();
+
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
