@@ -1,0 +1,61 @@
+// Reader of the engine's archive index.
+//
+// Layout (little-endian):
+//   header   0  magic[12]  "VORLAN ARC20" (128-byte records) or "PackFile    " (32-byte records)
+//           12  count u32
+//   record   0  name       NUL-terminated, zero-filled: 96 bytes (current) or 16 bytes (older)
+//                          then offset u32 (from the data start) and size u32; the rest is not read
+//   data start = 16 + count * record size
+#include "archive/archive_index.h"
+
+#include <cstring>
+
+#include "archive/read_le.h"
+#include "archive/record_names.h"
+#include "util/file.h"
+
+uint32_t ArchiveRecordSize(const char* magic)
+{
+    if (memcmp(magic, kArchiveMagic, 12) == 0)
+        return kArchiveRecordSize;
+    if (memcmp(magic, kOldArchiveMagic, 12) == 0)
+        return kOldArchiveRecordSize;
+    return 0;
+}
+
+bool ReadArchiveIndex(ArchiveHeader& header, std::vector<ArchiveEntry>& entries, CFileDX& file)
+{
+    unsigned char raw[16];
+    if (file.Read(raw, 16) != 16)
+        return false;
+    ArchiveHeader h;
+    memcpy(h.magic, raw, 12);
+    h.count = ReadU32(raw + 12);
+    const uint32_t recordSize = ArchiveRecordSize(h.magic);
+    if (recordSize == 0)
+        return false;
+    const uint32_t nameWidth = recordSize == kArchiveRecordSize ? 96 : 16;
+
+    // A damaged count must fail here, before anything is allocated for it.
+    const uint64_t indexSize = static_cast<uint64_t>(h.count) * recordSize;
+    if (indexSize >= 0x100000000ull || indexSize > file.GetSize())
+        return false;
+    std::vector<unsigned char> index(static_cast<size_t>(indexSize));
+    if (indexSize && file.Read(index.data(), static_cast<uint32_t>(indexSize)) != indexSize)
+        return false;
+
+    std::vector<ArchiveEntry> list;
+    list.reserve(h.count);
+    for (uint32_t i = 0; i < h.count; ++i) {
+        const unsigned char* rec = index.data() + static_cast<size_t>(i) * recordSize;
+        ArchiveEntry e;
+        if (!ReadNameField(reinterpret_cast<const char*>(rec), nameWidth, e.name))
+            return false;
+        e.position = indexSize + 16 + ReadU32(rec + nameWidth);
+        e.size = ReadU32(rec + nameWidth + 4);
+        list.push_back(std::move(e));
+    }
+    header = h;
+    entries.swap(list);
+    return true;
+}

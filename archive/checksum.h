@@ -1,0 +1,18 @@
+// ContentChecksum: the 64-bit checksum of a file's contents that version lists store.
+#pragma once
+#include <cstdint>
+
+struct ContentChecksum {
+    uint32_t sum;  // running polynomial sum: sum = sum * 233 + byte
+    uint8_t a;     // sum of the low bytes of `sum`
+    uint8_t b;     // XOR of the low bytes of `sum`
+    uint8_t c;     // sum of the bytes
+    uint8_t d;     // XOR of the bytes
+};
+
+// Folds `length` bytes into the checksum. Feeding a stream in runs of any lengths gives the same result
+// as feeding it at once.
+void UpdateContentChecksum(ContentChecksum& checksum, const void* bytes, uint32_t length);
+
+// The stored form, as a little-endian u64: sum, then a, b, c, d.
+uint64_t StoredChecksum(const ContentChecksum& checksum);

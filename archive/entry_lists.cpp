@@ -1,0 +1,77 @@
+// Entry-name keys and the version-record operations of an update. Nothing is sorted: lookups scan in
+// list order and the first match wins.
+#include "archive/entry_lists.h"
+
+#include <windows.h>
+
+#include "util/encoding.h"
+#include "util/strings.h"
+
+bool ArchiveNameKey(const std::string& name, std::string& key)
+{
+    if (name.size() > kMaxKeyBytes)
+        return false;
+    key = name;
+    ToLowerAscii(key);
+    return true;
+}
+
+bool SameArchiveName(const std::string& a, const std::string& b)
+{
+    std::string ka, kb;
+    return ArchiveNameKey(a, ka) && ArchiveNameKey(b, kb) && StrCompare(ka.c_str(), kb.c_str()) == 0;
+}
+
+int FindRecordByFileName(const std::vector<VersionRecord>& records, uint32_t count, const std::string& entryName)
+{
+    std::string entryKey;
+    if (!ArchiveNameKey(entryName, entryKey))
+        return kNoRecord;
+    const uint32_t n = count < records.size() ? count : static_cast<uint32_t>(records.size());
+    for (uint32_t i = 0; i < n; ++i) {
+        std::string name, ext, key;
+        if (!SplitPath(nullptr, nullptr, &name, &ext, records[i].name.c_str()))
+            continue;
+        if (ArchiveNameKey(name + ext, key) && key == entryKey)
+            return static_cast<int>(i);
+    }
+    return kNoRecord;
+}
+
+void MergeVersionRecords(VersionListHeader& installedHeader, std::vector<VersionRecord>& installed,
+                         const std::vector<VersionRecord>& payload)
+{
+    // Records appended below are not searched by later payload records.
+    size_t n = installedHeader.count < installed.size() ? installedHeader.count : installed.size();
+    installed.resize(n);
+    for (const VersionRecord& p : payload) {
+        bool merged = false;
+        for (size_t i = 0; i < n && !merged; ++i) {
+            if (SameArchiveName(installed[i].name, p.name)) {
+                installed[i].value = p.value;
+                merged = true;
+            }
+        }
+        if (!merged)
+            installed.push_back(p);
+    }
+    installedHeader.count = static_cast<uint32_t>(installed.size());
+}
+
+void PruneMissingRecords(VersionListHeader& header, std::vector<VersionRecord>& records, const wchar_t* folder)
+{
+    std::vector<VersionRecord> kept;
+    const size_t n = header.count < records.size() ? header.count : records.size();
+    for (size_t i = 0; i < n; ++i) {
+        std::wstring name;
+        wchar_t path[kPathCapacity];
+        // A name that does not convert or a path that does not fit counts as a missing file.
+        if (!MultiByteToWide(records[i].name.c_str(), name) ||
+            FormatWide(path, kPathCapacity, L"%s\\%s", folder, name.c_str()) < 0)
+            continue;
+        if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
+            kept.push_back(records[i]);
+    }
+    records.swap(kept);
+    header.count = static_cast<uint32_t>(records.size());
+}

@@ -1,0 +1,29 @@
+// Name matching and the operations on version records: finding an entry's record, merging the payload's
+// records into the installed list, and dropping records whose files are gone.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/version_list.h"
+
+const int kNoRecord = -1;
+// Longest name, in bytes, that takes part in matching; a longer one never matches anything.
+const size_t kMaxKeyBytes = 783;
+
+// The form in which names are compared: the UTF-8 name with ASCII capitals lowered. False when the
+// name exceeds kMaxKeyBytes.
+bool ArchiveNameKey(const std::string& name, std::string& key);
+bool SameArchiveName(const std::string& a, const std::string& b);
+
+// Index of the first of records[0..count) whose file-name part (name and extension) has the entry's key,
+// or kNoRecord.
+int FindRecordByFileName(const std::vector<VersionRecord>& records, uint32_t count, const std::string& entryName);
+
+// Installed records matching a payload record by whole-name key take its value and keep their own name;
+// payload records without a partner among the originally installed ones are appended in payload order.
+void MergeVersionRecords(VersionListHeader& installedHeader, std::vector<VersionRecord>& installed,
+                         const std::vector<VersionRecord>& payload);
+
+// Keeps, in order, the records whose "folder\name" exists (a file or a folder); sets header.count.
+void PruneMissingRecords(VersionListHeader& header, std::vector<VersionRecord>& records, const wchar_t* folder);

@@ -1,0 +1,108 @@
+// Reader and writer of the version list.
+//
+// Layout (little-endian):
+//   header   0  magic[8]   "KHV_V2__" (version 2) or "KHV_____" (version 1)
+//            8  reserved u32
+//           12  count u32
+//   record   version 2: name[248] then value u64 at 248 (256 bytes)
+//            version 1: name[56]  then value u64 at 56  (64 bytes)
+//            names are NUL-terminated and zero-filled, code page 932 or ASCII
+#include "archive/version_list.h"
+
+#include <cstring>
+
+#include "archive/read_le.h"
+#include "archive/record_names.h"
+#include "util/encoding.h"
+#include "util/file.h"
+#include "util/replace_file.h"
+
+uint32_t VersionRecordSize(const char* magic)
+{
+    if (memcmp(magic, kVersionListMagic, 8) == 0)
+        return 256;
+    if (memcmp(magic, kOldVersionListMagic, 8) == 0)
+        return 64;
+    return 0;
+}
+
+bool ReadVersionList(VersionListHeader& header, std::vector<VersionRecord>& records, CFileDX& file)
+{
+    unsigned char raw[16];
+    if (file.Read(raw, 16) != 16)
+        return false;
+    VersionListHeader h;
+    memcpy(h.magic, raw, 8);
+    h.reserved = ReadU32(raw + 8);
+    h.count = ReadU32(raw + 12);
+    const uint32_t recordSize = VersionRecordSize(h.magic);
+    if (recordSize == 0)
+        return false;
+    const uint32_t nameWidth = recordSize - 8;
+
+    // A damaged count must fail here, before anything is allocated for it.
+    const uint64_t total = static_cast<uint64_t>(h.count) * recordSize;
+    if (total >= 0x100000000ull || total > file.GetSize())
+        return false;
+    std::vector<unsigned char> body(static_cast<size_t>(total));
+    if (total && file.Read(body.data(), static_cast<uint32_t>(total)) != total)
+        return false;
+
+    std::vector<VersionRecord> list;
+    list.reserve(h.count);
+    for (uint32_t i = 0; i < h.count; ++i) {
+        const unsigned char* rec = body.data() + static_cast<size_t>(i) * recordSize;
+        VersionRecord r;
+        if (!ReadNameField(reinterpret_cast<const char*>(rec), nameWidth, r.name))
+            return false;
+        r.value = ReadU64(rec + nameWidth);
+        list.push_back(std::move(r));
+    }
+    header = h;
+    records.swap(list);
+    return true;
+}
+
+bool LoadVersionList(VersionListHeader& header, std::vector<VersionRecord>& records, const wchar_t* path)
+{
+    CFileDX file;
+    if (!file.Open(path))
+        return false;
+    return ReadVersionList(header, records, file);
+}
+
+bool EncodeVersionList(const VersionListHeader& header, const std::vector<VersionRecord>& records,
+                       std::vector<unsigned char>& bytes)
+{
+    const uint32_t recordSize = VersionRecordSize(header.magic);
+    if (recordSize == 0 || header.count > records.size())
+        return false;
+    const uint64_t total = 16 + static_cast<uint64_t>(header.count) * recordSize;
+    if (total >= 0x100000000ull)
+        return false;
+    const uint32_t nameWidth = recordSize - 8;
+    std::vector<unsigned char> out(static_cast<size_t>(total), 0);
+    memcpy(out.data(), header.magic, 8);
+    WriteU32(out.data() + 8, header.reserved);
+    WriteU32(out.data() + 12, header.count);
+    for (uint32_t i = 0; i < header.count; ++i) {
+        unsigned char* rec = out.data() + 16 + static_cast<size_t>(i) * recordSize;
+        std::string native;
+        // The name must keep its NUL inside the field; a longer one would be cut into another name.
+        if (!ToMultiByte(records[i].name.c_str(), Native, native, true) || native.size() >= nameWidth)
+            return false;
+        memcpy(rec, native.data(), native.size());
+        WriteU64(rec + nameWidth, records[i].value);
+    }
+    bytes.swap(out);
+    return true;
+}
+
+bool SaveVersionList(const VersionListHeader& header, const std::vector<VersionRecord>& records,
+                     const wchar_t* path)
+{
+    std::vector<unsigned char> bytes;
+    if (!EncodeVersionList(header, records, bytes))
+        return false;
+    return ReplaceFileContents(path, bytes.data(), static_cast<uint32_t>(bytes.size()));
+}

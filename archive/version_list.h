@@ -1,0 +1,36 @@
+// The version list ("kpx.hvl"): each archive's path below the installation folder and its ContentChecksum.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CFileDX;
+
+struct VersionListHeader {
+    char magic[8];      // "KHV_V2__" (256-byte records) or "KHV_____" (64-byte records)
+    uint32_t reserved;  // not interpreted; written back as read
+    uint32_t count;     // records that SaveVersionList writes
+};
+
+struct VersionRecord {
+    std::string name;  // UTF-8, relative to the installation folder, e.g. "Archive\data01200.arc"
+    uint64_t value;    // ContentChecksum in its stored form
+};
+
+const char kVersionListMagic[] = "KHV_V2__";
+const char kOldVersionListMagic[] = "KHV_____";
+
+// Record size for a header's magic, or 0 when the magic is neither version's.
+uint32_t VersionRecordSize(const char* magic);
+
+// Reads from where the file pointer stands (never seeks). Outputs untouched on failure.
+bool ReadVersionList(VersionListHeader& header, std::vector<VersionRecord>& records, CFileDX& file);
+bool LoadVersionList(VersionListHeader& header, std::vector<VersionRecord>& records, const wchar_t* path);
+// Encodes header.count records from the start of `records` in the header's version. False, with nothing
+// encoded, for an unknown magic, too few records, or a name that does not fit its field in code page 932.
+bool EncodeVersionList(const VersionListHeader& header, const std::vector<VersionRecord>& records,
+                       std::vector<unsigned char>& bytes);
+// Encodes, then replaces the file at path whole. False when encoding or writing fails; the old file then
+// stays as it was.
+bool SaveVersionList(const VersionListHeader& header, const std::vector<VersionRecord>& records,
+                     const wchar_t* path);

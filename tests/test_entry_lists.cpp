@@ -1,0 +1,79 @@
+// Matching entries to version records, merging the payload's records, pruning records of missing files.
+#include <gtest/gtest.h>
+
+#include "archive/entry_lists.h"
+#include "tests/testing_support.h"
+
+namespace {
+VersionListHeader HeaderOf(uint32_t count) { return VersionListHeader{{'K', 'H', 'V', '_', 'V', '2', '_', '_'}, 7, count}; }
+}  // namespace
+
+TEST(FindRecordByFileNameTest, MatchesTheLastComponentIgnoringAsciiCase)
+{
+    std::vector<VersionRecord> records = {{"kpx.hvl", 0}, {"Archive\\data01200.arc", 1}, {"data01200.arc", 2}};
+    EXPECT_EQ(1, FindRecordByFileName(records, 3, "DATA01200.ARC"));
+    EXPECT_EQ(1, FindRecordByFileName(records, 3, "data01200.arc"));
+    EXPECT_EQ(0, FindRecordByFileName(records, 3, "KPX.hvl"));
+    EXPECT_EQ(kNoRecord, FindRecordByFileName(records, 3, "data01200.arc.bak"));
+    EXPECT_EQ(kNoRecord, FindRecordByFileName(records, 3, "data01200"));
+    EXPECT_EQ(kNoRecord, FindRecordByFileName(records, 1, "data01200.arc"));  // only the first count records
+}
+
+TEST(FindRecordByFileNameTest, OverlongNamesNeverMatch)
+{
+    std::string longName(800, 'a');
+    std::vector<VersionRecord> records = {{"Archive\\" + longName, 1}};
+    EXPECT_EQ(kNoRecord, FindRecordByFileName(records, 1, longName));
+}
+
+TEST(MergeVersionRecordsTest, UpdatesPartnersKeepsTheirNamesAndAppendsTheRest)
+{
+    VersionListHeader h = HeaderOf(2);
+    std::vector<VersionRecord> installed = {{"A", 1}, {"b", 2}};
+    MergeVersionRecords(h, installed, {{"B", 5}, {"D", 6}});
+    ASSERT_EQ(3u, installed.size());
+    EXPECT_EQ(3u, h.count);
+    EXPECT_EQ(7u, h.reserved);
+    EXPECT_EQ("A", installed[0].name);
+    EXPECT_EQ(1u, installed[0].value);
+    EXPECT_EQ("b", installed[1].name);
+    EXPECT_EQ(5u, installed[1].value);
+    EXPECT_EQ("D", installed[2].name);
+    EXPECT_EQ(6u, installed[2].value);
+}
+
+TEST(MergeVersionRecordsTest, AppendedRecordsAreNotSearchedAndSeparatorsAreNotFolded)
+{
+    VersionListHeader h = HeaderOf(1);
+    std::vector<VersionRecord> installed = {{"Archive\\x.arc", 1}};
+    MergeVersionRecords(h, installed, {{"Archive/x.arc", 2}, {"n.arc", 3}, {"N.ARC", 4}});
+    ASSERT_EQ(4u, installed.size());
+    EXPECT_EQ(1u, installed[0].value);
+    EXPECT_EQ("Archive/x.arc", installed[1].name);
+    EXPECT_EQ("n.arc", installed[2].name);
+    EXPECT_EQ("N.ARC", installed[3].name);
+
+    VersionListHeader empty = HeaderOf(0);
+    std::vector<VersionRecord> none;
+    MergeVersionRecords(empty, none, {{"p", 1}, {"q", 2}});
+    ASSERT_EQ(2u, none.size());
+    EXPECT_EQ("q", none[1].name);
+    EXPECT_EQ(2u, empty.count);
+}
+
+TEST(PruneMissingRecordsTest, KeepsOrderFilesAndFoldersDropsMissing)
+{
+    TempDir dir;
+    MakeDir(dir / L"Archive");
+    ASSERT_TRUE(WriteText(dir / L"Archive\\a.arc", "a"));
+    ASSERT_TRUE(WriteText(dir / L"Archive\\c.arc", "c"));
+    VersionListHeader h = HeaderOf(5);
+    std::vector<VersionRecord> records = {
+        {"Archive\\c.arc", 3}, {"Archive\\b.arc", 2}, {"Archive", 9}, {"Archive\\a.arc", 1}, {std::string(800, 'x'), 4}};
+    PruneMissingRecords(h, records, dir.path().c_str());
+    ASSERT_EQ(3u, records.size());
+    EXPECT_EQ(3u, h.count);
+    EXPECT_EQ("Archive\\c.arc", records[0].name);
+    EXPECT_EQ("Archive", records[1].name);
+    EXPECT_EQ("Archive\\a.arc", records[2].name);
+}
