@@ -1,0 +1,42 @@
+// Installation folder lookup in the machine's registry, in the process's own (64-bit) view.
+#include "install/installed_folder.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "util/strings.h"
+
+int GetInstalledFolder(wchar_t* folder, const wchar_t* vendor, const wchar_t* title)
+{
+    if (!vendor || !title)
+        return 0;
+    wchar_t buffer[4096];
+    if (FormatWide(buffer, 4096, L"Software\\%s\\%s", vendor, title) < 0)
+        return 0;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, buffer, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+
+    int result = 0;
+    DWORD type = 0;
+    DWORD size = sizeof buffer;
+    if (RegQueryValueExW(key, L"InstalledFolder", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_SZ) {
+        // The data need not hold a terminator: the size the query returned bounds it.
+        size_t n = wcsnlen(buffer, size / sizeof(wchar_t));
+        const wchar_t* start = buffer;
+        if (n >= 2 && buffer[0] == L'"' && buffer[n - 1] == L'"') {
+            ++start;
+            n -= 2;
+        }
+        if (n < kFolderCapacity) {
+            wmemcpy(folder, start, n);
+            folder[n] = L'\0';
+            result = 1;
+        }
+    }
+    RegCloseKey(key);
+    return result;
+}

@@ -1,0 +1,101 @@
+// Reading, normalising, extending and rewriting the uninstall list.
+#include "install/uninstall_list.h"
+
+#include <cstring>
+
+#include "util/encoding.h"
+#include "util/file.h"
+#include "util/replace_file.h"
+#include "util/strings.h"
+
+namespace {
+
+// UTF-8 with lowered ASCII capitals. A line that does not convert is kept as it was read.
+std::string NormaliseLine(const std::string& line)
+{
+    std::string out;
+    if (!ToMultiByte(line.c_str(), Utf8, out))
+        out = line;
+    ToLowerAscii(out);
+    return out;
+}
+
+void AddLine(std::vector<std::string>& group, std::string line)
+{
+    for (const std::string& existing : group) {
+        if (StrCompare(existing.c_str(), line.c_str()) == 0)
+            return;
+    }
+    group.push_back(std::move(line));
+}
+
+}  // namespace
+
+void ParseUninstallList(const char* text, UninstallGroups& groups)
+{
+    const char* p = text;
+    for (;;) {
+        // CR and LF are never part of a multi-byte character in code page 932 or UTF-8 (trail bytes are
+        // 0x40 and above), so a plain byte search finds every line end in a text of mixed encodings.
+        p += strspn(p, " \t\r\n");
+        if (*p == '\0')
+            return;
+        size_t length = strcspn(p, "\r\n");
+        std::string line = NormaliseLine(std::string(p, length));
+        std::vector<std::string>& group = line[0] == '$' ? groups.dollars : groups.files;
+        AddLine(group, std::move(line));
+        p += length;
+    }
+}
+
+std::string FormatUninstallList(const UninstallGroups& groups)
+{
+    std::string text;
+    for (const auto* group : {&groups.files, &groups.dollars}) {
+        for (const std::string& line : *group) {
+            text += line;
+            text += '\n';
+        }
+    }
+    text += '\0';
+    return text;
+}
+
+bool WriteUninstallList(const wchar_t* path, const UninstallGroups& groups)
+{
+    const std::string text = FormatUninstallList(groups);
+    return ReplaceFileContents(path, text.data(), static_cast<uint32_t>(text.size()));
+}
+
+bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames)
+{
+    wchar_t path[kPathCapacity];
+    if (FormatWide(path, kPathCapacity, L"%s\\%s", folder, L"uninst.lst") < 0)
+        return false;
+
+    std::string text;
+    {
+        CFileDX file;
+        if (!file.Open(path))
+            return false;
+        const uint32_t size = file.GetSize();
+        if (size == 0xFFFFFFFF)
+            return false;
+        text.resize(size);
+        if (size && file.Read(&text[0], size) != size)
+            return false;  // never write back a list that was not read whole
+    }
+
+    UninstallGroups groups;
+    ParseUninstallList(text.c_str(), groups);  // the text ends at its first NUL
+    for (const std::wstring& name : targetNames) {
+        if (name.empty())
+            continue;
+        std::string line;
+        if (!WideToMultiByte(name.c_str(), Utf8, line))
+            return false;
+        ToLowerAscii(line);
+        AddLine(groups.files, std::move(line));
+    }
+    return WriteUninstallList(path, groups);
+}
