@@ -1,0 +1,67 @@
+// The message catalogue: every text the updater shows, in English and Japanese.
+#include "app/messages.h"
+
+#include "app/app_state.h"
+
+namespace {
+
+struct MessagePair {
+    const wchar_t* english;
+    const wchar_t* japanese;
+};
+
+const MessagePair kMessages[] = {
+    {L"\"硝子の羽を数えて\" Updater ver 1.01",
+     L"「硝子の羽を数えて」 Updater ver 1.01"},  // 0
+    {L"Failed to get version information.",
+     L"バージョン情報の取得に失敗しました。"},  // 1
+    {L"The game is not installed.",
+     L"ゲームがインストールされていません。"},  // 2
+    {L"The installed folder cannot be found.\nDo you want to specify the installation folder?",
+     L"インストールされたデータが見つかりません。\nインストール先のフォルダを指定しますか？"},  // 3
+    {L"Select the installation folder.",
+     L"インストールするフォルダを選択してください。"},  // 4
+    {L"Install the update?",
+     L"アップデートを行いますか？"},  // 5
+    {L"\"硝子の羽を数えて\" was not found in the folder you selected.",
+     L"選択されたフォルダに「硝子の羽を数えて」はインストールされていません。"},  // 6
+    {L"This will cancel the installation process.",
+     L"アップデートをキャンセルします。"},  // 7
+    {L"The update is already installed.",
+     L"既にアップデートは適用されています。"},  // 8
+    {L"The folder you selected does not exist.",
+     L"指定されたフォルダは存在しません。"},  // 9
+    {L"Installing \"%s\".",
+     L"\"%s\"をインストール中"},  // 10
+    {L"Cancel the installation?",
+     L"インストールを中止しますか？"},  // 11
+    {L"Installation complete.",
+     L"インストールが完了しました。"},  // 12
+    {L"The installer may be damaged.",
+     L"インストールプログラムが破損している可能性があります。"},  // 13
+    {L"Installation could not be completed.",
+     L"何らかの要因によりインストールが行えません。"},  // 14
+    {L"Failed to update the installation info.",
+     L"アンインストレーションファイルの更新に失敗しました。"},  // 15
+    {L"Failed at dialog initiation.",
+     L"ダイアログの起動に失敗しました。"},  // 16
+    {L"Update cannot be installed because the game is currently running.",
+     L"ゲームが実行中であるためアップデートを行えません。"},  // 17
+    {L"Error",
+     L"エラー"},  // 18
+};
+
+const uint32_t kMessageCount = sizeof kMessages / sizeof kMessages[0];
+
+}  // namespace
+
+const wchar_t* GetMessageText(uint32_t id)
+{
+    // Slot 0 is English, slot 1 Japanese; g_uiLanguage picks the slot, and an empty slot (English is 2)
+    // falls back to English. Unknown ids give the empty text in both languages.
+    const wchar_t* english = id < kMessageCount ? kMessages[id].english : L"";
+    const wchar_t* japanese = id < kMessageCount ? kMessages[id].japanese : nullptr;
+    const wchar_t* slots[5] = {english, japanese, nullptr, nullptr, nullptr};
+    const wchar_t* chosen = (g_uiLanguage >= 0 && g_uiLanguage < 5) ? slots[g_uiLanguage] : nullptr;
+    return chosen ? chosen : english;
+}

@@ -1,0 +1,23 @@
+// The message catalogue: 19 numbered texts, each in English and Japanese.
+#pragma once
+#include <cstdint>
+
+enum MessageId : uint32_t {
+    kMsgTitle = 0,
+    kMsgNoVersionInfo = 1,
+    kMsgNotInstalled = 2,
+    kMsgConfirmInstall = 5,
+    kMsgInstalling = 10,  // a format with one "%s" (wide): the item being installed
+    kMsgConfirmCancel = 11,
+    kMsgInstallComplete = 12,
+    kMsgDamaged = 13,
+    kMsgInstallFailed = 14,
+    kMsgUninstallListFailed = 15,
+    kMsgDialogFailed = 16,
+    kMsgGameRunning = 17,
+    kMsgError = 18,
+};
+
+// The text of `id` in the language of g_uiLanguage; the empty text for unknown ids. Never null; the text
+// is constant and lives as long as the program.
+const wchar_t* GetMessageText(uint32_t id);

@@ -1,0 +1,68 @@
+// The message catalogue in both languages, and its texts as the toolchain delivered them.
+#include <gtest/gtest.h>
+
+#include <cwchar>
+
+#include "app/app_state.h"
+#include "app/messages.h"
+
+namespace {
+class MessagesTest : public ::testing::Test {
+protected:
+    void TearDown() override { g_uiLanguage = kLanguageEnglish; }
+};
+}  // namespace
+
+TEST_F(MessagesTest, EnglishBeforeTheLanguageIsSet)
+{
+    EXPECT_STREQ(L"Install the update?", GetMessageText(kMsgConfirmInstall));
+}
+
+TEST_F(MessagesTest, EachLanguageGetsItsOwnColumn)
+{
+    g_uiLanguage = kLanguageEnglish;
+    EXPECT_STREQ(L"Installation complete.", GetMessageText(12));
+    EXPECT_STREQ(L"Error", GetMessageText(18));
+    EXPECT_STREQ(L"Update cannot be installed because the game is currently running.", GetMessageText(17));
+    g_uiLanguage = kLanguageJapanese;
+    // Written as escapes so that a mangled source encoding cannot pass.
+    EXPECT_STREQ(L"\u30A8\u30E9\u30FC", GetMessageText(18));
+    EXPECT_STREQ(L"\u30A2\u30C3\u30D7\u30C7\u30FC\u30C8\u3092\u884C\u3044\u307E\u3059\u304B\uFF1F", GetMessageText(5));
+    EXPECT_STREQ(L"\u300C\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066\u300D Updater ver 1.01", GetMessageText(0));
+    for (uint32_t id = 0; id <= 18; ++id) {
+        g_uiLanguage = kLanguageJapanese;
+        std::wstring ja = GetMessageText(id);
+        g_uiLanguage = kLanguageEnglish;
+        std::wstring en = GetMessageText(id);
+        EXPECT_FALSE(ja.empty()) << id;
+        EXPECT_FALSE(en.empty()) << id;
+        EXPECT_NE(ja, en) << id;
+    }
+}
+
+TEST_F(MessagesTest, UnknownIdsGiveTheEmptyTextNeverNull)
+{
+    for (int32_t language : {kLanguageEnglish, kLanguageJapanese}) {
+        g_uiLanguage = language;
+        for (uint32_t id : {19u, 100u, 0xFFFFFFFFu}) {
+            ASSERT_NE(nullptr, GetMessageText(id));
+            EXPECT_STREQ(L"", GetMessageText(id));
+        }
+    }
+}
+
+TEST_F(MessagesTest, FormatAndLineFeedsInBothLanguages)
+{
+    for (int32_t language : {kLanguageEnglish, kLanguageJapanese}) {
+        g_uiLanguage = language;
+        std::wstring format = GetMessageText(kMsgInstalling);
+        size_t first = format.find(L"%s");
+        ASSERT_NE(std::wstring::npos, first);
+        EXPECT_EQ(std::wstring::npos, format.find(L'%', first + 1));
+        EXPECT_NE(nullptr, wcschr(GetMessageText(3), L'\n'));
+    }
+    g_uiLanguage = kLanguageEnglish;
+    EXPECT_STREQ(L"Installing \"%s\".", GetMessageText(kMsgInstalling));
+    EXPECT_STREQ(L"\"\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066\" was not found in the folder you selected.",
+                 GetMessageText(6));
+}
