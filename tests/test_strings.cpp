@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "util/encoding.h"
+#include "util/relative_path.h"
 #include "util/strings.h"
 
 TEST(FormatWideTest, PercentSTakesAWideStringAsTheSystemFormatsExpect)
@@ -145,4 +146,20 @@ TEST(SplitPathTest, RefusesOverlongPathsWithOutputsUntouched)
     std::string longPath(800, 'a');
     EXPECT_FALSE(SplitPath(nullptr, nullptr, &name, nullptr, longPath.c_str()));
     EXPECT_EQ("keep", name);
+}
+
+TEST(IsSafeRelativePathTest, AcceptsPlainRelativePaths)
+{
+    for (const wchar_t* ok : {L"data01200.arc", L"Archive\\data01200.arc", L"Archive/sub/x.arc", L"kpx.hvl",
+                              L"\u30C7\u30FC\u30BF.arc", L".hidden", L"a..b", L"CONSOLE.arc", L"COM0", L"LPT10"})
+        EXPECT_TRUE(IsSafeRelativePath(ok)) << ok;
+}
+
+TEST(IsSafeRelativePathTest, RefusesEverythingThatLeavesTheFolderOrAliasesAnotherName)
+{
+    for (const wchar_t* bad : {L"", L"..\\x.arc", L"Archive\\..\\..\\x.arc", L"C:\\x.arc", L"C:x.arc", L"\\x.arc",
+                               L"/x.arc", L"\\\\server\\share\\x", L"a:b.arc", L"x.arc:stream", L".\\x.arc",
+                               L"Archive\\\\x.arc", L"Archive\\", L"x.arc.", L"x.arc ", L"CON", L"nul.arc",
+                               L"Archive\\com1.txt", L"LPT9", L"aux .arc"})
+        EXPECT_FALSE(IsSafeRelativePath(bad)) << bad;
 }

@@ -108,3 +108,73 @@ std::vector<std::wstring> ListFiles(const std::wstring& root)
 }
 
 Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+ProcessResult RunProgram(const std::wstring& commandLine, unsigned long timeoutMs)
+{
+    ProcessResult result;
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0))
+        return result;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    PROCESS_INFORMATION pi = {};
+    std::wstring mutableLine = commandLine;
+    result.started = CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(writeEnd);
+    if (!result.started) {
+        CloseHandle(readEnd);
+        return result;
+    }
+    // Drain the pipe on this thread; the child's end closes when it exits.
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr))
+            break;
+        if (available) {
+            char buffer[4096];
+            DWORD n = 0;
+            if (!ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) || n == 0)
+                break;
+            result.output.append(buffer, n);
+            continue;
+        }
+        if (WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0) {
+            DWORD n = 0;
+            char buffer[4096];
+            while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available &&
+                   ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n)
+                result.output.append(buffer, n);
+            break;
+        }
+        if (GetTickCount64() >= end) {
+            TerminateProcess(pi.hProcess, 0xDEAD);
+            WaitForSingleObject(pi.hProcess, 5000);
+            CloseHandle(readEnd);
+            CloseHandle(pi.hThread);
+            CloseHandle(pi.hProcess);
+            return result;
+        }
+    }
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    result.finished = true;
+    GetExitCodeProcess(pi.hProcess, &result.exitCode);
+    CloseHandle(readEnd);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return result;
+}
+
+std::wstring FromUnixPath(const char* unixPath)
+{
+    std::wstring path = L"Z:";
+    for (const char* p = unixPath; *p; ++p)
+        path += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
+    return path;
+}

@@ -29,3 +29,15 @@ void MakeDir(const std::wstring& path);
 std::vector<std::wstring> ListFiles(const std::wstring& root);
 void RemoveTree(const std::wstring& path);
 Bytes ToBytes(const std::string& s);
+
+struct ProcessResult {
+    bool started = false;
+    bool finished = false;   // false: killed after the time limit
+    unsigned long exitCode = 0;
+    std::string output;      // standard output and standard error together
+};
+
+// Runs a program with this command line, its output captured, and waits up to timeoutMs.
+ProcessResult RunProgram(const std::wstring& commandLine, unsigned long timeoutMs = 60000);
+// A Unix path of the build tree as Wine's Z: drive shows it.
+std::wstring FromUnixPath(const char* unixPath);

@@ -1,0 +1,359 @@
+// The package builder: checks the shipped files, then writes image, title block and payload archive.
+//
+// Output layout:
+//   0         the program image, zero-filled up to 0xA0000
+//   0xA0000   title block: the title in code page 932, NUL, zeros to 1024 bytes
+//   0xA0400   payload: "VORLAN ARC20" header and 128-byte index records in ascending byte order of name,
+//             then the entries' data contiguous in index order; the entry "KPX.hvl" is a version list
+//             ("KHV_V2__", reserved 0) with one record per shipped file and its checksum.
+#include "tools/package_builder.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "archive/archive_index.h"
+#include "archive/checksum.h"
+#include "archive/entry_lists.h"
+#include "archive/read_le.h"
+#include "archive/version_list.h"
+#include "update/package_layout.h"
+#include "util/encoding.h"
+#include "util/file.h"
+#include "util/relative_path.h"
+
+namespace {
+
+const uint32_t kChunk = 0x100000;
+const uint32_t kMaxEntryName = 95;  // bytes before the NUL in a 96-byte name field
+
+struct PlannedEntry {
+    std::string storedName;  // code page 932, as written in the index
+    std::string utf8Name;
+    const ShippedFile* file;  // null for the version list
+    std::string targetUtf8;   // record path for shipped files
+    uint32_t size;
+    uint32_t offset;  // from the data start
+};
+
+std::string ToUtf8(const std::wstring& text)
+{
+    std::string out;
+    WideToMultiByte(text.c_str(), Utf8, out);
+    return out;
+}
+
+// Converts a UTF-8 name to the code page 932 bytes stored in the file, and makes sure the updater's own
+// decoding (which classifies bytes on the spot) reads exactly this name back.
+bool ToStoredName(const std::string& utf8, std::string& stored)
+{
+    std::string back;
+    return ToMultiByte(utf8.c_str(), Native, stored, true) && ToMultiByte(stored.c_str(), Utf8, back, true) &&
+           back == utf8;
+}
+
+bool FileSize(const std::wstring& path, uint64_t& size)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
+bool WriteAll(CFileDX& out, const void* data, size_t size)
+{
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    while (size) {
+        uint32_t n = static_cast<uint32_t>(std::min<size_t>(size, kChunk));
+        if (out.Write(p, n) != n)
+            return false;
+        p += n;
+        size -= n;
+    }
+    return true;
+}
+
+bool ReadWhole(const std::wstring& path, std::vector<unsigned char>& bytes)
+{
+    uint64_t size = 0;
+    if (!FileSize(path, size) || size > kTitleBlockOffset)
+        return false;
+    CFileDX in;
+    bytes.resize(static_cast<size_t>(size));
+    return in.Open(path.c_str()) && (size == 0 || in.Read(bytes.data(), static_cast<uint32_t>(size)) == size);
+}
+
+bool PlanEntries(const BuildOptions& options, std::vector<PlannedEntry>& plan, std::string& error)
+{
+    if (options.files.empty()) {
+        error = "no files to ship";
+        return false;
+    }
+    if (options.files.size() + 1 > kMaxPayloadEntries) {
+        error = "too many files: " + std::to_string(options.files.size()) + " (the updater takes at most " +
+                std::to_string(kMaxPayloadEntries - 1) + " besides its version list)";
+        return false;
+    }
+    std::vector<std::string> keys = {kVersionListKey};
+    for (const ShippedFile& f : options.files) {
+        std::wstring target = f.target;
+        std::replace(target.begin(), target.end(), L'/', L'\\');
+        const std::string shown = ToUtf8(target);
+        if (!IsSafeRelativePath(target)) {
+            error = "unsafe install path \"" + shown + "\": it must stay inside the installation folder";
+            return false;
+        }
+        PlannedEntry e{};
+        e.file = &f;
+        std::string storedPath;
+        if (!WideToMultiByte(target.c_str(), Utf8, e.targetUtf8, true) || !ToStoredName(e.targetUtf8, storedPath)) {
+            error = "install path \"" + shown + "\" has no faithful Shift-JIS (code page 932) form";
+            return false;
+        }
+        if (storedPath.size() > 247) {
+            error = "install path \"" + shown + "\" is " + std::to_string(storedPath.size()) +
+                    " bytes in code page 932; at most 247 fit";
+            return false;
+        }
+        e.utf8Name = e.targetUtf8.substr(e.targetUtf8.rfind('\\') + 1);
+        if (!ToStoredName(e.utf8Name, e.storedName)) {
+            error = "file name \"" + e.utf8Name + "\" has no faithful Shift-JIS (code page 932) form";
+            return false;
+        }
+        if (e.storedName.size() > kMaxEntryName) {
+            error = "file name \"" + e.utf8Name + "\" is " + std::to_string(e.storedName.size()) +
+                    " bytes in code page 932; at most 95 fit";
+            return false;
+        }
+        std::string key;
+        ArchiveNameKey(e.utf8Name, key);
+        if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
+            error = key == kVersionListKey
+                        ? "a shipped file may not be named \"" + e.utf8Name + "\": that is the version list"
+                        : "two shipped files are both named \"" + e.utf8Name +
+                              "\" (ignoring case): the updater could not tell them apart";
+            return false;
+        }
+        keys.push_back(key);
+        uint64_t size = 0;
+        if (!FileSize(f.source, size)) {
+            error = "cannot read \"" + ToUtf8(f.source) + "\"";
+            return false;
+        }
+        if (size >= 0x100000000ull) {
+            error = "\"" + ToUtf8(f.source) + "\" is 4 GiB or larger; entries must be smaller";
+            return false;
+        }
+        e.size = static_cast<uint32_t>(size);
+        plan.push_back(e);
+    }
+    PlannedEntry list{};
+    list.storedName = list.utf8Name = kPayloadVersionListName;
+    list.size = static_cast<uint32_t>(16 + options.files.size() * 256);
+    plan.push_back(list);
+    std::sort(plan.begin(), plan.end(),
+              [](const PlannedEntry& a, const PlannedEntry& b) { return a.storedName < b.storedName; });
+
+    uint64_t offset = 0;
+    for (PlannedEntry& e : plan) {
+        e.offset = static_cast<uint32_t>(offset);
+        offset += e.size;
+    }
+    const uint64_t total = PayloadOffset + 16 + plan.size() * kArchiveRecordSize + offset;
+    if (total >= 0x100000000ull) {
+        error = "the updater would be " + std::to_string(total) + " bytes; it must stay below 4 GiB";
+        return false;
+    }
+    return true;
+}
+
+bool EncodeTitle(const std::string& title, std::vector<unsigned char>& block, std::string& error)
+{
+    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, title.c_str(), -1, nullptr, 0);
+    std::wstring wide(n > 0 ? n : 0, L'\0');
+    std::string stored;
+    if (title.empty() || n < 1 || !MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, title.c_str(), -1, &wide[0], n)) {
+        error = "the title must be non-empty UTF-8 text";
+        return false;
+    }
+    wide.resize(n - 1);
+    std::wstring back;
+    if (!WideToMultiByte(wide.c_str(), Native, stored, true) || !MultiByteToWide(stored.c_str(), back) ||
+        back != wide) {
+        error = "the title has no faithful Shift-JIS (code page 932) form";
+        return false;
+    }
+    if (stored.size() > kTitleBlockSize - 1) {
+        error = "the title is " + std::to_string(stored.size()) + " bytes in code page 932; at most 1023 fit";
+        return false;
+    }
+    block.assign(kTitleBlockSize, 0);
+    memcpy(block.data(), stored.data(), stored.size());
+    return true;
+}
+
+// Streams one shipped file into the output, folding its bytes into `checksum`.
+bool CopyEntry(CFileDX& out, const PlannedEntry& e, std::vector<unsigned char>& buffer, ContentChecksum& checksum,
+               std::string& error)
+{
+    CFileDX in;
+    if (!in.Open(e.file->source.c_str())) {
+        error = "cannot open \"" + ToUtf8(e.file->source) + "\"";
+        return false;
+    }
+    uint32_t done = 0;
+    while (done < e.size) {
+        uint32_t n = std::min(kChunk, e.size - done);
+        if (in.Read(buffer.data(), n) != n) {
+            error = "\"" + ToUtf8(e.file->source) + "\" changed while it was read";
+            return false;
+        }
+        UpdateContentChecksum(checksum, buffer.data(), n);
+        if (out.Write(buffer.data(), n) != n) {
+            error = "cannot write the output (disk full?)";
+            return false;
+        }
+        done += n;
+    }
+    unsigned char extra;
+    if (in.Read(&extra, 1) != 0) {
+        error = "\"" + ToUtf8(e.file->source) + "\" changed while it was read";
+        return false;
+    }
+    return true;
+}
+
+bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<unsigned char>& image,
+                  const std::vector<unsigned char>& title, const std::vector<PlannedEntry>& plan, std::string& error)
+{
+    std::vector<unsigned char> head(kTitleBlockOffset, 0);
+    memcpy(head.data(), image.data(), image.size());
+    head.insert(head.end(), title.begin(), title.end());
+    std::vector<unsigned char> index(16 + plan.size() * kArchiveRecordSize, 0);
+    memcpy(index.data(), kArchiveMagic, 12);
+    WriteU32(index.data() + 12, static_cast<uint32_t>(plan.size()));
+    for (size_t i = 0; i < plan.size(); ++i) {
+        unsigned char* rec = index.data() + 16 + i * kArchiveRecordSize;
+        memcpy(rec, plan[i].storedName.data(), plan[i].storedName.size());
+        WriteU32(rec + 96, plan[i].offset);
+        WriteU32(rec + 100, plan[i].size);
+    }
+    if (!WriteAll(out, head.data(), head.size()) || !WriteAll(out, index.data(), index.size())) {
+        error = "cannot write the output (disk full?)";
+        return false;
+    }
+
+    const uint64_t dataStart = PayloadOffset + index.size();
+    uint64_t total = 0;
+    for (const PlannedEntry& e : plan)
+        total += e.size;
+    std::vector<unsigned char> buffer(kChunk);
+    VersionListHeader versionHeader = {{'K', 'H', 'V', '_', 'V', '2', '_', '_'}, 0, 0};
+    std::vector<VersionRecord> records;
+    const PlannedEntry* listEntry = nullptr;
+    uint64_t written = 0;
+    for (const PlannedEntry& e : plan) {
+        if (!e.file) {  // the version list: its place is kept and filled once every checksum is known
+            listEntry = &e;
+            std::vector<unsigned char> zeros(e.size, 0);
+            if (!WriteAll(out, zeros.data(), zeros.size())) {
+                error = "cannot write the output (disk full?)";
+                return false;
+            }
+            continue;
+        }
+        if (options.progress && total >= 64ull << 20)
+            fprintf(stderr, "mkupdate: %3u%%  %s (%u bytes)\n", static_cast<unsigned>(written * 100 / total),
+                    e.targetUtf8.c_str(), e.size);
+        ContentChecksum checksum{};
+        if (!CopyEntry(out, e, buffer, checksum, error))
+            return false;
+        records.push_back({e.targetUtf8, StoredChecksum(checksum)});
+        written += e.size;
+    }
+    versionHeader.count = static_cast<uint32_t>(records.size());
+    std::vector<unsigned char> listBytes;
+    if (!EncodeVersionList(versionHeader, records, listBytes) || listBytes.size() != listEntry->size) {
+        error = "cannot encode the version list";
+        return false;
+    }
+    if (!out.Seek(static_cast<int64_t>(dataStart + listEntry->offset)) ||
+        !WriteAll(out, listBytes.data(), listBytes.size())) {
+        error = "cannot write the output (disk full?)";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CollectFolder(const std::wstring& root, std::vector<ShippedFile>& files, std::string& error)
+{
+    std::vector<std::wstring> pending = {L""};
+    while (!pending.empty()) {
+        std::wstring rel = pending.back();
+        pending.pop_back();
+        std::wstring dir = rel.empty() ? root : root + L"\\" + rel;
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE) {
+            error = "cannot read the folder \"" + ToUtf8(dir) + "\"";
+            return false;
+        }
+        do {
+            std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring sub = rel.empty() ? name : rel + L"\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                pending.push_back(sub);
+            else
+                files.push_back({root + L"\\" + sub, sub});
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    return true;
+}
+
+bool BuildUpdater(const BuildOptions& options, std::string& error)
+{
+    std::vector<unsigned char> image, title;
+    uint64_t imageSize = 0;
+    if (!FileSize(options.image, imageSize)) {
+        error = "cannot read the program image \"" + ToUtf8(options.image) + "\"";
+        return false;
+    }
+    if (imageSize > kTitleBlockOffset) {
+        error = "the program image is " + std::to_string(imageSize) + " bytes; it must end by 0xA0000 (655360)";
+        return false;
+    }
+    if (!ReadWhole(options.image, image)) {
+        error = "cannot read the program image \"" + ToUtf8(options.image) + "\"";
+        return false;
+    }
+    std::vector<PlannedEntry> plan;
+    if (!EncodeTitle(options.title, title, error) || !PlanEntries(options, plan, error))
+        return false;
+
+    const std::wstring partial = options.output + L".partial";
+    bool ok = false;
+    {
+        CFileDX out;
+        if (!out.Create(partial.c_str(), 0)) {
+            error = "cannot create \"" + ToUtf8(partial) + "\"";
+            return false;
+        }
+        ok = WritePackage(out, options, image, title, plan, error);
+    }
+    if (ok && !MoveFileExW(partial.c_str(), options.output.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        error = "cannot move the finished updater to \"" + ToUtf8(options.output) + "\"";
+        ok = false;
+    }
+    if (!ok)
+        DeleteFileW(partial.c_str());
+    return ok;
+}

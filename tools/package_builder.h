@@ -1,0 +1,26 @@
+// Making an updater file: the bare program image, a title block and a payload archive of shipped files.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ShippedFile {
+    std::wstring source;  // where the builder reads it
+    std::wstring target;  // where the updater installs it, relative to the installation folder
+};
+
+struct BuildOptions {
+    std::wstring image;  // the linked updater program
+    std::string title;   // UTF-8
+    std::vector<ShippedFile> files;
+    std::wstring output;
+    bool progress = false;  // report large inputs on stderr
+};
+
+// Adds every file below `root` (recursively), each to be installed under its path relative to `root`.
+// False with a message when the folder cannot be read.
+bool CollectFolder(const std::wstring& root, std::vector<ShippedFile>& files, std::string& error);
+
+// Checks everything first and writes nothing when a check fails; writes the output under a temporary
+// name and moves it into place only when complete. False with a one-line message on any failure.
+bool BuildUpdater(const BuildOptions& options, std::string& error);

@@ -1,0 +1,26 @@
+// Reading an updater file back the way the updater itself reads it, for listing and verification.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/archive_index.h"
+#include "archive/version_list.h"
+
+struct UpdaterContents {
+    uint64_t fileSize = 0;
+    std::string title;  // UTF-8
+    ArchiveHeader header{};
+    std::vector<ArchiveEntry> entries;
+    std::vector<uint32_t> storedOffsets;  // as stored in the index, relative to the data start
+    bool hasVersionList = false;
+    VersionListHeader versionHeader{};
+    std::vector<VersionRecord> records;
+};
+
+// False with a message when the file is not an updater the program could open.
+bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::string& error);
+
+// Checks everything the updater checks while installing, plus each entry's checksum against its record
+// and that every record names a shipped entry. False with a message naming the first problem.
+bool VerifyUpdaterFile(const std::wstring& path, const UpdaterContents& contents, std::string& error);
