@@ -5,9 +5,8 @@
 
 #include <random>
 
-#include "archive/checksum.h"
 #include "archive/read_le.h"
-#include "tests/testing_support.h"
+#include "tests/package_factory.h"
 #include "tools/package_reader.h"
 #include "update/package_layout.h"
 
@@ -17,22 +16,6 @@ const uint32_t kShippedSizes[] = {0x17F9, 0x24F5, 0x41240, 0x21339, 0x1A166, 0x8
 const char* const kShippedNames[] = {"data01200.arc", "data01300.arc", "data01510.arc", "data01520.arc",
                                      "data01530.arc", "data01540.arc", "data01550.arc"};
 const uint32_t kShippedOffsets[] = {0x710, 0x1F09, 0x43FE, 0x4563E, 0x66977, 0x80ADD, 0x89112};
-
-Bytes RandomBytes(size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    Bytes b(n);
-    for (auto& x : b)
-        x = static_cast<uint8_t>(rng());
-    return b;
-}
-
-uint64_t ChecksumOf(const Bytes& b)
-{
-    ContentChecksum c{};
-    UpdateContentChecksum(c, b.data(), static_cast<uint32_t>(b.size()));
-    return StoredChecksum(c);
-}
 
 class PackageBuilderTest : public ::testing::Test {
 protected:

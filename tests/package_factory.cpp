@@ -1,0 +1,93 @@
+// Updater files and installations for the tests.
+#include "tests/package_factory.h"
+
+#include <cstring>
+#include <random>
+
+#include "archive/checksum.h"
+#include "archive/read_le.h"
+#include "update/package_layout.h"
+
+uint64_t ChecksumOf(const Bytes& data)
+{
+    ContentChecksum c{};
+    UpdateContentChecksum(c, data.data(), static_cast<uint32_t>(data.size()));
+    return StoredChecksum(c);
+}
+
+Bytes RandomBytes(size_t size, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    Bytes b(size);
+    for (auto& x : b)
+        x = static_cast<uint8_t>(rng());
+    return b;
+}
+
+Bytes MakeVersionList(const std::vector<VersionRecord>& records, bool version2)
+{
+    const size_t size = version2 ? 256 : 64;
+    Bytes out(16 + records.size() * size, 0);
+    memcpy(out.data(), version2 ? "KHV_V2__" : "KHV_____", 8);
+    WriteU32(out.data() + 12, static_cast<uint32_t>(records.size()));
+    for (size_t i = 0; i < records.size(); ++i) {
+        unsigned char* rec = out.data() + 16 + i * size;
+        memcpy(rec, records[i].name.data(), std::min(records[i].name.size(), size - 9));
+        WriteU64(rec + size - 8, records[i].value);
+    }
+    return out;
+}
+
+Bytes MakeUpdater(const std::vector<FakeEntry>& entries, const std::string& title)
+{
+    Bytes out(PayloadOffset, 0);
+    memcpy(out.data() + kTitleBlockOffset, title.data(), std::min<size_t>(title.size(), kTitleBlockSize - 1));
+    Bytes index(16 + entries.size() * 128, 0);
+    memcpy(index.data(), "VORLAN ARC20", 12);
+    WriteU32(index.data() + 12, static_cast<uint32_t>(entries.size()));
+    uint32_t offset = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        unsigned char* rec = index.data() + 16 + i * 128;
+        memcpy(rec, entries[i].name.data(), std::min<size_t>(entries[i].name.size(), 95));
+        WriteU32(rec + 96, offset);
+        WriteU32(rec + 100, static_cast<uint32_t>(entries[i].data.size()));
+        offset += static_cast<uint32_t>(entries[i].data.size());
+    }
+    out.insert(out.end(), index.begin(), index.end());
+    for (const FakeEntry& e : entries)
+        out.insert(out.end(), e.data.begin(), e.data.end());
+    return out;
+}
+
+SampleUpdate MakeSampleUpdate(int archives, size_t sizeEach, unsigned seed)
+{
+    SampleUpdate s;
+    std::vector<VersionRecord> records;
+    std::vector<FakeEntry> files;
+    for (int i = 0; i < archives; ++i) {
+        char name[32];
+        snprintf(name, sizeof name, "data0%d00.arc", 12 + i);
+        files.push_back({name, RandomBytes(sizeEach + i, seed + i)});
+        s.targets.push_back(std::string("Archive\\") + name);
+        records.push_back({s.targets.back(), ChecksumOf(files.back().data)});
+    }
+    s.entries.push_back({"KPX.hvl", MakeVersionList(records)});
+    s.entries.insert(s.entries.end(), files.begin(), files.end());
+    return s;
+}
+
+void MakeInstallation(const std::wstring& folder, const std::vector<std::string>& oldArchives)
+{
+    MakeDir(folder + L"\\Archive");
+    std::vector<VersionRecord> records;
+    std::string uninst;
+    for (size_t i = 0; i < oldArchives.size(); ++i) {
+        Bytes old = RandomBytes(500 + i, 900 + static_cast<unsigned>(i));
+        std::wstring name(oldArchives[i].begin(), oldArchives[i].end());
+        WriteBytes(folder + L"\\Archive\\" + name, old);
+        records.push_back({"Archive\\" + oldArchives[i], ChecksumOf(old)});
+        uninst += "Archive\\" + oldArchives[i] + "\r\n";
+    }
+    WriteBytes(folder + L"\\kpx.hvl", MakeVersionList(records));
+    WriteText(folder + L"\\uninst.lst", uninst + "kpx.hvl\r\n$folder\r\n");
+}

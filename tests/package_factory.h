@@ -1,0 +1,30 @@
+// Making updater files and game installations for the tests, byte by byte, including damaged ones
+// that the package builder would refuse to make.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "archive/version_list.h"
+#include "tests/testing_support.h"
+
+struct FakeEntry {
+    std::string name;  // bytes as stored in the index
+    Bytes data;
+};
+
+uint64_t ChecksumOf(const Bytes& data);
+Bytes RandomBytes(size_t size, unsigned seed);
+// A "KHV_V2__" (or "KHV_____") list with these records, names stored as given.
+Bytes MakeVersionList(const std::vector<VersionRecord>& records, bool version2 = true);
+// An updater file: zeros, the title block at 0xA0000, a "VORLAN ARC20" payload of these entries at 0xA0400.
+Bytes MakeUpdater(const std::vector<FakeEntry>& entries, const std::string& title = "Test Updater ver 1.01");
+
+// The shipped update in small: "KPX.hvl" and archives installed under "Archive\", each with its checksum.
+struct SampleUpdate {
+    std::vector<FakeEntry> entries;  // the version list first, then the archives
+    std::vector<std::string> targets;  // "Archive\<name>" per archive
+};
+SampleUpdate MakeSampleUpdate(int archives, size_t sizeEach = 3000, unsigned seed = 7);
+
+// A game installation: "Archive\" with old archives, "kpx.hvl" naming them, "uninst.lst".
+void MakeInstallation(const std::wstring& folder, const std::vector<std::string>& oldArchives);

@@ -1,0 +1,429 @@
+// The update driver on real folders and real package files, with its real progress dialog: what the
+// installation holds after each way a run can end.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <functional>
+#include <map>
+#include <thread>
+
+#include "app/app_state.h"
+#include "app/dialog_ids.h"
+#include "app/progress_dialog.h"
+#include "tests/package_factory.h"
+#include "tests/window_driver.h"
+#include "update/driver.h"
+#include "update/package.h"
+
+namespace {
+
+using Snapshot = std::map<std::wstring, Bytes>;
+
+Snapshot TakeSnapshot(const std::wstring& folder)
+{
+    Snapshot s;
+    for (const std::wstring& f : ListFiles(folder))
+        s[f] = ReadBytes(folder + L"\\" + f);
+    return s;
+}
+
+// What the driver showed: every status text and bar position, in order.
+struct Shown {
+    std::vector<std::wstring> status;
+    std::vector<std::pair<int, LPARAM>> ranges;     // control id, maximum
+    std::vector<std::pair<int, WPARAM>> positions;  // control id, position
+    std::function<void(int, WPARAM)> onPosition;    // called as each position is set
+};
+Shown* g_shown = nullptr;
+WNDPROC g_originalProcs[4] = {};
+
+LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const int id = GetDlgCtrlID(window);
+    if (g_shown) {
+        if (message == WM_SETTEXT)
+            g_shown->status.push_back(reinterpret_cast<const wchar_t*>(lParam));
+        if (message == PBM_SETRANGE32)
+            g_shown->ranges.push_back({id, lParam});
+        if (message == PBM_SETPOS) {
+            g_shown->positions.push_back({id, wParam});
+            if (g_shown->onPosition)
+                g_shown->onPosition(id, wParam);
+        }
+    }
+    return CallWindowProcW(g_originalProcs[id - IDC_CANCEL_BUTTON], window, message, wParam, lParam);
+}
+
+class DriverTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        game = dir / L"game";
+        package = dir / L"updater.exe";
+        MakeDir(game);
+        g_cancelRequested = g_abortRequested = 0;
+        wcscpy(g_titleText, L"Test updater");
+        ASSERT_TRUE(RegisterProgressBarClass());
+        g_hProgressDlg = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS_ENGLISH), nullptr,
+                                            ProgressDialogProc, 0);
+        ASSERT_NE(nullptr, g_hProgressDlg);
+        ShowWindow(g_hProgressDlg, SW_SHOW);
+        for (int id = IDC_STATUS_LINE; id <= IDC_TOTAL_BAR; ++id) {
+            HWND control = GetDlgItem(g_hProgressDlg, id);
+            g_originalProcs[id - IDC_CANCEL_BUTTON] = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingProc)));
+        }
+        g_shown = &shown;
+    }
+    void TearDown() override
+    {
+        g_shown = nullptr;
+        if (g_hProgressDlg)
+            DestroyWindow(g_hProgressDlg);
+        g_hProgressDlg = nullptr;
+        g_cancelRequested = g_abortRequested = 0;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+    uint32_t Run(const std::vector<FakeEntry>& entries)
+    {
+        EXPECT_TRUE(WriteBytes(package, MakeUpdater(entries)));
+        return RunUpdateFromPackage(game.c_str(), package.c_str());
+    }
+    uint32_t RunFile(const Bytes& file)
+    {
+        EXPECT_TRUE(WriteBytes(package, file));
+        return RunUpdateFromPackage(game.c_str(), package.c_str());
+    }
+    // Every file in the folder is unchanged and no temporary file is left.
+    void ExpectUnchanged(const Snapshot& before)
+    {
+        const Snapshot now = TakeSnapshot(game);
+        for (const auto& f : before) {
+            auto it = now.find(f.first);
+            EXPECT_TRUE(it != now.end() && it->second == f.second) << "changed or gone: " << Narrow(f.first);
+        }
+        for (const auto& f : now)
+            EXPECT_TRUE(before.count(f.first)) << "new file: " << Narrow(f.first);
+    }
+    static std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+    std::vector<WPARAM> PositionsOf(int id)
+    {
+        std::vector<WPARAM> out;
+        for (auto& p : shown.positions)
+            if (p.first == id)
+                out.push_back(p.second);
+        return out;
+    }
+    std::string Uninst()
+    {
+        Bytes b = ReadBytes(game + L"\\uninst.lst");
+        return std::string(b.begin(), b.end());
+    }
+
+    TempDir dir;
+    std::wstring game, package;
+    Shown shown;
+};
+
+const std::string kNul(1, '\0');
+
+}  // namespace
+
+TEST_F(DriverTest, FullUpdateInstallsMergesPrunesAndExtendsTheLists)
+{
+    MakeInstallation(game, {"data00100.arc", "DATA01200.ARC", "gone.arc"});
+    DeleteFileW((game + L"\\Archive\\gone.arc").c_str());
+    const SampleUpdate update = MakeSampleUpdate(7);
+    ASSERT_EQ(kResultSuccess, Run(update.entries));
+
+    for (size_t i = 1; i < update.entries.size(); ++i) {
+        std::wstring name(update.entries[i].name.begin(), update.entries[i].name.end());
+        EXPECT_EQ(update.entries[i].data, ReadBytes(game + L"\\Archive\\" + name)) << update.entries[i].name;
+    }
+    // data01200.arc replaced the old DATA01200.ARC in place (names compare without case on Windows).
+    std::vector<std::wstring> files = ListFiles(game);
+    EXPECT_EQ(10u, files.size());  // data00100.arc, 7 archives, kpx.hvl, uninst.lst, and nothing else
+    for (const std::wstring& f : files)
+        EXPECT_EQ(std::wstring::npos, f.find(L".tmp")) << f;
+
+    VersionListHeader header;
+    std::vector<VersionRecord> records;
+    ASSERT_TRUE(LoadVersionList(header, records, (game + L"\\kpx.hvl").c_str()));
+    ASSERT_EQ(8u, records.size());
+    EXPECT_EQ("Archive\\data00100.arc", records[0].name);
+    EXPECT_EQ("Archive\\DATA01200.ARC", records[1].name);  // merged: keeps its own name, takes the new value
+    EXPECT_EQ(ChecksumOf(update.entries[1].data), records[1].value);
+    EXPECT_EQ("Archive\\data01300.arc", records[2].name);
+    EXPECT_EQ("Archive\\data01800.arc", records[7].name);
+    EXPECT_EQ(8u, header.count);
+
+    std::string expected = "archive\\data00100.arc\narchive\\data01200.arc\narchive\\gone.arc\nkpx.hvl\n";
+    for (int i = 13; i <= 18; ++i)
+        expected += "archive\\data0" + std::to_string(i) + "00.arc\n";
+    EXPECT_EQ(expected + "$folder\n" + kNul, Uninst());
+
+    // The status line named the version list entry, then each record path; bar 1003 ended at 8.
+    ASSERT_EQ(8u, shown.status.size());
+    EXPECT_EQ(L"Installing \"KPX.hvl\".", shown.status[0]);
+    EXPECT_EQ(L"Installing \"Archive\\data01200.arc\".", shown.status[1]);
+    EXPECT_EQ(L"Installing \"Archive\\data01800.arc\".", shown.status[7]);
+    EXPECT_EQ(8u, PositionsOf(IDC_TOTAL_BAR).back());
+    EXPECT_EQ((std::vector<std::pair<int, LPARAM>>{{IDC_ITEM_BAR, 65535}, {IDC_TOTAL_BAR, 8}}), shown.ranges);
+
+    // The same update again changes nothing in the lists and still succeeds.
+    const Snapshot after = TakeSnapshot(game);
+    ASSERT_EQ(kResultSuccess, Run(update.entries));
+    EXPECT_EQ(after, TakeSnapshot(game));
+}
+
+TEST_F(DriverTest, CopyPhaseFailuresInstallNothingAndLeaveNoTemporaryFile)
+{
+    MakeInstallation(game, {"data01200.arc", "data01300.arc"});
+    const Snapshot before = TakeSnapshot(game);
+    SampleUpdate update = MakeSampleUpdate(3);
+
+    SampleUpdate mismatch = update;
+    mismatch.entries[2].data[100] ^= 1;  // the second archive no longer gives its record's checksum
+    EXPECT_EQ(kResultDamaged, Run(mismatch.entries));
+    ExpectUnchanged(before);
+
+    Bytes shortRead = MakeUpdater(update.entries);
+    shortRead.resize(shortRead.size() - 1);
+    EXPECT_EQ(kResultDamaged, RunFile(shortRead));
+    ExpectUnchanged(before);
+
+    RemoveTree(game + L"\\Archive");
+    const Snapshot noArchive = TakeSnapshot(game);
+    EXPECT_EQ(kResultInstallFailed, Run(update.entries));
+    ExpectUnchanged(noArchive);
+}
+
+TEST_F(DriverTest, UnverifiedEntriesEmptyEntriesAndReadOnlyFiles)
+{
+    MakeInstallation(game, {"data01200.arc"});
+    SetFileAttributesW((game + L"\\Archive\\data01200.arc").c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(WriteText(game + L"\\Archive\\data01300.arc.tmp", "left by an earlier run"));
+    SetFileAttributesW((game + L"\\Archive\\data01300.arc.tmp").c_str(), FILE_ATTRIBUTE_READONLY);
+    SampleUpdate update = MakeSampleUpdate(2);
+    update.entries.push_back({"ReadMe.txt", ToBytes("no record names me")});
+    std::vector<VersionRecord> records = {{"Archive\\data01200.arc", ChecksumOf(update.entries[1].data)},
+                                          {"Archive\\data01300.arc", ChecksumOf(update.entries[2].data)},
+                                          {"Archive\\empty.arc", 0}};
+    update.entries[0].data = MakeVersionList(records);
+    update.entries.push_back({"empty.arc", {}});
+    ASSERT_EQ(kResultSuccess, Run(update.entries));
+    EXPECT_EQ(update.entries[1].data, ReadBytes(game + L"\\Archive\\data01200.arc"));
+    EXPECT_EQ(update.entries[2].data, ReadBytes(game + L"\\Archive\\data01300.arc"));
+    EXPECT_EQ(ToBytes("no record names me"), ReadBytes(game + L"\\ReadMe.txt"));
+    EXPECT_TRUE(FileExists(game + L"\\Archive\\empty.arc"));
+    EXPECT_FALSE(FileExists(game + L"\\Archive\\data01300.arc.tmp"));
+    EXPECT_NE(std::string::npos, Uninst().find("\nreadme.txt\n"));
+
+    // An empty entry whose record is not the checksum of no bytes is damage.
+    records[2].value = 1;
+    update.entries[0].data = MakeVersionList(records);
+    EXPECT_EQ(kResultDamaged, Run(update.entries));
+}
+
+TEST_F(DriverTest, MissingListsAreNotCreatedMissingUninstallListIsReported)
+{
+    MakeInstallation(game, {"data01200.arc"});
+    DeleteFileW((game + L"\\kpx.hvl").c_str());
+    const SampleUpdate update = MakeSampleUpdate(2);
+    EXPECT_EQ(kResultSuccess, Run(update.entries));
+    EXPECT_FALSE(FileExists(game + L"\\kpx.hvl"));
+    EXPECT_EQ(update.entries[2].data, ReadBytes(game + L"\\Archive\\data01300.arc"));
+
+    MakeInstallation(game, {"data01200.arc"});
+    DeleteFileW((game + L"\\uninst.lst").c_str());
+    EXPECT_EQ(kResultUninstallListFailed, Run(MakeSampleUpdate(2, 3000, 99).entries));
+    EXPECT_FALSE(FileExists(game + L"\\uninst.lst"));
+    VersionListHeader header;
+    std::vector<VersionRecord> records;
+    ASSERT_TRUE(LoadVersionList(header, records, (game + L"\\kpx.hvl").c_str()));
+    EXPECT_EQ(2u, records.size());
+    EXPECT_EQ(ChecksumOf(ReadBytes(game + L"\\Archive\\data01300.arc")), records[1].value);
+}
+
+TEST_F(DriverTest, PackageShapesCountsAndSizes)
+{
+    MakeInstallation(game, {"data01200.arc", "gone.arc"});
+    DeleteFileW((game + L"\\Archive\\gone.arc").c_str());
+    // Count 0: nothing copied; the version list loses the record of the missing file; success.
+    EXPECT_EQ(kResultSuccess, Run({}));
+    VersionListHeader header;
+    std::vector<VersionRecord> records;
+    ASSERT_TRUE(LoadVersionList(header, records, (game + L"\\kpx.hvl").c_str()));
+    EXPECT_EQ(1u, records.size());
+
+    const Snapshot before = TakeSnapshot(game);
+    EXPECT_EQ(kResultUnreadable, RunFile(Bytes(PayloadOffset, 0)));
+    EXPECT_EQ(kResultDamaged, RunFile(Bytes(PayloadOffset - 1, 0)));
+    EXPECT_EQ(kResultUnreadable, RunUpdateFromPackage(game.c_str(), (dir / L"missing.exe").c_str()));
+    std::vector<FakeEntry> many;
+    for (int i = 0; i < 257; ++i)
+        many.push_back({"f" + std::to_string(i), ToBytes("x")});
+    EXPECT_EQ(kResultDamaged, Run(many));
+    ExpectUnchanged(before);
+    many.pop_back();
+    EXPECT_EQ(kResultSuccess, Run(many));
+    EXPECT_TRUE(FileExists(game + L"\\f255"));
+}
+
+TEST_F(DriverTest, GarbageOrDoubledVersionLists)
+{
+    MakeInstallation(game, {"data01200.arc"});
+    SampleUpdate update = MakeSampleUpdate(2);
+    // A garbage list: no checks, every entry under its own name directly in the folder.
+    std::vector<FakeEntry> garbage = update.entries;
+    garbage[0].data = ToBytes("not a version list at all");
+    EXPECT_EQ(kResultSuccess, Run(garbage));
+    EXPECT_EQ(update.entries[1].data, ReadBytes(game + L"\\data01200.arc"));
+    EXPECT_FALSE(FileExists(game + L"\\KPX.hvl.tmp"));
+
+    // Two lists: the first counts; neither is installed as a file.
+    std::vector<FakeEntry> doubled = update.entries;
+    doubled.push_back({"kpx.HVL", MakeVersionList({{"Archive\\data01200.arc", 1}})});
+    EXPECT_EQ(kResultSuccess, Run(doubled));
+    EXPECT_EQ(update.entries[1].data, ReadBytes(game + L"\\Archive\\data01200.arc"));
+    for (const std::wstring& f : ListFiles(game))
+        EXPECT_NE(0, _wcsicmp(f.c_str(), L"kpx.hvl.tmp")) << f;
+}
+
+TEST_F(DriverTest, ItemBarFollowsEachMegabyteChunk)
+{
+    MakeInstallation(game, {});
+    Bytes big = RandomBytes(3 * 1024 * 1024 + 1, 5);
+    ASSERT_EQ(kResultSuccess,
+              Run({{"KPX.hvl", MakeVersionList({{"Archive\\big.arc", ChecksumOf(big)}})}, {"big.arc", big}}));
+    EXPECT_EQ((std::vector<WPARAM>{0, 0, 0, 21844, 43689, 65534, 65535}), PositionsOf(IDC_ITEM_BAR));
+    EXPECT_EQ((std::vector<WPARAM>{0, 1, 2}), PositionsOf(IDC_TOTAL_BAR));
+}
+
+TEST_F(DriverTest, CloseBeforeTheCopyAborts)
+{
+    MakeInstallation(game, {"data01200.arc"});
+    const Snapshot before = TakeSnapshot(game);
+    const SampleUpdate update = MakeSampleUpdate(3, 2 * 1024 * 1024);
+    HWND dialog = g_hProgressDlg;
+
+    // Closed before the copy: the preparation's pump sees it.
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    EXPECT_EQ(kResultAborted, Run(update.entries));
+    ExpectUnchanged(before);
+    EXPECT_EQ(1u, PositionsOf(IDC_TOTAL_BAR).size());  // only the preparation's 0
+}
+
+TEST_F(DriverTest, CancelConfirmedMidEntryEndsWithCancelled)
+{
+    MakeInstallation(game, {"data01200.arc"});
+    const Snapshot before = TakeSnapshot(game);
+    const SampleUpdate update = MakeSampleUpdate(3, 2 * 1024 * 1024);
+    HWND dialog = g_hProgressDlg;
+    std::thread answerer;
+    bool clicked = false;
+    // After the first chunk of the third archive, the user clicks Cancel and answers Yes.
+    shown.onPosition = [&](int id, WPARAM pos) {
+        if (id == IDC_ITEM_BAR && pos > 0 && PositionsOf(IDC_TOTAL_BAR).back() == 3 && !clicked) {
+            clicked = true;
+            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_CANCEL_BUTTON, BN_CLICKED), 0);
+            answerer = std::thread([dialog] {
+                if (HWND box = WaitForDialogWindow(GetCurrentProcessId(), dialog, 5000))
+                    PressButton(box, IDYES);
+            });
+        }
+    };
+    EXPECT_EQ(kResultCancelled, Run(update.entries));
+    answerer.join();
+    ExpectUnchanged(before);
+    EXPECT_EQ(3u, PositionsOf(IDC_TOTAL_BAR).back());  // the third archive never completed
+}
+
+TEST_F(DriverTest, CloseDuringTheLastPumpStillStopsBeforeInstalling)
+{
+    MakeInstallation(game, {"data01200.arc"});
+    const Snapshot before = TakeSnapshot(game);
+    HWND dialog = g_hProgressDlg;
+    shown.onPosition = [&](int id, WPARAM pos) {
+        if (id == IDC_TOTAL_BAR && pos == 3)
+            PostMessageW(dialog, WM_CLOSE, 0, 0);
+    };
+    EXPECT_EQ(kResultAborted, Run(MakeSampleUpdate(2).entries));
+    ExpectUnchanged(before);
+    EXPECT_EQ(nullptr, g_hProgressDlg);
+}
+
+TEST_F(DriverTest, CancelOutranksCloseAndQuitAborts)
+{
+    MakeInstallation(game, {"data01200.arc"});
+    const Snapshot before = TakeSnapshot(game);
+    const SampleUpdate update = MakeSampleUpdate(2);
+    shown.onPosition = [&](int id, WPARAM pos) {
+        if (id == IDC_TOTAL_BAR && pos == 1) {
+            g_cancelRequested = 1;
+            PostMessageW(g_hProgressDlg, WM_CLOSE, 0, 0);
+        }
+    };
+    EXPECT_EQ(kResultCancelled, Run(update.entries));
+    ExpectUnchanged(before);
+    EXPECT_EQ(1, g_abortRequested);
+
+    // A quit posted to the thread mid-copy aborts, with no dialog left to pump for.
+    g_cancelRequested = g_abortRequested = 0;
+    shown.onPosition = nullptr;
+    ASSERT_TRUE(WriteBytes(package, MakeUpdater(update.entries)));
+    PostQuitMessage(0);
+    EXPECT_EQ(kResultAborted, RunUpdateFromPackage(game.c_str(), package.c_str()));
+    ExpectUnchanged(before);
+}
+
+TEST_F(DriverTest, HeldTargetStopsTheInstallAfterEarlierMoves)
+{
+    MakeInstallation(game, {"data01200.arc", "data01300.arc", "data01400.arc"});
+    const Snapshot before = TakeSnapshot(game);
+    const SampleUpdate update = MakeSampleUpdate(3);
+    HANDLE held = CreateFileW((game + L"\\Archive\\data01300.arc").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_EQ(kResultInstallFailed, Run(update.entries));
+    CloseHandle(held);
+    Snapshot after = TakeSnapshot(game);
+    EXPECT_EQ(update.entries[1].data, after[L"Archive\\data01200.arc"]);  // moved before the failure
+    EXPECT_EQ(before.at(L"Archive\\data01300.arc"), after[L"Archive\\data01300.arc"]);
+    EXPECT_EQ(before.at(L"Archive\\data01400.arc"), after[L"Archive\\data01400.arc"]);
+    EXPECT_EQ(before.at(L"kpx.hvl"), after[L"kpx.hvl"]);
+    EXPECT_EQ(before.at(L"uninst.lst"), after[L"uninst.lst"]);
+    EXPECT_EQ(before.size(), after.size());  // no temporary file left
+}
+
+TEST_F(DriverTest, HostileAndOverlongTargetsAreRefusedBeforeAnythingIsWritten)
+{
+    MakeDir(game + L"\\inner");
+    const std::wstring inner = game + L"\\inner";
+    MakeInstallation(inner, {"data01200.arc"});
+    const Snapshot before = TakeSnapshot(game);
+    for (const char* name : {"..\\x.arc", "C:\\x.arc", "\\x.arc", "a:b.arc", "CON", "Archive\\..\\..\\x.arc"}) {
+        // As an entry's own name, and as the path of the version record that the entry matches.
+        ASSERT_TRUE(WriteBytes(package, MakeUpdater({{"ok.arc", ToBytes("fine")}, {name, ToBytes("evil")}})));
+        EXPECT_EQ(kResultDamaged, RunUpdateFromPackage(inner.c_str(), package.c_str())) << name;
+        Bytes evil = ToBytes("evil");
+        std::string fileName = name;
+        fileName = fileName.substr(fileName.find_last_of("\\:") + 1);
+        ASSERT_TRUE(WriteBytes(package, MakeUpdater({{"KPX.hvl", MakeVersionList({{name, ChecksumOf(evil)}})},
+                                                     {fileName, evil}})));
+        EXPECT_EQ(kResultDamaged, RunUpdateFromPackage(inner.c_str(), package.c_str())) << name;
+        ExpectUnchanged(before);
+        EXPECT_FALSE(FileExists(dir / L"x.arc"));
+        EXPECT_FALSE(FileExists(L"C:\\x.arc"));
+    }
+    // A path that does not fit the path buffer ends with "installation failed" before anything is written.
+    const std::wstring longFolder = inner + L"\\" + std::wstring(700, L'f');
+    ASSERT_TRUE(WriteBytes(package, MakeUpdater({{"a.arc", ToBytes("a")}})));
+    EXPECT_EQ(kResultInstallFailed, RunUpdateFromPackage(longFolder.c_str(), package.c_str()));
+    ExpectUnchanged(before);
+}

@@ -1,0 +1,251 @@
+// The update driver. Four phases: copy every entry to "<target>.tmp" beside its target while verifying its
+// checksum; only when all are copied, move each over its target; fold the payload's version records into
+// the installed "kpx.hvl" and drop records of missing files; add the installed names to "uninst.lst".
+// Cancel and close are honoured up to the end of the copy phase; temporary files go on every path.
+#include "update/driver.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/dialog_ids.h"
+#include "app/messages.h"
+#include "app/progress_dialog.h"
+#include "archive/checksum.h"
+#include "archive/entry_lists.h"
+#include "install/uninstall_list.h"
+#include "update/package.h"
+#include "util/encoding.h"
+#include "util/relative_path.h"
+#include "util/strings.h"
+
+namespace {
+
+const uint32_t kCopyChunk = 0x100000;
+
+struct UpdateRun {
+    const wchar_t* folder;
+    HWND status = nullptr;
+    HWND itemBar = nullptr;
+    HWND totalBar = nullptr;
+    UpdatePackage package;
+    std::vector<std::wstring> targetNames;  // per entry: path below the folder, or empty (nothing installed)
+    std::unique_ptr<unsigned char[]> buffer;
+    uint32_t result = kResultDamaged;
+};
+
+bool StopRequested() { return g_abortRequested || g_cancelRequested; }
+
+// Pumps the dialog's messages; a quit turns into an abort. True when the run must stop.
+bool PumpAndCheckQuit()
+{
+    if (PumpMessages()) {
+        g_abortRequested = 1;
+        return true;
+    }
+    return false;
+}
+
+void SetBar(HWND bar, uint32_t position)
+{
+    if (bar)
+        SendMessageW(bar, PBM_SETPOS, position, 0);
+}
+
+void ShowStatus(const UpdateRun& run, const std::wstring& name)
+{
+    wchar_t text[kPathCapacity + 256];
+    if (run.status && FormatWide(text, sizeof text / sizeof text[0], GetMessageText(kMsgInstalling), name.c_str()) >= 0)
+        SetWindowTextW(run.status, text);
+}
+
+bool TempPath(const UpdateRun& run, const std::wstring& target, wchar_t* path)
+{
+    return FormatWide(path, kPathCapacity, L"%s\\%s.tmp", run.folder, target.c_str()) >= 0;
+}
+
+// Streams one entry into its temporary file. Leaves the result code as it is (damaged) when the package
+// runs short, or sets kResultInstallFailed when a write comes up short. True when every byte went through.
+bool CopyEntry(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, ContentChecksum& checksum)
+{
+    uint32_t done = 0;
+    uint32_t chunk = kCopyChunk;
+    while (done < entry.size) {
+        if (StopRequested())
+            return false;
+        if (chunk > entry.size - done)
+            chunk = entry.size - done;
+        if (run.package.file.Read(run.buffer.get(), chunk) != chunk)
+            return false;
+        UpdateContentChecksum(checksum, run.buffer.get(), chunk);
+        if (out.Write(run.buffer.get(), chunk) != chunk) {
+            run.result = kResultInstallFailed;
+            return false;
+        }
+        done += chunk;
+        SetBar(run.itemBar, static_cast<uint32_t>(static_cast<uint64_t>(done) * 65535 / entry.size));
+        if (PumpAndCheckQuit())
+            return false;
+    }
+    return true;
+}
+
+// The copy phase. True when every entry was copied and verified and no stop was requested.
+bool CopyAll(UpdateRun& run)
+{
+    const uint32_t count = static_cast<uint32_t>(run.package.entries.size());
+    for (uint32_t i = 0; i < count; ++i) {
+        const ArchiveEntry& entry = run.package.entries[i];
+        if (StopRequested())
+            return false;
+        if (!SeekToEntry(run.package, entry)) {
+            g_abortRequested = 1;
+            return false;
+        }
+        const int record = FindRecordByFileName(run.package.records, run.package.versionHeader.count, entry.name);
+        const std::string& target = record == kNoRecord ? entry.name : run.package.records[record].name;
+        std::wstring& wideTarget = run.targetNames[i];
+        if (!MultiByteToWide(target.c_str(), wideTarget))
+            return false;
+        ShowStatus(run, wideTarget);
+        SetBar(run.itemBar, 0);
+        if (PumpAndCheckQuit())
+            return false;
+        if (SameArchiveName(target, kVersionListKey))
+            wideTarget.clear();  // the payload's version list is merged, not installed as a file
+
+        if (!wideTarget.empty()) {
+            // The program runs elevated: a name that could leave the installation folder is damage.
+            if (!IsSafeRelativePath(wideTarget)) {
+                wideTarget.clear();
+                return false;
+            }
+            wchar_t temp[kPathCapacity];
+            if (!TempPath(run, wideTarget, temp)) {
+                wideTarget.clear();
+                run.result = kResultInstallFailed;
+                return false;
+            }
+            // A read-only leftover of an earlier run must not stop this one.
+            SetFileAttributesW(temp, FILE_ATTRIBUTE_NORMAL);
+            CFileDX out;
+            if (!out.Create(temp, 0)) {
+                run.result = kResultInstallFailed;
+                return false;
+            }
+            ContentChecksum checksum{};
+            const bool copied = CopyEntry(run, entry, out, checksum);
+            out.Close();
+            if (!copied || StopRequested())
+                return false;
+            if (record != kNoRecord && StoredChecksum(checksum) != run.package.records[record].value)
+                return false;
+        }
+        SetBar(run.totalBar, i + 1);
+        if (PumpAndCheckQuit())
+            return false;
+    }
+    return true;
+}
+
+// The install phase: no pumping and no looking at the flags; stops at the first failed move.
+bool InstallAll(UpdateRun& run)
+{
+    for (const std::wstring& target : run.targetNames) {
+        if (target.empty())
+            continue;
+        wchar_t temp[kPathCapacity], final[kPathCapacity];
+        if (!TempPath(run, target, temp) || FormatWide(final, kPathCapacity, L"%s\\%s", run.folder, target.c_str()) < 0)
+            return false;
+        SetFileAttributesW(final, FILE_ATTRIBUTE_NORMAL);  // an installed read-only archive is replaced too
+        if (!MoveFileExW(temp, final, MOVEFILE_REPLACE_EXISTING))
+            return false;
+    }
+    return true;
+}
+
+// Merges the payload's records into the installed list, then drops records of missing files. A missing
+// or unreadable installed list is left alone; failures to save are not reported.
+void UpdateVersionList(UpdateRun& run)
+{
+    wchar_t path[kPathCapacity];
+    if (FormatWide(path, kPathCapacity, L"%s\\kpx.hvl", run.folder) < 0)
+        return;
+    VersionListHeader header;
+    std::vector<VersionRecord> installed;
+    if (LoadVersionList(header, installed, path)) {
+        MergeVersionRecords(header, installed, run.package.records);
+        header.count = static_cast<uint32_t>(installed.size());
+        SaveVersionList(header, installed, path);
+    }
+    std::vector<VersionRecord> reloaded;
+    if (LoadVersionList(header, reloaded, path)) {
+        PruneMissingRecords(header, reloaded, run.folder);
+        SaveVersionList(header, reloaded, path);
+    }
+}
+
+void DeleteTemporaryFiles(const UpdateRun& run)
+{
+    for (const std::wstring& target : run.targetNames) {
+        wchar_t temp[kPathCapacity];
+        if (!target.empty() && TempPath(run, target, temp))
+            DeleteFileW(temp);
+    }
+}
+
+}  // namespace
+
+uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath)
+{
+    UpdateRun run;
+    run.folder = folder;
+    if (g_hProgressDlg) {
+        run.status = GetDlgItem(g_hProgressDlg, IDC_STATUS_LINE);
+        run.itemBar = GetDlgItem(g_hProgressDlg, IDC_ITEM_BAR);
+        run.totalBar = GetDlgItem(g_hProgressDlg, IDC_TOTAL_BAR);
+    }
+    const uint32_t opened = OpenUpdatePackage(run.package, packagePath);
+    if (opened != 0) {
+        run.result = opened;
+    } else {
+        run.targetNames.assign(run.package.entries.size(), std::wstring());
+        LoadPayloadVersionList(run.package);
+        if (run.itemBar) {
+            SendMessageW(run.itemBar, PBM_SETRANGE32, 0, 65535);
+            SendMessageW(run.itemBar, PBM_SETPOS, 0, 0);
+        }
+        if (run.totalBar) {
+            SendMessageW(run.totalBar, PBM_SETRANGE32, 0, run.package.entries.size());
+            SendMessageW(run.totalBar, PBM_SETPOS, 0, 0);
+        }
+        PumpAndCheckQuit();
+        run.buffer.reset(new (std::nothrow) unsigned char[kCopyChunk]());
+        if (!run.buffer) {
+            run.result = kResultInstallFailed;
+        } else if (CopyAll(run) && !StopRequested()) {
+            if (!InstallAll(run)) {
+                run.result = kResultInstallFailed;
+            } else {
+                UpdateVersionList(run);
+                run.result = UpdateUninstallList(folder, run.targetNames) ? kResultSuccess : kResultUninstallListFailed;
+            }
+        }
+    }
+    DeleteTemporaryFiles(run);
+    run.buffer.reset();
+    run.package.file.Close();
+    if (g_abortRequested)
+        run.result = kResultAborted;
+    if (g_cancelRequested)
+        run.result = kResultCancelled;
+    return run.result;
+}
+
+uint32_t RunUpdate(const wchar_t* folder) { return RunUpdateFromPackage(folder, nullptr); }

@@ -1,0 +1,35 @@
+// The update package inside the updater's own file: the payload archive's index and its version list.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "archive/archive_index.h"
+#include "archive/version_list.h"
+#include "update/package_layout.h"
+#include "util/file.h"
+
+struct UpdatePackage {
+    CFileDX file;  // open for shared reading for the whole run
+    ArchiveHeader header{};
+    std::vector<ArchiveEntry> entries;
+    VersionListHeader versionHeader{};  // all zero, and no records, when there is no readable version list
+    std::vector<VersionRecord> records;
+};
+
+// Result codes of an update run.
+const uint32_t kResultSuccess = 0;
+const uint32_t kResultDamaged = 0x80000001;
+const uint32_t kResultUnreadable = 0x80000002;
+const uint32_t kResultInstallFailed = 0x80000004;
+const uint32_t kResultUninstallListFailed = 0x80000005;
+const uint32_t kResultCancelled = 0x80000006;
+const uint32_t kResultAborted = 0x80000007;
+
+// Opens the package in `path`, or in the running program's own file when path is null. 0 on success;
+// kResultUnreadable when the file or its header and index cannot be read; kResultDamaged when the file is
+// shorter than PayloadOffset or the payload has more than kMaxPayloadEntries entries.
+uint32_t OpenUpdatePackage(UpdatePackage& package, const wchar_t* path = nullptr);
+// Reads the first entry whose key is "kpx.hvl" as the payload's version list; leaves it empty otherwise.
+void LoadPayloadVersionList(UpdatePackage& package);
+// Positions the file on the entry's first byte.
+bool SeekToEntry(UpdatePackage& package, const ArchiveEntry& entry);
