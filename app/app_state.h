@@ -14,3 +14,7 @@ extern HWND g_hProgressDlg;                  // the progress dialog, or null
 // Only ever set to 1. Cancel: the user confirmed Cancel. Abort: the dialog was closed or a quit arrived.
 extern int32_t g_cancelRequested;
 extern int32_t g_abortRequested;
+
+// One-button boxes with g_titleText as caption and no owner window.
+void ShowWarning(const wchar_t* text);
+void ShowInfo(const wchar_t* text);

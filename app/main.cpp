@@ -1,0 +1,124 @@
+// The updater's entry: one straight line from the language choice to the final message and exit code.
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <cwchar>
+
+#include "app/app_state.h"
+#include "app/dialog_ids.h"
+#include "app/messages.h"
+#include "app/progress_dialog.h"
+#include "app/title_block.h"
+#include "install/installed_folder.h"
+#include "update/driver.h"
+#include "update/package.h"
+#include "util/strings.h"
+
+namespace {
+
+const char kUpdaterMutexName[] = "Updater for GarasuNoHaneWoKazoete is executing.";
+const char kEngineMutexName[] = "Nolvane for GarasuNoHaneWoKazoete is executing.";
+const wchar_t kVendor[] = L"Kovo";
+const wchar_t kGameTitle[] = L"硝子の羽を数えて";
+
+// Exit codes of the early exits; otherwise the update's result code is the exit code.
+const int kExitNotInstalled = -1;
+const int kExitGameRunning = -2;
+const int kExitDeclined = -3;
+const int kExitDialogFailed = -4;
+const int kExitNoTitle = -5;
+const int kExitAlreadyRunning = -6;
+
+// Creates the named mutex with initial ownership. False when it existed already (or creation failed):
+// another program holds the name.
+bool TakeMutex(const char* name, HANDLE& handle)
+{
+    SetLastError(NO_ERROR);
+    handle = CreateMutexA(nullptr, TRUE, name);
+    return GetLastError() == NO_ERROR;
+}
+
+void ReportResult(uint32_t result)
+{
+    if (result == kResultSuccess)
+        ShowInfo(GetMessageText(kMsgInstallComplete));
+    else if (result >= 0x80000001 && result <= 0x80000003)
+        ShowWarning(GetMessageText(kMsgDamaged));
+    else if (result == kResultInstallFailed)
+        ShowWarning(GetMessageText(kMsgInstallFailed));
+    else if (result == kResultUninstallListFailed)
+        ShowWarning(GetMessageText(kMsgUninstallListFailed));
+    // Cancelled, aborted and anything else end without a box.
+}
+
+// Steps from the title block on; the updater mutex is held by the caller.
+int RunWithUpdaterMutex(HINSTANCE instance, int showCommand)
+{
+    if (!ReadTitleBlock(g_titleText)) {
+        wcscpy(g_titleText, GetMessageText(kMsgError));
+        ShowWarning(GetMessageText(kMsgNoVersionInfo));
+        return kExitNoTitle;
+    }
+    // Held to the end: while the update is applied the game's own name stays taken.
+    HANDLE engineMutex = nullptr;
+    int exitCode = 0;
+    wchar_t folder[kFolderCapacity] = L"";
+    if (!TakeMutex(kEngineMutexName, engineMutex)) {
+        ShowWarning(GetMessageText(kMsgGameRunning));
+        exitCode = kExitGameRunning;
+    } else if (!GetInstalledFolder(folder, kVendor, kGameTitle)) {
+        ShowWarning(GetMessageText(kMsgNotInstalled));
+        exitCode = kExitNotInstalled;
+    } else if (MessageBoxW(nullptr, GetMessageText(kMsgConfirmInstall), g_titleText,
+                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+        exitCode = kExitDeclined;
+    } else {
+        RegisterProgressBarClass();
+        const int templateId = g_uiLanguage == kLanguageJapanese ? IDD_PROGRESS_JAPANESE : IDD_PROGRESS_ENGLISH;
+        g_hProgressDlg = CreateDialogParamW(instance, MAKEINTRESOURCEW(templateId), nullptr, ProgressDialogProc, 0);
+        if (!g_hProgressDlg) {
+            ShowWarning(GetMessageText(kMsgDialogFailed));
+            exitCode = kExitDialogFailed;
+        } else {
+            BuildMonitorList();
+            SetWindowTextW(g_hProgressDlg, g_titleText);
+            CenterDialogOnMonitor(g_hProgressDlg);
+            ShowWindow(g_hProgressDlg, showCommand);
+            const uint32_t result = RunUpdate(folder);
+            if (g_hProgressDlg) {
+                DestroyWindow(g_hProgressDlg);
+                g_hProgressDlg = nullptr;
+            }
+            ReportResult(result);
+            FreeMonitorList();
+            exitCode = static_cast<int>(result);
+        }
+    }
+    if (engineMutex)
+        CloseHandle(engineMutex);
+    return exitCode;
+}
+
+}  // namespace
+
+void ShowWarning(const wchar_t* text) { MessageBoxW(nullptr, text, g_titleText, MB_ICONEXCLAMATION); }
+
+void ShowInfo(const wchar_t* text) { MessageBoxW(nullptr, text, g_titleText, MB_ICONINFORMATION); }
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
+{
+    // Elevated and often started from a download folder: never load a DLL from the program's own folder.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    CoInitialize(nullptr);
+    g_uiLanguage = (GetUserDefaultUILanguage() & 0x3FF) == LANG_JAPANESE ? kLanguageJapanese : kLanguageEnglish;
+
+    HANDLE updaterMutex = nullptr;
+    int exitCode = kExitAlreadyRunning;  // another copy runs: end silently
+    if (TakeMutex(kUpdaterMutexName, updaterMutex))
+        exitCode = RunWithUpdaterMutex(instance, showCommand);
+    if (updaterMutex)
+        CloseHandle(updaterMutex);
+    CoUninitialize();
+    return exitCode;
+}

@@ -1,0 +1,240 @@
+// The whole updater, made with the package builder and run as its own process, driven like a user.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "tests/package_factory.h"
+#include "tests/user_session.h"
+#include "tools/package_builder.h"
+#include "update/package_layout.h"
+
+namespace {
+
+const wchar_t kGameKey[] = L"Software\\Kovo\\\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066";
+const wchar_t kTitle[] = L"\u300C\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066\u300D Updater ver 1.01";
+const char kTitleUtf8[] = "\xE3\x80\x8C\xE7\xA1\x9D\xE5\xAD\x90\xE3\x81\xAE\xE7\xBE\xBD\xE3\x82\x92\xE6\x95\xB0\xE3"
+                          "\x81\x88\xE3\x81\xA6\xE3\x80\x8D Updater ver 1.01";
+const DWORD kDamaged = 0x80000001, kInstallFailed = 0x80000004, kListFailed = 0x80000005;
+
+void SetInstalledFolder(const std::wstring& folder)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_LOCAL_MACHINE, kGameKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+    RegSetValueExW(key, L"InstalledFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                   static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+void ForgetInstalledFolder() { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kGameKey, L"InstalledFolder"); }
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        game = dir / L"game";
+        MakeDir(game);
+        MakeInstallation(game, {"data01200.arc", "data01300.arc"});
+        SetInstalledFolder(game);
+        MakeDir(dir / L"ship");
+        MakeDir(dir / L"ship\\Archive");
+    }
+    void TearDown() override { ForgetInstalledFolder(); }
+
+    // Ships `count` archives of `size` bytes each and makes the updater.
+    std::wstring MakeUpdaterFile(int count = 3, size_t size = 5000)
+    {
+        for (int i = 0; i < count; ++i)
+            WriteBytes(dir / (L"ship\\Archive\\data0" + std::to_wstring(12 + i) + L"00.arc"),
+                       RandomBytes(size, 40 + i));
+        BuildOptions options;
+        options.image = FromUnixPath(UPDATER_EXE);
+        options.title = kTitleUtf8;
+        options.output = dir / L"update.exe";
+        std::string error;
+        EXPECT_TRUE(CollectFolder(dir / L"ship", options.files, error));
+        EXPECT_TRUE(BuildUpdater(options, error)) << error;
+        return options.output;
+    }
+    Transcript Run(const std::wstring& updater, int confirm = IDYES,
+                   UserScript::Action action = UserScript::None, int atStatus = 1)
+    {
+        UserScript script;
+        script.updater = updater;
+        script.confirmAnswer = confirm;
+        script.action = action;
+        script.atStatus = atStatus;
+        Transcript t = RunAsUser(script);
+        EXPECT_TRUE(t.finished) << Describe(t);
+        return t;
+    }
+    TempDir dir;
+    std::wstring game;
+};
+
+void ExpectConfirmation(const Transcript& t, const std::wstring& text = L"Install the update?")
+{
+    ASSERT_GE(t.boxes.size(), 1u) << Describe(t);
+    const BoxInfo& box = t.boxes[0].info;
+    EXPECT_EQ(kTitle, box.caption);
+    EXPECT_EQ(text, box.text);
+    EXPECT_EQ((std::vector<int>{IDYES, IDNO}), box.buttons);
+    EXPECT_EQ(IDNO, box.defaultButton);
+    EXPECT_EQ(nullptr, box.owner);
+}
+
+}  // namespace
+
+TEST_F(EndToEndTest, SuccessShowsTheFinalBoxOnlyAfterTheDialogIsGone)
+{
+    const std::wstring updater = MakeUpdaterFile();
+    Transcript t = Run(updater);
+    EXPECT_EQ(0u, t.exitCode) << Describe(t);
+    ExpectConfirmation(t);
+    ASSERT_EQ(2u, t.boxes.size()) << Describe(t);
+    EXPECT_EQ(L"Installation complete.", t.boxes[1].info.text);
+    EXPECT_EQ(kTitle, t.boxes[1].info.caption);
+    EXPECT_EQ(std::vector<int>{IDOK}, t.boxes[1].info.buttons);
+    EXPECT_FALSE(t.boxes[1].dialogPresent);
+    EXPECT_EQ(nullptr, t.boxes[1].info.owner);
+    EXPECT_TRUE(t.sawDialog);
+    EXPECT_EQ(kTitle, t.dialogCaption);
+    EXPECT_EQ(L"Cancel", t.cancelCaption);
+    EXPECT_EQ(ReadBytes(dir / L"ship\\Archive\\data01400.arc"), ReadBytes(game + L"\\Archive\\data01400.arc"));
+    const Bytes uninst = ReadBytes(game + L"\\uninst.lst");
+    EXPECT_NE(std::string::npos, std::string(uninst.begin(), uninst.end()).find("archive\\data01400.arc"));
+}
+
+TEST_F(EndToEndTest, EarlyExitsWithTheirBoxesAndCodes)
+{
+    const std::wstring updater = MakeUpdaterFile();
+
+    ForgetInstalledFolder();
+    Transcript t = Run(updater);
+    EXPECT_EQ(static_cast<DWORD>(-1), t.exitCode);
+    ASSERT_EQ(1u, t.boxes.size()) << Describe(t);
+    EXPECT_EQ(L"The game is not installed.", t.boxes[0].info.text);
+    EXPECT_EQ(std::vector<int>{IDOK}, t.boxes[0].info.buttons);
+
+    // The game runs (this process holds its mutex): box 17, before the registry is ever read.
+    HANDLE game = CreateMutexA(nullptr, TRUE, "Nolvane for GarasuNoHaneWoKazoete is executing.");
+    t = Run(updater);
+    CloseHandle(game);
+    EXPECT_EQ(static_cast<DWORD>(-2), t.exitCode);
+    ASSERT_EQ(1u, t.boxes.size()) << Describe(t);
+    EXPECT_EQ(L"Update cannot be installed because the game is currently running.", t.boxes[0].info.text);
+    EXPECT_EQ(kTitle, t.boxes[0].info.caption);
+    SetInstalledFolder(this->game);
+
+    for (int answer : {IDNO, kPressEnter}) {
+        t = Run(updater, answer);
+        EXPECT_EQ(static_cast<DWORD>(-3), t.exitCode) << Describe(t);
+        ExpectConfirmation(t);
+        EXPECT_EQ(1u, t.boxes.size());
+        EXPECT_FALSE(t.sawDialog);
+    }
+
+    // The bare program has no title block.
+    t = Run(FromUnixPath(UPDATER_EXE));
+    EXPECT_EQ(static_cast<DWORD>(-5), t.exitCode);
+    ASSERT_EQ(1u, t.boxes.size()) << Describe(t);
+    EXPECT_EQ(L"Error", t.boxes[0].info.caption);
+    EXPECT_EQ(L"Failed to get version information.", t.boxes[0].info.text);
+}
+
+TEST_F(EndToEndTest, SecondCopyEndsSilentlyWhileTheFirstWaits)
+{
+    const std::wstring updater = MakeUpdaterFile();
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION first = {};
+    std::wstring line = L"\"" + updater + L"\"";
+    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &first));
+    HWND box = WaitForDialogWindow(first.dwProcessId, nullptr, 30000);
+    ASSERT_NE(nullptr, box);
+
+    Transcript second = Run(updater);
+    EXPECT_EQ(static_cast<DWORD>(-6), second.exitCode);
+    EXPECT_TRUE(second.boxes.empty());
+    EXPECT_FALSE(second.sawDialog);
+
+    EXPECT_TRUE(IsWindow(box));  // the first is unaffected
+    PressButton(box, IDNO);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first.hProcess, 30000));
+    DWORD code = 0;
+    GetExitCodeProcess(first.hProcess, &code);
+    EXPECT_EQ(static_cast<DWORD>(-3), code);
+    CloseHandle(first.hThread);
+    CloseHandle(first.hProcess);
+}
+
+TEST_F(EndToEndTest, FailedRunsShowTheirWarnings)
+{
+    std::wstring updater = MakeUpdaterFile();
+    Bytes file = ReadBytes(updater);
+    file[file.size() - 10] ^= 0xFF;  // the last archive no longer matches its checksum
+    ASSERT_TRUE(WriteBytes(dir / L"damaged.exe", file));
+    Transcript t = Run(dir / L"damaged.exe");
+    EXPECT_EQ(kDamaged, t.exitCode);
+    ASSERT_EQ(2u, t.boxes.size()) << Describe(t);
+    EXPECT_EQ(L"The installer may be damaged.", t.boxes[1].info.text);
+    EXPECT_FALSE(t.boxes[1].dialogPresent);
+
+    RemoveTree(game + L"\\Archive");
+    t = Run(updater);
+    EXPECT_EQ(kInstallFailed, t.exitCode);
+    ASSERT_EQ(2u, t.boxes.size()) << Describe(t);
+    EXPECT_EQ(L"Installation could not be completed.", t.boxes[1].info.text);
+
+    MakeDir(game + L"\\Archive");
+    DeleteFileW((game + L"\\uninst.lst").c_str());
+    t = Run(updater);
+    EXPECT_EQ(kListFailed, t.exitCode);
+    ASSERT_EQ(2u, t.boxes.size()) << Describe(t);
+    EXPECT_EQ(L"Failed to update the installation info.", t.boxes[1].info.text);
+}
+
+TEST_F(EndToEndTest, CancelConfirmedAndDialogClosedEndWithoutABox)
+{
+    const std::wstring updater = MakeUpdaterFile(3, 48 << 20);
+    const Bytes oldArchive = ReadBytes(game + L"\\Archive\\data01200.arc");
+
+    Transcript t = Run(updater, IDYES, UserScript::ClickCancelYes, 1);
+    EXPECT_EQ(0x80000006u, t.exitCode) << Describe(t);
+    ASSERT_EQ(2u, t.boxes.size()) << Describe(t);
+    EXPECT_EQ(L"Cancel the installation?", t.boxes[1].info.text);
+    EXPECT_EQ(IDNO, t.boxes[1].info.defaultButton);
+    EXPECT_FALSE(t.cancelEnabledAfterAction);
+    EXPECT_EQ(oldArchive, ReadBytes(game + L"\\Archive\\data01200.arc"));
+
+    t = Run(updater, IDYES, UserScript::CloseDialog, 2);
+    EXPECT_EQ(0x80000007u, t.exitCode) << Describe(t);
+    EXPECT_EQ(1u, t.boxes.size()) << Describe(t);
+    EXPECT_EQ(oldArchive, ReadBytes(game + L"\\Archive\\data01200.arc"));
+
+    t = Run(updater, IDYES, UserScript::PostQuit, 2);
+    EXPECT_EQ(0x80000007u, t.exitCode) << Describe(t);
+    EXPECT_EQ(1u, t.boxes.size()) << Describe(t);
+    for (const std::wstring& f : ListFiles(game))
+        EXPECT_EQ(std::wstring::npos, f.find(L".tmp"));
+
+    // Cancel answered No: the update goes on to its end.
+    t = Run(updater, IDYES, UserScript::ClickCancelNo, 2);
+    EXPECT_EQ(0u, t.exitCode) << Describe(t);
+    EXPECT_TRUE(t.cancelEnabledAfterAction);
+    EXPECT_EQ(3u, t.boxes.size());
+}
+
+TEST_F(EndToEndTest, JapaneseUserInterface)
+{
+    // Run by CTest with a Japanese Wine locale (see tests/CMakeLists.txt).
+    ASSERT_EQ(0x11, GetUserDefaultUILanguage() & 0x3FF) << "this case needs LANG=ja_JP.UTF-8";
+    const std::wstring updater = MakeUpdaterFile();
+    Transcript t = Run(updater);
+    EXPECT_EQ(0u, t.exitCode) << Describe(t);
+    ExpectConfirmation(t, L"\u30A2\u30C3\u30D7\u30C7\u30FC\u30C8\u3092\u884C\u3044\u307E\u3059\u304B\uFF1F");
+    EXPECT_EQ(L"\u4E2D\u6B62", t.cancelCaption);  // template 102
+    ASSERT_EQ(2u, t.boxes.size());
+    EXPECT_EQ(L"\u30A4\u30F3\u30B9\u30C8\u30FC\u30EB\u304C\u5B8C\u4E86\u3057\u307E\u3057\u305F\u3002",
+              t.boxes[1].info.text);
+}

@@ -1,0 +1,45 @@
+// Running the updater as a separate process and acting as its user would: answering its boxes, watching
+// its progress dialog, clicking Cancel, closing it, and recording everything it showed.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/window_driver.h"
+
+const int kPressEnter = -1;  // answer a box with the Enter key instead of a button
+
+struct UserScript {
+    std::wstring updater;           // the program to start
+    std::wstring extraEnvironment;  // "NAME=value" added to the child's environment, or empty
+    int confirmAnswer = IDYES;      // to "Install the update?": IDYES, IDNO or kPressEnter
+    // What to do once the progress dialog shows status line number `atStatus` (1 = the first text).
+    enum Action { None, ClickCancelYes, ClickCancelNo, CloseDialog, PostQuit } action = None;
+    int atStatus = 1;
+    DWORD timeoutMs = 120000;
+};
+
+struct SeenBox {
+    BoxInfo info;
+    bool dialogPresent = false;  // the progress dialog still existed when this box appeared
+};
+
+struct Transcript {
+    bool started = false;
+    bool finished = false;  // false: the updater did not end in time and was killed
+    DWORD exitCode = 0;
+    std::vector<SeenBox> boxes;
+    bool sawDialog = false;
+    std::wstring dialogCaption;
+    std::wstring cancelCaption;             // the Cancel button's text
+    std::vector<std::wstring> statusLines;  // each distinct status text, in order
+    int totalBarMax = -1;
+    int totalBarLast = -1;
+    bool cancelEnabledAfterAction = true;
+};
+
+// Starts the updater, acts on `script`, and returns once the process has ended.
+Transcript RunAsUser(const UserScript& script);
+// A readable account of a transcript, one item a line.
+std::string Describe(const Transcript& transcript);
