@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# The main job, end to end: builds the updater and the package builder, makes a sample game installation
+# and a sample update, runs the updater under Wine with a driver answering as a user would, and prints
+# what the user saw and the installation before and after.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j "$(nproc)" --target updater mkupdate user_driver >/dev/null
+echo "built build/updater.exe ($(stat -c %s build/updater.exe) bytes) and build/mkupdate.exe"
+
+prefix="$PWD/build/wineprefix"
+sh cmake/wine-prefix.sh setup "$prefix"
+trap 'sh cmake/wine-prefix.sh stop "$prefix"' EXIT
+run() { build/wine-run "$@" | tr -d '\r'; }
+image=$(run winepath -w "$PWD/build/updater.exe")
+
+echo; echo "== preparing a sample installation and update"
+run build/tests/user_driver.exe prepare 'C:\demo'
+echo; echo "== making the updater with the package builder"
+run build/mkupdate.exe build --image "$image" --title "「硝子の羽を数えて」 Updater ver 1.01" \
+    --files 'C:\demo\ship' --output 'C:\demo\update.exe'
+run build/mkupdate.exe list 'C:\demo\update.exe'
+run build/mkupdate.exe verify 'C:\demo\update.exe'
+echo; echo "== running the updater"
+run build/tests/user_driver.exe run 'C:\demo\update.exe' 'C:\demo\game'

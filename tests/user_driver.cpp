@@ -1,0 +1,97 @@
+// user_driver: the demonstration's hands. "prepare" makes a sample game installation and the files of
+// a sample update and registers the game; "run" starts an updater, answers it as a user would, and prints
+// what the user saw and what the installation held before and after.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "archive/version_list.h"
+#include "tests/package_factory.h"
+#include "tests/user_session.h"
+
+namespace {
+
+const wchar_t kGameKey[] = L"Software\\Kovo\\\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066";
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string out(text.size() * 3 + 1, '\0');
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], static_cast<int>(out.size()), nullptr, nullptr);
+    out.resize(n > 0 ? n - 1 : 0);
+    return out;
+}
+
+int Prepare(const std::wstring& root)
+{
+    RemoveTree(root);
+    MakeDir(root);
+    const std::wstring game = root + L"\\game";
+    MakeDir(game);
+    MakeInstallation(game, {"data00100.arc", "data01200.arc", "data01300.arc"});
+    MakeDir(root + L"\\ship");
+    MakeDir(root + L"\\ship\\Archive");
+    const wchar_t* names[] = {L"data01200.arc", L"data01300.arc", L"data01510.arc"};
+    for (int i = 0; i < 3; ++i)
+        WriteBytes(root + L"\\ship\\Archive\\" + names[i], RandomBytes(0x17F9 + 0x1000 * i, 7000 + i));
+
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kGameKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
+        return 1;
+    RegSetValueExW(key, L"InstalledFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(game.c_str()),
+                   static_cast<DWORD>((game.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    printf("prepared %s: a game installation in %s (registered in HKLM), files to ship in %s\n",
+           Narrow(root).c_str(), Narrow(game).c_str(), Narrow(root + L"\\ship").c_str());
+    return 0;
+}
+
+void PrintInstallation(const char* heading, const std::wstring& game)
+{
+    printf("\n== %s: %s\n", heading, Narrow(game).c_str());
+    for (const std::wstring& f : ListFiles(game)) {
+        Bytes b = ReadBytes(game + L"\\" + f);
+        printf("  file %-28s %8zu bytes  checksum %016llX\n", Narrow(f).c_str(), b.size(),
+               static_cast<unsigned long long>(ChecksumOf(b)));
+    }
+    VersionListHeader header;
+    std::vector<VersionRecord> records;
+    if (LoadVersionList(header, records, (game + L"\\kpx.hvl").c_str())) {
+        for (const VersionRecord& r : records)
+            printf("  kpx.hvl record %-28s %016llX\n", r.name.c_str(), static_cast<unsigned long long>(r.value));
+    }
+    Bytes list = ReadBytes(game + L"\\uninst.lst");
+    std::string text(list.begin(), list.end());
+    size_t start = 0;
+    while (start < text.size() && text[start] != '\0') {
+        size_t end = text.find_first_of(std::string("\r\n\0", 3), start);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > start)
+            printf("  uninst.lst line %s\n", text.substr(start, end - start).c_str());
+        start = end + 1;
+    }
+}
+
+int Run(const std::wstring& updater, const std::wstring& game)
+{
+    PrintInstallation("installation before", game);
+    UserScript script;
+    script.updater = updater;
+    Transcript t = RunAsUser(script);
+    printf("\n== what the user saw (the driver answered Yes, then OK)\n%s", Describe(t).c_str());
+    PrintInstallation("installation after", game);
+    return t.started && t.finished ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc == 3 && std::wstring(argv[1]) == L"prepare")
+        return Prepare(argv[2]);
+    if (argc == 4 && std::wstring(argv[1]) == L"run")
+        return Run(argv[2], argv[3]);
+    fprintf(stderr, "usage: user_driver prepare FOLDER | user_driver run UPDATER GAME_FOLDER\n");
+    return 2;
+}
