@@ -1,0 +1,11 @@
+// Vector forms of the content checksum, for the CPUs that have them. Each gives exactly the result of
+// the byte loop; callers go through UpdateContentChecksum, which picks the best one once.
+#pragma once
+#include <cstdint>
+
+#include "archive/checksum.h"
+
+void UpdateContentChecksumBytewise(ContentChecksum& checksum, const unsigned char* bytes, uint32_t length);
+void UpdateContentChecksumSse2(ContentChecksum& checksum, const unsigned char* bytes, uint32_t length);
+void UpdateContentChecksumAvx2(ContentChecksum& checksum, const unsigned char* bytes, uint32_t length);
+bool CpuHasAvx2();
