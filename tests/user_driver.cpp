@@ -22,6 +22,21 @@ std::string Narrow(const std::wstring& text)
     return out;
 }
 
+// Points the registered installation at ROOT\game, a folder with the shipped archives' names.
+bool BenchInstallation(const std::wstring& root, const std::vector<std::string>& names)
+{
+    const std::wstring game = root + L"\\game";
+    MakeDir(game);
+    MakeInstallation(game, names);
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kGameKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
+        return false;
+    RegSetValueExW(key, L"InstalledFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(game.c_str()),
+                   static_cast<DWORD>((game.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return true;
+}
+
 int Prepare(const std::wstring& root)
 {
     RemoveTree(root);
@@ -84,6 +99,41 @@ int Run(const std::wstring& updater, const std::wstring& game)
     return t.started && t.finished ? 0 : 1;
 }
 
+// Ships `mib` MiB in eight archives, over a fresh installation of the same eight names.
+int BenchPrepare(const std::wstring& root, int mib)
+{
+    RemoveTree(root);
+    MakeDir(root);
+    MakeDir(root + L"\\ship");
+    MakeDir(root + L"\\ship\\Archive");
+    const size_t size = (static_cast<size_t>(mib) << 20) / 8;
+    std::vector<std::string> names;
+    Bytes data(size);
+    uint32_t x = 2463534242u;
+    for (int i = 0; i < 8; ++i) {
+        for (auto& b : data) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            b = static_cast<uint8_t>(x);
+        }
+        names.push_back("data0" + std::to_string(12 + i) + "00.arc");
+        WriteBytes(root + L"\\ship\\Archive\\" + std::wstring(names.back().begin(), names.back().end()), data);
+    }
+    return BenchInstallation(root, names) ? 0 : 1;
+}
+
+int BenchRun(const std::wstring& updater)
+{
+    UserScript script;
+    script.updater = updater;
+    script.timeoutMs = 600000;
+    Transcript t = RunAsUser(script);
+    printf("exit=%ld update_seconds=%.3f total_seconds=%.3f\n", static_cast<long>(static_cast<int>(t.exitCode)),
+           t.updateSeconds, t.totalSeconds);
+    return t.finished && t.exitCode == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -92,6 +142,11 @@ int wmain(int argc, wchar_t** argv)
         return Prepare(argv[2]);
     if (argc == 4 && std::wstring(argv[1]) == L"run")
         return Run(argv[2], argv[3]);
-    fprintf(stderr, "usage: user_driver prepare FOLDER | user_driver run UPDATER GAME_FOLDER\n");
+    if (argc == 4 && std::wstring(argv[1]) == L"bench-prepare")
+        return BenchPrepare(argv[2], _wtoi(argv[3]));
+    if (argc == 3 && std::wstring(argv[1]) == L"bench-run")
+        return BenchRun(argv[2]);
+    fprintf(stderr, "usage: user_driver prepare FOLDER | run UPDATER GAME_FOLDER | bench-prepare FOLDER MIB | "
+                    "bench-run UPDATER\n");
     return 2;
 }

@@ -77,10 +77,12 @@ Transcript RunAsUser(const UserScript& script)
     if (!t.started)
         return t;
 
+    const ULONGLONG startTick = GetTickCount64();
+    ULONGLONG yesTick = 0, finalTick = 0;
     std::vector<HWND> answered;
     bool acted = script.action == UserScript::None;
     const ULONGLONG end = GetTickCount64() + script.timeoutMs;
-    while (WaitForSingleObject(pi.hProcess, 5) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(pi.hProcess, 2) == WAIT_TIMEOUT) {
         if (GetTickCount64() > end) {
             TerminateProcess(pi.hProcess, 0xDEAD);
             WaitForSingleObject(pi.hProcess, 5000);
@@ -139,6 +141,10 @@ Transcript RunAsUser(const UserScript& script)
                 answer = script.action == UserScript::ClickCancelYes ? IDYES : IDNO;
             else if (isConfirmation)
                 answer = script.confirmAnswer;
+            if (isConfirmation && answer == IDYES)
+                yesTick = GetTickCount64();
+            else if (!isCancelQuestion && yesTick && !finalTick)
+                finalTick = GetTickCount64();
             if (answer == kPressEnter)
                 PressEnter(box);
             else
@@ -151,6 +157,11 @@ Transcript RunAsUser(const UserScript& script)
     }
     t.finished = WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
     GetExitCodeProcess(pi.hProcess, &t.exitCode);
+    const ULONGLONG endTick = GetTickCount64();
+    t.totalSeconds = (endTick - startTick) / 1000.0;
+    if (yesTick)
+        t.updateSeconds = ((finalTick ? finalTick : endTick) - yesTick) / 1000.0;
+
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     return t;

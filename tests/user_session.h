@@ -37,6 +37,8 @@ struct Transcript {
     int totalBarMax = -1;
     int totalBarLast = -1;
     bool cancelEnabledAfterAction = true;
+    double updateSeconds = 0;      // from answering Yes to the final box (or to the end)
+    double totalSeconds = 0;       // from the start of the process to its end
 };
 
 // Starts the updater, acts on `script`, and returns once the process has ended.

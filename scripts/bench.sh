@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Benchmarks (figures only, never pass/fail): checksum throughput of each form next to memcpy; the real
+# updater applying a generated package next to a plain copy of the same files; and the updater's peak
+# resident memory at two payload sizes.  BENCH_SIZES_MIB overrides the sizes (default "256 1024").
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j "$(nproc)" --target updater mkupdate user_driver checksum_bench >/dev/null
+prefix="$PWD/build/wineprefix"
+sh cmake/wine-prefix.sh setup "$prefix"
+trap 'sh cmake/wine-prefix.sh stop "$prefix"' EXIT
+run() { build/wine-run "$@" | tr -d '\r'; }
+median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+now() { date +%s.%N; }
+# Runs the updater through the user driver while watching the peak resident memory (VmHWM) of the
+# updater's own process; prints "seconds peak_kib".
+measure() {
+    run build/tests/user_driver.exe bench-run 'C:\bench\update.exe' >"$work/line" &
+    local driver=$! peak=0 pid hwm
+    while kill -0 "$driver" 2>/dev/null; do
+        for pid in $(pgrep -f 'bench.update\.exe' || true); do
+            hwm=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0)
+            [ "${hwm:-0}" -gt "$peak" ] && peak=$hwm
+        done
+        sleep 0.02
+    done
+    wait "$driver"
+    echo "$(sed -n 's/.*update_seconds=\([0-9.]*\).*/\1/p' "$work/line") $peak"
+}
+work=$(mktemp -d)
+
+echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GiB"
+echo
+run build/checksum_bench.exe
+
+image=$(run winepath -w "$PWD/build/updater.exe")
+drive="$prefix/drive_c"
+echo
+printf '%-10s %14s %14s %8s %16s\n' payload "updater (s)" "cp (s)" ratio "updater peak"
+for mib in ${BENCH_SIZES_MIB:-256 1024}; do
+    run build/tests/user_driver.exe bench-prepare 'C:\bench' "$mib" >/dev/null
+    run build/mkupdate.exe build --quiet --image "$image" --title "Benchmark Updater" \
+        --files 'C:\bench\ship' --output 'C:\bench\update.exe' >/dev/null
+    cat "$drive/bench/update.exe" "$drive"/bench/ship/Archive/* >/dev/null  # into the page cache
+    updater=(); peaks=(); copies=()
+    for rep in 1 2 3 4; do
+        read -r seconds peak < <(measure)
+        [ "$rep" = 1 ] && continue  # warm-up
+        updater+=("$seconds"); peaks+=("$peak")
+        # Like the updater after its warm-up run, cp replaces files that are already there.
+        mkdir -p "$drive/bench/copy/Archive"
+        start=$(now)
+        cp "$drive"/bench/ship/Archive/* "$drive/bench/copy/Archive/"
+        copies+=("$(awk -v a="$start" -v b="$(now)" 'BEGIN {printf "%.3f", b - a}')")
+    done
+    u=$(printf '%s\n' "${updater[@]}" | median)
+    c=$(printf '%s\n' "${copies[@]}" | median)
+    p=$(printf '%s\n' "${peaks[@]}" | sort -n | tail -1)
+    printf '%-10s %14s %14s %8.2f %12.1f MiB\n' "${mib} MiB" "$u" "$c" "$(awk -v u="$u" -v c="$c" 'BEGIN {print u / c}')" \
+        "$(awk -v p="$p" 'BEGIN {print p / 1024}')"
+done
+echo
+echo "updater (s): median of 3 runs from answering Yes to the final box (copy, verify, install, lists);"
+echo "cp (s): median of 3 plain copies of the same files over earlier copies in a folder of the same file"
+echo "system; both after a warm-up run, inputs page-cached. Peak: the updater process's VmHWM."
+rm -rf "$drive/bench" "$work"
