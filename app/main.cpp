@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include <cwchar>
+#include <cwctype>
 
 #include "app/app_state.h"
 #include "app/dialog_ids.h"
@@ -39,6 +40,15 @@ bool TakeMutex(const char* name, HANDLE& handle)
     return GetLastError() == NO_ERROR;
 }
 
+// An empty or relative folder would send every write to wherever the current directory or drive
+// happens to be: such a registration is no installation.
+bool IsAbsoluteFolder(const wchar_t* folder)
+{
+    const bool drive = iswalpha(folder[0]) && folder[1] == L':' && (folder[2] == L'\\' || folder[2] == L'/');
+    const bool unc = folder[0] == L'\\' && folder[1] == L'\\' && folder[2] != L'\0';
+    return drive || unc;
+}
+
 void ReportResult(uint32_t result)
 {
     if (result == kResultSuccess)
@@ -67,7 +77,7 @@ int RunWithUpdaterMutex(HINSTANCE instance, int showCommand)
     if (!TakeMutex(kEngineMutexName, engineMutex)) {
         ShowWarning(GetMessageText(kMsgGameRunning));
         exitCode = kExitGameRunning;
-    } else if (!GetInstalledFolder(folder, kVendor, kGameTitle)) {
+    } else if (!GetInstalledFolder(folder, kVendor, kGameTitle) || !IsAbsoluteFolder(folder)) {
         ShowWarning(GetMessageText(kMsgNotInstalled));
         exitCode = kExitNotInstalled;
     } else if (MessageBoxW(nullptr, GetMessageText(kMsgConfirmInstall), g_titleText,

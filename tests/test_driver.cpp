@@ -427,3 +427,17 @@ TEST_F(DriverTest, HostileAndOverlongTargetsAreRefusedBeforeAnythingIsWritten)
     EXPECT_EQ(kResultInstallFailed, RunUpdateFromPackage(longFolder.c_str(), package.c_str()));
     ExpectUnchanged(before);
 }
+
+TEST_F(DriverTest, TwoEntriesForOneFileAreDamageNotAHalfInstall)
+{
+    MakeInstallation(game, {"data01200.arc"});
+    const Snapshot before = TakeSnapshot(game);
+    // Both entries find the same record; the second move would fail after the first replaced the file.
+    const Bytes one = ToBytes("one"), two = ToBytes("two");
+    EXPECT_EQ(kResultDamaged, Run({{"KPX.hvl", MakeVersionList({{"Archive\\data01200.arc", ChecksumOf(one)}})},
+                                   {"data01200.arc", one},
+                                   {"DATA01200.ARC", one}}));
+    ExpectUnchanged(before);
+    EXPECT_EQ(kResultDamaged, Run({{"a.arc", one}, {"A.arc", two}}));
+    ExpectUnchanged(before);
+}

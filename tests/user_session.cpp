@@ -80,12 +80,20 @@ Transcript RunAsUser(const UserScript& script)
     const ULONGLONG startTick = GetTickCount64();
     ULONGLONG yesTick = 0, finalTick = 0;
     std::vector<HWND> answered;
+    bool timedOut = false;
     bool acted = script.action == UserScript::None;
     const ULONGLONG end = GetTickCount64() + script.timeoutMs;
     while (WaitForSingleObject(pi.hProcess, 2) == WAIT_TIMEOUT) {
         if (GetTickCount64() > end) {
+            timedOut = true;
             TerminateProcess(pi.hProcess, 0xDEAD);
             WaitForSingleObject(pi.hProcess, 5000);
+            break;
+        }
+        if (script.killAfterMs && yesTick && GetTickCount64() - yesTick >= script.killAfterMs) {
+            TerminateProcess(pi.hProcess, 0xDEAD);
+            WaitForSingleObject(pi.hProcess, 5000);
+            t.killed = true;
             break;
         }
         Windows w = FindWindowsOf(pi.dwProcessId);
@@ -155,7 +163,7 @@ Transcript RunAsUser(const UserScript& script)
             }
         }
     }
-    t.finished = WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+    t.finished = !t.killed && WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0 && !timedOut;
     GetExitCodeProcess(pi.hProcess, &t.exitCode);
     const ULONGLONG endTick = GetTickCount64();
     t.totalSeconds = (endTick - startTick) / 1000.0;
@@ -187,6 +195,6 @@ std::string Describe(const Transcript& t)
         out += "items bar: " + std::to_string(t.totalBarLast) + " of " + std::to_string(t.totalBarMax) + "\n";
     char code[64];
     snprintf(code, sizeof code, "exit code: %ld (0x%08lX)%s\n", static_cast<long>(static_cast<int>(t.exitCode)),
-             t.exitCode, t.finished ? "" : " -- killed after the time limit");
+             t.exitCode, t.killed ? " -- killed on purpose" : t.finished ? "" : " -- killed after the time limit");
     return out + code;
 }

@@ -18,6 +18,7 @@ struct UserScript {
     enum Action { None, ClickCancelYes, ClickCancelNo, CloseDialog, PostQuit } action = None;
     int atStatus = 1;
     DWORD timeoutMs = 120000;
+    DWORD killAfterMs = 0;  // when not 0: terminate the updater this long after answering Yes
 };
 
 struct SeenBox {
@@ -28,6 +29,7 @@ struct SeenBox {
 struct Transcript {
     bool started = false;
     bool finished = false;  // false: the updater did not end in time and was killed
+    bool killed = false;    // terminated on purpose (killAfterMs)
     DWORD exitCode = 0;
     std::vector<SeenBox> boxes;
     bool sawDialog = false;

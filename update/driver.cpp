@@ -70,6 +70,18 @@ bool TempPath(const UpdateRun& run, const std::wstring& target, wchar_t* path)
     return FormatWide(path, kPathCapacity, L"%s\\%s.tmp", run.folder, target.c_str()) >= 0;
 }
 
+// True when an earlier entry already copies to the same file (names compare as Windows compares them).
+bool IsTargetTaken(const UpdateRun& run, uint32_t index)
+{
+    const std::wstring& target = run.targetNames[index];
+    for (uint32_t j = 0; j < index; ++j) {
+        const std::wstring& other = run.targetNames[j];
+        if (!other.empty() && CompareStringOrdinal(other.c_str(), -1, target.c_str(), -1, TRUE) == CSTR_EQUAL)
+            return true;
+    }
+    return false;
+}
+
 // Streams one entry into its temporary file. Leaves the result code as it is (damaged) when the package
 // runs short, or sets kResultInstallFailed when a write comes up short. True when every byte went through.
 bool CopyEntry(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, ContentChecksum& checksum)
@@ -121,8 +133,10 @@ bool CopyAll(UpdateRun& run)
             wideTarget.clear();  // the payload's version list is merged, not installed as a file
 
         if (!wideTarget.empty()) {
-            // The program runs elevated: a name that could leave the installation folder is damage.
-            if (!IsSafeRelativePath(wideTarget)) {
+            // The program runs elevated: a name that could leave the installation folder is damage, and
+            // so is a second entry for a file already copied, which would fail its move after the first
+            // had replaced an installed file.
+            if (!IsSafeRelativePath(wideTarget) || IsTargetTaken(run, i)) {
                 wideTarget.clear();
                 return false;
             }

@@ -1,0 +1,21 @@
+#!/bin/sh
+# Gives the build's Wine prefix a tiny drive T: on its own tmpfs, so tests can fill a disk.
+#   small-disk.sh setup PREFIX DIR     small-disk.sh stop PREFIX DIR
+# Mounting needs the right to mount; without it the drive is simply absent and the tests say so.
+action=$1 prefix=$2 dir=$3
+case "$action" in
+setup)
+    rm -f "$prefix/dosdevices/t:"
+    mkdir -p "$dir"
+    if mountpoint -q "$dir" || mount -t tmpfs -o size=2m tmpfs "$dir" 2>/dev/null; then
+        ln -s "$dir" "$prefix/dosdevices/t:"
+    else
+        echo "cannot mount a tmpfs here: the full-disk faults will be skipped"
+    fi
+    ;;
+stop)
+    rm -f "$prefix/dosdevices/t:"
+    mountpoint -q "$dir" && umount "$dir"
+    ;;
+esac
+exit 0

@@ -1,0 +1,520 @@
+// The fault campaign: damaged packages, file-system faults, killed runs and hostile input, each against a
+// fresh copy of a reference installation, checked against what the installation may hold afterwards.
+// Prints one line of figures at the end.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "app/app_state.h"
+#include "archive/entry_lists.h"
+#include "install/uninstall_list.h"
+#include "tests/package_factory.h"
+#include "tests/user_session.h"
+#include "tools/package_builder.h"
+#include "util/encoding.h"
+#include "update/driver.h"
+#include "update/package.h"
+
+namespace {
+
+struct Figures {
+    int damaged = 0, fileSystem = 0, kills = 0, hostile = 0;
+    int crashes = 0, hangs = 0, changedOnFailure = 0, torn = 0, tempsLeft = 0, reruns = 0, converged = 0;
+} g_figures;
+
+class SummaryPrinter : public ::testing::Environment {
+public:
+    void TearDown() override
+    {
+        const Figures& f = g_figures;
+        printf("fault campaign: %d damaged packages, %d file-system faults, %d kills, %d hostile inputs; %d crashes, "
+               "%d hangs, %d changed installations on failure, %d torn files, %d temporary files left, "
+               "%d/%d re-runs converged\n",
+               f.damaged, f.fileSystem, f.kills, f.hostile, f.crashes, f.hangs, f.changedOnFailure, f.torn,
+               f.tempsLeft, f.converged, f.reruns);
+    }
+};
+const auto* g_summary = ::testing::AddGlobalTestEnvironment(new SummaryPrinter);
+
+using Snapshot = std::map<std::wstring, Bytes>;
+
+// File names as Windows compares them: without regard to case.
+std::wstring Folded(std::wstring name)
+{
+    CharLowerBuffW(&name[0], static_cast<DWORD>(name.size()));
+    return name;
+}
+
+Snapshot TakeSnapshot(const std::wstring& folder)
+{
+    Snapshot s;
+    for (const std::wstring& f : ListFiles(folder))
+        s[Folded(f)] = ReadBytes(folder + L"\\" + f);
+    return s;
+}
+
+std::string Narrow(const std::wstring& w)
+{
+    std::string out;
+    for (wchar_t c : w)
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+// An updater process that ended through an unhandled exception ends with its NTSTATUS code.
+void CountOutcome(const Transcript& t)
+{
+    if (t.finished && t.exitCode >= 0xC0000000u)
+        ++g_figures.crashes;
+    if (!t.finished && !t.killed)
+        ++g_figures.hangs;
+}
+
+bool IsDesignedCode(uint32_t r)
+{
+    return r == 0 || r == 0x80000001 || r == 0x80000002 || (r >= 0x80000004 && r <= 0x80000007);
+}
+
+int CountTemporaryFiles(const Snapshot& s)
+{
+    int n = 0;
+    for (const auto& f : s) {
+        const std::wstring& name = f.first;
+        if ((name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".tmp") == 0) ||
+            (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".new") == 0))
+            ++n;
+    }
+    return n;
+}
+
+const std::vector<std::string> kOldArchives = {"data01200.arc", "data01300.arc", "data01400.arc"};
+
+// Every run starts from this installation, in `sandbox\game`; the sandbox's other contents show whether
+// anything was written outside the installation.
+class FaultCampaign : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        game = dir / L"game";
+        g_hProgressDlg = nullptr;
+        g_cancelRequested = g_abortRequested = 0;
+    }
+    void FreshInstallation()
+    {
+        RemoveTree(game);
+        MakeDir(game);
+        MakeInstallation(game, kOldArchives);
+        WriteText(game + L"\\save.dat", "the player's own file");
+    }
+    std::vector<std::wstring> SandboxOutsideGame()
+    {
+        std::vector<std::wstring> out;
+        for (const std::wstring& f : ListFiles(dir.path()))
+            if (f.compare(0, 5, L"game\\") != 0)
+                out.push_back(f);
+        return out;
+    }
+    uint32_t RunInProcess(const Bytes& package)
+    {
+        WriteBytes(dir / L"package.bin", package);
+        g_cancelRequested = g_abortRequested = 0;
+        return RunUpdateFromPackage(game.c_str(), (dir / L"package.bin").c_str());
+    }
+
+    // After a failed run: nothing changed and nothing left behind.
+    void CheckUnchanged(const Snapshot& before, const char* what)
+    {
+        const Snapshot after = TakeSnapshot(game);
+        const int temps = CountTemporaryFiles(after);
+        g_figures.tempsLeft += temps;
+        EXPECT_EQ(0, temps) << what;
+        if (after != before) {
+            ++g_figures.changedOnFailure;
+            ADD_FAILURE() << what << ": the installation changed on a failed run";
+        }
+    }
+
+    // After a successful run of `package`: every target the package names holds exactly its entry's bytes,
+    // every other file is as it was (the two lists aside), and nothing is left behind.
+    void CheckInstalledAsThePackageSays(const Bytes& package, const Snapshot& before, const char* what)
+    {
+        UpdatePackage p;
+        ASSERT_EQ(0u, OpenUpdatePackage(p, (dir / L"package.bin").c_str())) << what;
+        LoadPayloadVersionList(p);
+        std::map<std::wstring, Bytes> expected;
+        for (const ArchiveEntry& e : p.entries) {
+            const int r = FindRecordByFileName(p.records, p.versionHeader.count, e.name);
+            const std::string target = r == kNoRecord ? e.name : p.records[r].name;
+            if (SameArchiveName(target, kVersionListKey))
+                continue;
+            std::wstring wide;
+            ASSERT_TRUE(MultiByteToWide(target.c_str(), wide)) << what;
+            wide = Folded(wide);
+            const size_t at = PayloadOffset + static_cast<size_t>(e.position);
+            expected[wide] = Bytes(package.begin() + at, package.begin() + at + e.size);
+        }
+        p.file.Close();
+        const Snapshot after = TakeSnapshot(game);
+        for (const auto& f : expected) {
+            auto it = after.find(f.first);
+            EXPECT_TRUE(it != after.end() && it->second == f.second) << what << ": " << Narrow(f.first);
+        }
+        for (const auto& f : after) {
+            if (expected.count(f.first) || f.first == L"kpx.hvl" || f.first == L"uninst.lst")
+                continue;
+            auto old = before.find(f.first);
+            if (old == before.end() || old->second != f.second) {
+                ++g_figures.changedOnFailure;
+                ADD_FAILURE() << what << ": unexpected change to " << Narrow(f.first);
+            }
+        }
+        const Bytes list = ReadBytes(game + L"\\uninst.lst");
+        EXPECT_TRUE(!list.empty() && list.back() == 0) << what;
+        const int temps = CountTemporaryFiles(after);
+        g_figures.tempsLeft += temps;
+        EXPECT_EQ(0, temps) << what;
+    }
+
+    TempDir dir;
+    std::wstring game;
+};
+
+// The small package of the campaign: a version list and three archives.
+Bytes ReferencePackage(SampleUpdate* out = nullptr, size_t size = 700)
+{
+    SampleUpdate update = MakeSampleUpdate(3, size, 31);
+    if (out)
+        *out = update;
+    return MakeUpdater(update.entries);
+}
+
+}  // namespace
+
+TEST_F(FaultCampaign, DamagedPackagesChangeNothingOrInstallExactlyWhatTheySay)
+{
+    const Bytes good = ReferencePackage();
+    const size_t metadataEnd = PayloadOffset + 16 + 4 * 128 + (16 + 3 * 256);
+    const std::vector<std::wstring> outside = [&] { FreshInstallation(); return SandboxOutsideGame(); }();
+    auto check = [&](const Bytes& package, const std::string& what) {
+        FreshInstallation();
+        const Snapshot before = TakeSnapshot(game);
+        const uint32_t result = RunInProcess(package);
+        ++g_figures.damaged;
+        EXPECT_TRUE(IsDesignedCode(result)) << what << ": result " << std::hex << result;
+        if (result == 0)
+            CheckInstalledAsThePackageSays(package, before, what.c_str());
+        else
+            CheckUnchanged(before, what.c_str());
+        std::vector<std::wstring> nowOutside = SandboxOutsideGame();
+        nowOutside.erase(std::remove(nowOutside.begin(), nowOutside.end(), L"package.bin"), nowOutside.end());
+        EXPECT_EQ(outside, nowOutside) << what << ": something was written outside the installation";
+    };
+    for (size_t at = PayloadOffset; at < metadataEnd; ++at) {
+        Bytes bad = good;
+        bad[at] ^= (at & 1) ? 0xFF : 0x21;  // a full flip, or a change that keeps letters letters
+        check(bad, "flip at " + std::to_string(at - PayloadOffset));
+    }
+    std::vector<size_t> cuts;
+    for (size_t at = PayloadOffset; at < metadataEnd; at += 24)
+        cuts.push_back(at);
+    for (size_t at = metadataEnd; at < good.size(); at += (good.size() - metadataEnd) / 16)
+        cuts.push_back(at);
+    cuts.push_back(good.size() - 1);
+    for (size_t at : cuts)
+        check(Bytes(good.begin(), good.begin() + at), "cut at " + std::to_string(at - PayloadOffset));
+}
+
+TEST_F(FaultCampaign, FileSystemFaultsKeepTheDesignedStates)
+{
+    SampleUpdate update;
+    const Bytes package = ReferencePackage(&update);
+
+    // A target held open without delete sharing at each place of the install order.
+    for (size_t held = 0; held < kOldArchives.size(); ++held) {
+        FreshInstallation();
+        const Snapshot before = TakeSnapshot(game);
+        const std::wstring heldPath = game + L"\\Archive\\" + std::wstring(kOldArchives[held].begin(), kOldArchives[held].end());
+        HANDLE h = CreateFileW(heldPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        EXPECT_EQ(kResultInstallFailed, RunInProcess(package));
+        CloseHandle(h);
+        ++g_figures.fileSystem;
+        const Snapshot after = TakeSnapshot(game);
+        for (size_t i = 0; i < kOldArchives.size(); ++i) {
+            const std::wstring name = L"archive\\" + std::wstring(kOldArchives[i].begin(), kOldArchives[i].end());
+            EXPECT_EQ(i < held ? update.entries[i + 1].data : before.at(name), after.at(name)) << held << " " << i;
+        }
+        EXPECT_EQ(before.at(L"kpx.hvl"), after.at(L"kpx.hvl"));
+        EXPECT_EQ(before.at(L"uninst.lst"), after.at(L"uninst.lst"));
+        g_figures.tempsLeft += CountTemporaryFiles(after);
+        EXPECT_EQ(0, CountTemporaryFiles(after));
+    }
+
+    // A read-only version list stays whole; the update itself succeeds.
+    FreshInstallation();
+    SetFileAttributesW((game + L"\\kpx.hvl").c_str(), FILE_ATTRIBUTE_READONLY);
+    Bytes oldList = ReadBytes(game + L"\\kpx.hvl");
+    EXPECT_EQ(kResultSuccess, RunInProcess(package));
+    EXPECT_EQ(oldList, ReadBytes(game + L"\\kpx.hvl"));
+    ++g_figures.fileSystem;
+
+    // A read-only, and a locked, uninstall list: reported, and left exactly as it was.
+    for (int locked = 0; locked < 2; ++locked) {
+        FreshInstallation();
+        const Bytes oldUninst = ReadBytes(game + L"\\uninst.lst");
+        HANDLE h = INVALID_HANDLE_VALUE;
+        if (locked)
+            h = CreateFileW((game + L"\\uninst.lst").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        else
+            SetFileAttributesW((game + L"\\uninst.lst").c_str(), FILE_ATTRIBUTE_READONLY);
+        EXPECT_EQ(kResultUninstallListFailed, RunInProcess(package));
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+        EXPECT_EQ(oldUninst, ReadBytes(game + L"\\uninst.lst"));
+        EXPECT_EQ(update.entries[1].data, ReadBytes(game + L"\\Archive\\data01200.arc"));
+        EXPECT_EQ(0, CountTemporaryFiles(TakeSnapshot(game)));
+        ++g_figures.fileSystem;
+    }
+
+    // No "Archive" folder.
+    FreshInstallation();
+    RemoveTree(game + L"\\Archive");
+    const Snapshot noArchive = TakeSnapshot(game);
+    EXPECT_EQ(kResultInstallFailed, RunInProcess(package));
+    CheckUnchanged(noArchive, "missing Archive folder");
+    ++g_figures.fileSystem;
+}
+
+TEST_F(FaultCampaign, FullDiskKeepsTheInstallationWhole)
+{
+    if (GetFileAttributesW(L"T:\\") == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no small disk T: (mounting a tmpfs was not allowed here): full-disk faults skipped";
+    const std::wstring smallGame = L"T:\\game";
+    RemoveTree(smallGame);
+    MakeDir(smallGame);
+    MakeInstallation(smallGame, kOldArchives);
+    const Snapshot before = TakeSnapshot(smallGame);
+    // More than the 2 MiB disk holds: a write of the copy phase comes up short.
+    SampleUpdate update = MakeSampleUpdate(3, 1024 * 1024, 5);
+    WriteBytes(dir / L"package.bin", MakeUpdater(update.entries));
+    EXPECT_EQ(kResultInstallFailed, RunUpdateFromPackage(smallGame.c_str(), (dir / L"package.bin").c_str()));
+    const Snapshot after = TakeSnapshot(smallGame);
+    EXPECT_EQ(before, after);
+    g_figures.tempsLeft += CountTemporaryFiles(after);
+    if (before != after)
+        ++g_figures.changedOnFailure;
+    ++g_figures.fileSystem;
+
+    // Nearly full: the archives fit, the new uninstall list does not; the old one stays whole.
+    RemoveTree(smallGame);
+    MakeDir(smallGame);
+    MakeInstallation(smallGame, kOldArchives);
+    SampleUpdate small = MakeSampleUpdate(3, 1000, 6);
+    std::vector<unsigned char> filler;
+    HANDLE fill = CreateFileW(L"T:\\filler", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    Bytes block(4096, 0xAA);
+    DWORD written = 0;
+    while (WriteFile(fill, block.data(), 4096, &written, nullptr) && written == 4096) {
+    }
+    CloseHandle(fill);
+    WriteBytes(dir / L"package.bin", MakeUpdater(small.entries));
+    const Bytes oldUninst = ReadBytes(smallGame + L"\\uninst.lst");
+    const uint32_t result = RunUpdateFromPackage(smallGame.c_str(), (dir / L"package.bin").c_str());
+    EXPECT_TRUE(result == kResultInstallFailed || result == kResultUninstallListFailed) << std::hex << result;
+    const Bytes uninst = ReadBytes(smallGame + L"\\uninst.lst");
+    EXPECT_TRUE(uninst == oldUninst) << "the uninstall list was rewritten on a full disk";
+    VersionListHeader header;
+    std::vector<VersionRecord> records;
+    EXPECT_TRUE(LoadVersionList(header, records, (smallGame + L"\\kpx.hvl").c_str()));
+    ++g_figures.fileSystem;
+    DeleteFileW(L"T:\\filler");
+    RemoveTree(smallGame);
+}
+
+TEST_F(FaultCampaign, KilledRunsNeverTearAFileAndARerunConverges)
+{
+    // A real updater, killed at a spread of moments through its copy and install phases.
+    SampleUpdate update = MakeSampleUpdate(3, 6 << 20, 77);
+    MakeDir(dir / L"ship");
+    MakeDir(dir / L"ship\\Archive");
+    for (int i = 0; i < 3; ++i)
+        WriteBytes(dir / (L"ship\\Archive\\" + std::wstring(kOldArchives[i].begin(), kOldArchives[i].end())),
+                   update.entries[i + 1].data);
+    BuildOptions options;
+    options.image = FromUnixPath(UPDATER_EXE);
+    options.title = "Fault Campaign Updater";
+    options.output = dir / L"update.exe";
+    std::string error;
+    ASSERT_TRUE(CollectFolder(dir / L"ship", options.files, error));
+    ASSERT_TRUE(BuildUpdater(options, error)) << error;
+
+    HKEY key;
+    const wchar_t kGameKey[] = L"Software\\Kovo\\\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066";
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kGameKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+    RegSetValueExW(key, L"InstalledFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(game.c_str()),
+                   static_cast<DWORD>((game.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+
+    UserScript script;
+    script.updater = options.output;
+    script.timeoutMs = 60000;
+    FreshInstallation();
+    const Snapshot old = TakeSnapshot(game);
+    Transcript clean = RunAsUser(script);
+    ASSERT_EQ(0u, clean.exitCode) << Describe(clean);
+    const Snapshot reference = TakeSnapshot(game);
+    const DWORD span = static_cast<DWORD>(clean.updateSeconds * 1000) + 20;
+
+    const int kRuns = 36;
+    for (int k = 0; k < kRuns; ++k) {
+        FreshInstallation();
+        script.killAfterMs = 1 + span * k / kRuns;
+        Transcript t = RunAsUser(script);
+        ++g_figures.kills;
+        CountOutcome(t);
+        const Snapshot after = TakeSnapshot(game);
+        for (const auto& f : old) {
+            auto it = after.find(f.first);
+            const bool whole = it != after.end() && (it->second == f.second || it->second == reference.at(f.first));
+            if (!whole) {
+                ++g_figures.torn;
+                ADD_FAILURE() << "kill at " << script.killAfterMs << " ms: " << Narrow(f.first) << " is torn or gone";
+            }
+        }
+        // A second, uninterrupted run leaves what one clean run leaves, leftovers of the killed run included.
+        script.killAfterMs = 0;
+        Transcript again = RunAsUser(script);
+        ++g_figures.reruns;
+        CountOutcome(again);
+        const Snapshot converged = TakeSnapshot(game);
+        if (again.exitCode == 0 && converged == reference)
+            ++g_figures.converged;
+        else
+            ADD_FAILURE() << "kill at " << 1 + span * k / kRuns << " ms: the re-run did not converge\n" << Describe(again);
+    }
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kGameKey, L"InstalledFolder");
+}
+
+TEST_F(FaultCampaign, HostileNamesAreRefusedWithNothingWrittenOutside)
+{
+    const std::vector<std::wstring> outside = [&] { FreshInstallation(); return SandboxOutsideGame(); }();
+    const char* hostile[] = {"..\\x.arc", "..\\..\\x.arc", "C:\\x.arc", "C:x.arc", "x.arc:stream", "\\x.arc",
+                             "/x.arc", "CON", "NUL.arc", "COM1", "Archive\\..\\..\\x.arc", "LPT1.txt",
+                             "\\\\server\\share\\x.arc"};
+    for (const char* name : hostile) {
+        for (int asRecord = 0; asRecord < 2; ++asRecord) {
+            FreshInstallation();
+            const Snapshot before = TakeSnapshot(game);
+            Bytes evil = ToBytes("evil");
+            std::string fileName = name;
+            fileName = fileName.substr(fileName.find_last_of("\\/:") + 1);
+            const std::vector<FakeEntry> entries =
+                asRecord ? std::vector<FakeEntry>{{"KPX.hvl", MakeVersionList({{name, ChecksumOf(evil)}})},
+                                                  {fileName.empty() ? "x.arc" : fileName, evil}}
+                         : std::vector<FakeEntry>{{name, evil}};
+            const uint32_t result = RunInProcess(MakeUpdater(entries));
+            ++g_figures.hostile;
+            EXPECT_TRUE(IsDesignedCode(result)) << name;
+            if (result != 0)
+                CheckUnchanged(before, name);
+            else
+                CheckInstalledAsThePackageSays(ReadBytes(dir / L"package.bin"), before, name);
+            std::vector<std::wstring> nowOutside = SandboxOutsideGame();
+            nowOutside.erase(std::remove(nowOutside.begin(), nowOutside.end(), L"package.bin"), nowOutside.end());
+            EXPECT_EQ(outside, nowOutside) << name;
+            EXPECT_FALSE(FileExists(L"C:\\x.arc")) << name;
+        }
+    }
+    // Names too long for their fields, and bytes that are not Shift-JIS: the index is damaged.
+    for (const std::string& name : {std::string(200, 'n'), std::string("\x81\x20.arc"), std::string("\xFF\xFF")}) {
+        FreshInstallation();
+        const Snapshot before = TakeSnapshot(game);
+        Bytes package = MakeUpdater({{"placeholder", ToBytes("x")}});
+        memcpy(package.data() + PayloadOffset + 16, name.data(), std::min<size_t>(name.size(), 128));
+        const uint32_t result = RunInProcess(package);
+        ++g_figures.hostile;
+        EXPECT_TRUE(result == kResultUnreadable || result == kResultDamaged) << std::hex << result;
+        CheckUnchanged(before, "unreadable name");
+    }
+    // Two entries for the same file: refused before anything is replaced.
+    FreshInstallation();
+    const Snapshot before = TakeSnapshot(game);
+    EXPECT_EQ(kResultDamaged, RunInProcess(MakeUpdater({{"same.arc", ToBytes("one")}, {"SAME.ARC", ToBytes("two")}})));
+    CheckUnchanged(before, "two entries for one file");
+    ++g_figures.hostile;
+}
+
+TEST_F(FaultCampaign, HostileUninstallListsStayWellFormed)
+{
+    SampleUpdate update;
+    const Bytes package = ReferencePackage(&update);
+    const std::string longLine(100 * 1024, 'L');
+    const std::vector<std::string> lists = {
+        std::string("a\0hidden\r\nb", 12), longLine + "\r\n" + longLine + "x", "no line end at all",
+        "\x81\x20\r\n\xFF\xFE\r\n\xE3\x81\r\n", "\r\n\r\n\t \r\n", std::string(3, '\0'), "$only\r\n$dollars"};
+    for (const std::string& list : lists) {
+        FreshInstallation();
+        WriteText(game + L"\\uninst.lst", list);
+        EXPECT_EQ(kResultSuccess, RunInProcess(package));
+        ++g_figures.hostile;
+        const Bytes written = ReadBytes(game + L"\\uninst.lst");
+        ASSERT_FALSE(written.empty());
+        EXPECT_EQ(0, written.back());
+        const std::string text(written.begin(), written.end() - 1);
+        EXPECT_EQ(std::string::npos, text.find('\r'));
+        EXPECT_EQ(std::string::npos, text.find('\0'));
+        EXPECT_NE(std::string::npos, text.find("archive\\data01400.arc\n"));
+        // Written whole: reading it again gives the same lines.
+        UninstallGroups again;
+        ParseUninstallList(text.c_str(), again);
+        EXPECT_EQ(text + std::string(1, '\0'), FormatUninstallList(again));
+    }
+}
+
+TEST_F(FaultCampaign, HostileRegistryValuesGetAClearBox)
+{
+    WriteBytes(dir / L"ship.arc", Bytes(10, 1));
+    BuildOptions options;
+    options.image = FromUnixPath(UPDATER_EXE);
+    options.title = "Fault Campaign Updater";
+    options.output = dir / L"update.exe";
+    options.files.push_back({dir / L"ship.arc", L"ship.arc"});
+    std::string error;
+    ASSERT_TRUE(BuildUpdater(options, error)) << error;
+    const wchar_t kGameKey[] = L"Software\\Kovo\\\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066";
+    struct Case {
+        const char* what;
+        std::wstring data;
+        bool terminated;
+        DWORD exitCode;
+    } cases[] = {{"empty", L"", true, static_cast<DWORD>(-1)},
+                 {"two quotes", L"\"\"", true, static_cast<DWORD>(-1)},
+                 {"relative", L"game", true, static_cast<DWORD>(-1)},
+                 {"longer than the buffer", std::wstring(5000, L'a'), true, static_cast<DWORD>(-1)},
+                 {"unterminated", game, false, 0}};
+    FreshInstallation();
+    for (const Case& c : cases) {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kGameKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+        RegSetValueExW(key, L"InstalledFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.data.c_str()),
+                       static_cast<DWORD>((c.data.size() + (c.terminated ? 1 : 0)) * sizeof(wchar_t)));
+        RegCloseKey(key);
+        UserScript script;
+        script.updater = options.output;
+        Transcript t = RunAsUser(script);
+        ++g_figures.hostile;
+        CountOutcome(t);
+        EXPECT_EQ(c.exitCode, t.exitCode) << c.what << "\n" << Describe(t);
+        ASSERT_FALSE(t.boxes.empty()) << c.what;
+        if (c.exitCode != 0) {
+            EXPECT_EQ(L"The game is not installed.", t.boxes.back().info.text) << c.what;
+        }
+        EXPECT_FALSE(FileExists(L"C:\\ship.arc")) << c.what;
+        EXPECT_FALSE(FileExists(L"C:\\kpx.hvl")) << c.what;
+    }
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kGameKey, L"InstalledFolder");
+}
