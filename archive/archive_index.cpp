@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "archive/read_le.h"
-#include "archive/record_names.h"
+#include "archive/records.h"
 #include "util/file.h"
 
 uint32_t ArchiveRecordSize(const char* magic)
@@ -36,13 +36,10 @@ bool ReadArchiveIndex(ArchiveHeader& header, std::vector<ArchiveEntry>& entries,
         return false;
     const uint32_t nameWidth = recordSize == kArchiveRecordSize ? 96 : 16;
 
-    // A damaged count must fail here, before anything is allocated for it.
-    const uint64_t indexSize = static_cast<uint64_t>(h.count) * recordSize;
-    if (indexSize >= 0x100000000ull || indexSize > file.GetSize())
+    std::vector<unsigned char> index;
+    if (!ReadRecordBlock(file, h.count, recordSize, index))
         return false;
-    std::vector<unsigned char> index(static_cast<size_t>(indexSize));
-    if (indexSize && file.Read(index.data(), static_cast<uint32_t>(indexSize)) != indexSize)
-        return false;
+    const uint64_t indexSize = index.size();
 
     std::vector<ArchiveEntry> list;
     list.reserve(h.count);

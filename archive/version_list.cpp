@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "archive/read_le.h"
-#include "archive/record_names.h"
+#include "archive/records.h"
 #include "util/encoding.h"
 #include "util/file.h"
 #include "util/replace_file.h"
@@ -40,12 +40,8 @@ bool ReadVersionList(VersionListHeader& header, std::vector<VersionRecord>& reco
         return false;
     const uint32_t nameWidth = recordSize - 8;
 
-    // A damaged count must fail here, before anything is allocated for it.
-    const uint64_t total = static_cast<uint64_t>(h.count) * recordSize;
-    if (total >= 0x100000000ull || total > file.GetSize())
-        return false;
-    std::vector<unsigned char> body(static_cast<size_t>(total));
-    if (total && file.Read(body.data(), static_cast<uint32_t>(total)) != total)
+    std::vector<unsigned char> body;
+    if (!ReadRecordBlock(file, h.count, recordSize, body))
         return false;
 
     std::vector<VersionRecord> list;

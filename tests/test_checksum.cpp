@@ -6,7 +6,7 @@
 
 #include "archive/checksum.h"
 #include "archive/checksum_simd.h"
-#include "tests/testing_support.h"
+#include "tests/package_factory.h"
 
 namespace {
 
@@ -28,15 +28,6 @@ std::vector<Form> Forms()
     return forms;
 }
 
-Bytes RandomData(size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    Bytes b(n);
-    for (auto& x : b)
-        x = static_cast<uint8_t>(rng());
-    return b;
-}
-
 }  // namespace
 
 TEST(ContentChecksumTest, KnownAnswers)
@@ -55,7 +46,7 @@ TEST(ContentChecksumTest, KnownAnswers)
 TEST(ContentChecksumTest, EveryFormEqualsTheByteLoopForAnySplit)
 {
     std::mt19937 rng(12345);
-    const Bytes data = RandomData(6 * 1024 * 1024 + 77, 99);
+    const Bytes data = RandomBytes(6 * 1024 * 1024 + 77, 99);
     ContentChecksum reference{};
     UpdateContentChecksumBytewise(reference, data.data(), static_cast<uint32_t>(data.size()));
     for (const Form& f : Forms()) {
@@ -78,7 +69,7 @@ TEST(ContentChecksumTest, EveryFormEqualsTheByteLoopForAnySplit)
 
 TEST(ContentChecksumTest, LengthsAroundTheVectorWidthsAtEveryAlignment)
 {
-    const Bytes data = RandomData(4096, 7);
+    const Bytes data = RandomBytes(4096, 7);
     std::mt19937 rng(3);
     for (const Form& f : Forms()) {
         for (size_t align = 0; align < 64; ++align) {
