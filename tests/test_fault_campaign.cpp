@@ -65,10 +65,11 @@ std::string Narrow(const std::wstring& w)
     return out;
 }
 
-// An updater process that ended through an unhandled exception ends with its NTSTATUS code.
+// An updater process that ended through an unhandled exception ends with its NTSTATUS error code
+// (0xC0000005 and the like); the updater's own codes are 0x8000000x and -1 to -6.
 void CountOutcome(const Transcript& t)
 {
-    if (t.finished && t.exitCode >= 0xC0000000u)
+    if (t.finished && t.exitCode >= 0xC0000000u && t.exitCode < 0xD0000000u)
         ++g_figures.crashes;
     if (!t.finished && !t.killed)
         ++g_figures.hangs;
