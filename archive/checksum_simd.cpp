@@ -4,11 +4,16 @@
 // the recurrence unrolls into
 //   sum_k = 233^k * sum_0 + SUM_{j<=k} 233^(k-j) * x_j   (mod 2^32)
 // so the block's 32-bit sum is a dot product with fixed weights, and the low byte s_k of every
-// intermediate sum (which a and b need) is a prefix scan: within 128 bits, lanes add 233^d times the lane d
-// places before them for d = 1, 2, 4; each run of 8 lanes then continues from the last lane of the run
-// before (lane m adding 233^(m+1) times it), and the block from its starting low byte. Lanes are 16 bits
-// wide with the byte in the low half: a product's low byte depends only on the factors' low bytes, so the
-// high halves may hold anything. a and b accumulate whole 16-bit lanes and are folded once per call.
+// intermediate sum (which a and b need) is a prefix scan of an 8-bit recurrence.
+//   SSE2: within 128 bits, lanes add 233^d times the lane d places before them for d = 1, 2, 4; each run of
+//         8 lanes continues from the last lane of the run before (lane m adding 233^(m+1) times it), and the
+//         block from its starting low byte.
+//   AVX2: 233 is invertible mod 256, so u_k = 233^-k * s_k = s_0 + SUM_{j<=k} 233^-j * x_j is a plain
+//         prefix sum of weighted bytes: the scan only adds, runs chain by adding their totals, and one
+//         multiply per lane turns u back into s.
+// Lanes are 16 bits wide with the byte in the low half: a product's low byte depends only on the factors'
+// low bytes, so the high halves may hold anything. a and b accumulate whole 16-bit lanes and are folded
+// once per call.
 #include "archive/checksum_simd.h"
 
 #include <cpuid.h>
@@ -33,11 +38,19 @@ uint32_t Pow233(uint64_t n)
 // split into signed 16-bit halves (w = lo + 65536 * hi, mod 2^32) for the pairwise multiply-add.
 struct BlockConstants {
     uint16_t fromStart[kBlock];  // 233^(k+1): lane k's factor for the block's starting low byte
+    uint16_t inverse[kBlock];    // 233^-(k+1) mod 2^16: lane k's weight in the inverted scan
     int16_t weightLo[kBlock];    // 233^(63-k), low half as a signed value
     int16_t weightHi[kBlock];    // the matching high half
     BlockConstants()
     {
+        // 233 is odd, so it has an inverse mod 2^16; Newton's iteration doubles the correct bits each step.
+        uint16_t inv = 233;
+        for (int i = 0; i < 4; ++i)
+            inv = static_cast<uint16_t>(inv * (2 - 233 * inv));
+        uint16_t invPow = 1;
         for (uint32_t k = 0; k < kBlock; ++k) {
+            invPow = static_cast<uint16_t>(invPow * inv);
+            inverse[k] = invPow;
             fromStart[k] = static_cast<uint16_t>(Pow233(k + 1));
             const uint32_t w = Pow233(kBlock - 1 - k);
             const int32_t lo = static_cast<int16_t>(w & 0xFFFF);
@@ -177,28 +190,25 @@ __attribute__((target("avx2"))) void UpdateContentChecksumAvx2(ContentChecksum& 
         UpdateContentChecksumBytewise(checksum, p, length);
         return;
     }
+    // Here the scan runs on u_k = 233^-k * s_k, which only adds: u_k = s_0 + SUM_{j<=k} 233^-j * x_j. The
+    // weights and the way back (s_k = 233^k * u_k) are fixed per lane of the block.
     const BlockConstants& k = Constants();
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i step1 = _mm256_set1_epi16(static_cast<short>(Pow233(1)));
-    const __m256i step2 = _mm256_set1_epi16(static_cast<short>(Pow233(2)));
-    const __m256i step4 = _mm256_set1_epi16(static_cast<short>(Pow233(4)));
-    // The high half continues the low half: its lane m takes 233^(m+1) times the low half's last lane.
-    const __m256i halfChain =
-        _mm256_inserti128_si256(zero, _mm_loadu_si128(reinterpret_cast<const __m128i*>(k.fromStart)), 1);
-    // Lane m of a 16-lane run takes 233^(m+1) times the low byte before the run.
-    const __m256i fromStart = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(k.fromStart));
-    const __m256i runStep = _mm256_set1_epi16(static_cast<short>(Pow233(16)));
+    const __m256i highHalf = _mm256_inserti128_si256(zero, _mm_set1_epi16(-1), 1);
+    const __m256i blockStep = _mm256_set1_epi16(static_cast<short>(Pow233(kBlock)));
     const __m256i blockStep32 = _mm256_set1_epi32(static_cast<int>(Pow233(kBlock)));
-    __m256i weightLo[4], weightHi[4];
+    __m256i inverse[4], power[4], weightLo[4], weightHi[4];
     for (int t = 0; t < 4; ++t) {
+        inverse[t] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(k.inverse + 16 * t));
+        power[t] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(k.fromStart + 16 * t));
         weightLo[t] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(k.weightLo + 16 * t));
         weightHi[t] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(k.weightHi + 16 * t));
     }
 
-    __m256i start = _mm256_set1_epi16(static_cast<short>(checksum.sum & 0xFF));  // low byte before the run
+    __m256i start = _mm256_set1_epi16(static_cast<short>(checksum.sum & 0xFF));  // low byte before the block
     __m256i aAcc = zero, bAcc = zero, dot = zero, byteSum = zero, byteXor = zero;
     for (uint32_t blk = 0; blk < blocks; ++blk, p += kBlock) {
-        __m256i dotLo = zero, dotHi = zero;
+        __m256i dotLo = zero, dotHi = zero, running = start;
         for (int q = 0; q < 2; ++q) {
             const __m256i raw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * q));
             byteSum = _mm256_add_epi64(byteSum, _mm256_sad_epu8(raw, zero));
@@ -210,20 +220,23 @@ __attribute__((target("avx2"))) void UpdateContentChecksumAvx2(ContentChecksum& 
                 const __m256i x = halves[h];
                 dotLo = _mm256_add_epi32(dotLo, _mm256_madd_epi16(x, weightLo[t]));
                 dotHi = _mm256_add_epi32(dotHi, _mm256_madd_epi16(x, weightHi[t]));
-                __m256i v = _mm256_add_epi16(x, _mm256_mullo_epi16(_mm256_slli_si256(x, 2), step1));
-                v = _mm256_add_epi16(v, _mm256_mullo_epi16(_mm256_slli_si256(v, 4), step2));
-                v = _mm256_add_epi16(v, _mm256_mullo_epi16(_mm256_slli_si256(v, 8), step4));
-                const __m256i lowLast =
+                __m256i v = _mm256_mullo_epi16(x, inverse[t]);
+                v = _mm256_add_epi16(v, _mm256_slli_si256(v, 2));
+                v = _mm256_add_epi16(v, _mm256_slli_si256(v, 4));
+                v = _mm256_add_epi16(v, _mm256_slli_si256(v, 8));
+                const __m256i lowTotal =
                     _mm256_permute4x64_epi64(_mm256_shufflehi_epi16(v, _MM_SHUFFLE(3, 3, 3, 3)), 0x55);
-                v = _mm256_add_epi16(v, _mm256_mullo_epi16(lowLast, halfChain));
-                // v depends on the data alone; only this short step waits for the run before.
-                const __m256i last = _mm256_permute4x64_epi64(_mm256_shufflehi_epi16(v, _MM_SHUFFLE(3, 3, 3, 3)), 0xFF);
-                const __m256i s = _mm256_add_epi16(v, _mm256_mullo_epi16(start, fromStart));
-                start = _mm256_add_epi16(_mm256_mullo_epi16(start, runStep), last);
+                v = _mm256_add_epi16(v, _mm256_and_si256(lowTotal, highHalf));
+                const __m256i u = _mm256_add_epi16(v, running);
+                // The run's total depends on the data alone: the chain between runs is a single add.
+                running = _mm256_add_epi16(
+                    running, _mm256_permute4x64_epi64(_mm256_shufflehi_epi16(v, _MM_SHUFFLE(3, 3, 3, 3)), 0xFF));
+                const __m256i s = _mm256_mullo_epi16(u, power[t]);
                 aAcc = _mm256_add_epi16(aAcc, s);
                 bAcc = _mm256_xor_si256(bAcc, s);
             }
         }
+        start = _mm256_mullo_epi16(running, blockStep);
         dot = _mm256_add_epi32(_mm256_mullo_epi32(dot, blockStep32),
                                _mm256_add_epi32(dotLo, _mm256_slli_epi32(dotHi, 16)));
     }
