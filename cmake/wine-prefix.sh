@@ -16,7 +16,7 @@ setup)
         touch "$WINEPREFIX/.headless"
     fi
     # Its output must not hold CTest's pipe open.
-    wineserver -p >/dev/null 2>&1 </dev/null
+    wineserver -p >/dev/null 2>&1 </dev/null || true  # one may already run for this prefix
     # The first program of a new wineserver starts Wine's own background processes; they inherit its
     # output, so start them here on /dev/null rather than inside a test whose pipe CTest reads.
     wine cmd /c exit >/dev/null 2>&1 </dev/null || true

@@ -128,6 +128,7 @@ int BenchRun(const std::wstring& updater)
     UserScript script;
     script.updater = updater;
     script.timeoutMs = 600000;
+    script.pollMs = _wtoi(_wgetenv(L"BENCH_POLL_MS") ? _wgetenv(L"BENCH_POLL_MS") : L"2");
     Transcript t = RunAsUser(script);
     printf("exit=%ld update_seconds=%.3f total_seconds=%.3f\n", static_cast<long>(static_cast<int>(t.exitCode)),
            t.updateSeconds, t.totalSeconds);

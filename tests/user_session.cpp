@@ -83,7 +83,7 @@ Transcript RunAsUser(const UserScript& script)
     bool timedOut = false;
     bool acted = script.action == UserScript::None;
     const ULONGLONG end = GetTickCount64() + script.timeoutMs;
-    while (WaitForSingleObject(pi.hProcess, 2) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(pi.hProcess, script.pollMs) == WAIT_TIMEOUT) {
         if (GetTickCount64() > end) {
             timedOut = true;
             TerminateProcess(pi.hProcess, 0xDEAD);

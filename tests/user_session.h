@@ -19,6 +19,7 @@ struct UserScript {
     int atStatus = 1;
     DWORD timeoutMs = 120000;
     DWORD killAfterMs = 0;  // when not 0: terminate the updater this long after answering Yes
+    DWORD pollMs = 2;       // how often the user looks at the screen
 };
 
 struct SeenBox {
