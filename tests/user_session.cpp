@@ -47,19 +47,6 @@ std::string Narrow(const std::wstring& text)
     return out;
 }
 
-std::wstring EnvironmentWith(const std::wstring& extra)
-{
-    std::wstring block;
-    wchar_t* env = GetEnvironmentStringsW();
-    for (wchar_t* p = env; *p; p += wcslen(p) + 1)
-        block.append(p, wcslen(p) + 1);
-    FreeEnvironmentStringsW(env);
-    block += extra;
-    block.push_back(L'\0');
-    block.push_back(L'\0');
-    return block;
-}
-
 }  // namespace
 
 Transcript RunAsUser(const UserScript& script)
@@ -71,9 +58,7 @@ Transcript RunAsUser(const UserScript& script)
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi = {};
     std::wstring line = L"\"" + script.updater + L"\"";
-    std::wstring env = script.extraEnvironment.empty() ? std::wstring() : EnvironmentWith(script.extraEnvironment);
-    t.started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                               env.empty() ? nullptr : &env[0], nullptr, &si, &pi);
+    t.started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
     if (!t.started)
         return t;
 

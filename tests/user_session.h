@@ -12,7 +12,6 @@ const int kPressEnter = -1;  // answer a box with the Enter key instead of a but
 
 struct UserScript {
     std::wstring updater;           // the program to start
-    std::wstring extraEnvironment;  // "NAME=value" added to the child's environment, or empty
     int confirmAnswer = IDYES;      // to "Install the update?": IDYES, IDNO or kPressEnter
     // What to do once the progress dialog shows status line number `atStatus` (1 = the first text).
     enum Action { None, ClickCancelYes, ClickCancelNo, CloseDialog, PostQuit } action = None;
