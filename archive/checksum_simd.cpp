@@ -5,12 +5,10 @@
 //   sum_k = 233^k * sum_0 + SUM_{j<=k} 233^(k-j) * x_j   (mod 2^32)
 // so the block's 32-bit sum is a dot product with fixed weights, and the low byte s_k of every
 // intermediate sum (which a and b need) is a prefix scan of an 8-bit recurrence.
-//   SSE2: within 128 bits, lanes add 233^d times the lane d places before them for d = 1, 2, 4; each run of
-//         8 lanes continues from the last lane of the run before (lane m adding 233^(m+1) times it), and the
-//         block from its starting low byte.
-//   AVX2: 233 is invertible mod 256, so u_k = 233^-k * s_k = s_0 + SUM_{j<=k} 233^-j * x_j is a plain
-//         prefix sum of weighted bytes: the scan only adds, runs chain by adding their totals, and one
-//         multiply per lane turns u back into s.
+// 233 is invertible mod 256, so u_k = 233^-k * s_k = s_0 + SUM_{j<=k} 233^-j * x_j is a plain prefix sum
+// of weighted bytes: within a register lanes add the lane 1, 2 and 4 places before them (and, in 256-bit
+// registers, the high half adds the low half's total), runs chain by adding their totals, and one multiply
+// per lane turns u back into s.
 // Lanes are 16 bits wide with the byte in the low half: a product's low byte depends only on the factors'
 // low bytes, so the high halves may hold anything. a and b accumulate whole 16-bit lanes and are folded
 // once per call.
@@ -133,23 +131,13 @@ void UpdateContentChecksumSse2(ContentChecksum& checksum, const unsigned char* p
     }
     const BlockConstants& k = Constants();
     const __m128i zero = _mm_setzero_si128();
-    const __m128i step1 = _mm_set1_epi16(static_cast<short>(Pow233(1)));
-    const __m128i step2 = _mm_set1_epi16(static_cast<short>(Pow233(2)));
-    const __m128i step4 = _mm_set1_epi16(static_cast<short>(Pow233(4)));
-    const __m128i chain = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k.fromStart));  // 233^1..233^8
     const __m128i blockStep = _mm_set1_epi16(static_cast<short>(Pow233(kBlock)));
     const __m128i blockStep32 = _mm_set1_epi32(static_cast<int>(Pow233(kBlock)));
-    __m128i fromStart[8], weightLo[8], weightHi[8];
-    for (int t = 0; t < 8; ++t) {
-        fromStart[t] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k.fromStart + 8 * t));
-        weightLo[t] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k.weightLo + 8 * t));
-        weightHi[t] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k.weightHi + 8 * t));
-    }
 
     __m128i start = _mm_set1_epi16(static_cast<short>(checksum.sum & 0xFF));  // low byte before the block
     __m128i aAcc = zero, bAcc = zero, dot = zero, byteSum = zero, byteXor = zero;
     for (uint32_t blk = 0; blk < blocks; ++blk, p += kBlock) {
-        __m128i dotLo = zero, dotHi = zero, carry = zero;
+        __m128i dotLo = zero, dotHi = zero, running = start;
         for (int q = 0; q < 4; ++q) {
             const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * q));
             byteSum = _mm_add_epi64(byteSum, _mm_sad_epu8(raw, zero));
@@ -158,20 +146,23 @@ void UpdateContentChecksumSse2(ContentChecksum& checksum, const unsigned char* p
             for (int h = 0; h < 2; ++h) {
                 const int t = 2 * q + h;
                 const __m128i x = halves[h];
-                dotLo = _mm_add_epi32(dotLo, _mm_madd_epi16(x, weightLo[t]));
-                dotHi = _mm_add_epi32(dotHi, _mm_madd_epi16(x, weightHi[t]));
-                __m128i v = _mm_add_epi16(x, _mm_mullo_epi16(_mm_slli_si128(x, 2), step1));
-                v = _mm_add_epi16(v, _mm_mullo_epi16(_mm_slli_si128(v, 4), step2));
-                v = _mm_add_epi16(v, _mm_mullo_epi16(_mm_slli_si128(v, 8), step4));
-                v = _mm_add_epi16(v, _mm_mullo_epi16(carry, chain));  // the block so far
-                carry = _mm_shufflehi_epi16(v, _MM_SHUFFLE(3, 3, 3, 3));
-                carry = _mm_unpackhi_epi64(carry, carry);
-                const __m128i s = _mm_add_epi16(v, _mm_mullo_epi16(start, fromStart[t]));
+                const __m128i* lane = reinterpret_cast<const __m128i*>(k.inverse + 8 * t);
+                dotLo = _mm_add_epi32(dotLo, _mm_madd_epi16(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(k.weightLo + 8 * t))));
+                dotHi = _mm_add_epi32(dotHi, _mm_madd_epi16(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(k.weightHi + 8 * t))));
+                __m128i v = _mm_mullo_epi16(x, _mm_loadu_si128(lane));
+                v = _mm_add_epi16(v, _mm_slli_si128(v, 2));
+                v = _mm_add_epi16(v, _mm_slli_si128(v, 4));
+                v = _mm_add_epi16(v, _mm_slli_si128(v, 8));
+                const __m128i u = _mm_add_epi16(v, running);
+                // The run's total depends on the data alone: the chain between runs is a single add.
+                const __m128i total = _mm_shufflehi_epi16(v, _MM_SHUFFLE(3, 3, 3, 3));
+                running = _mm_add_epi16(running, _mm_unpackhi_epi64(total, total));
+                const __m128i s = _mm_mullo_epi16(u, _mm_loadu_si128(reinterpret_cast<const __m128i*>(k.fromStart + 8 * t)));
                 aAcc = _mm_add_epi16(aAcc, s);
                 bAcc = _mm_xor_si128(bAcc, s);
             }
         }
-        start = _mm_add_epi16(_mm_mullo_epi16(start, blockStep), carry);
+        start = _mm_mullo_epi16(running, blockStep);
         dot = _mm_add_epi32(MulLo32Sse2(dot, blockStep32), _mm_add_epi32(dotLo, _mm_slli_epi32(dotHi, 16)));
     }
     uint32_t aLanes, bLanes;
