@@ -440,4 +440,9 @@ TEST_F(DriverTest, TwoEntriesForOneFileAreDamageNotAHalfInstall)
     ExpectUnchanged(before);
     EXPECT_EQ(kResultDamaged, Run({{"a.arc", one}, {"A.arc", two}}));
     ExpectUnchanged(before);
+    // One entry's target is the other's temporary file: the moves would swap their bytes.
+    EXPECT_EQ(kResultDamaged, Run({{"a.arc.tmp", one}, {"a.arc", two}}));
+    ExpectUnchanged(before);
+    EXPECT_EQ(kResultDamaged, Run({{"a.arc", one}, {"A.ARC.TMP", two}}));
+    ExpectUnchanged(before);
 }

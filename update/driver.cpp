@@ -70,13 +70,21 @@ bool TempPath(const UpdateRun& run, const std::wstring& target, wchar_t* path)
     return FormatWide(path, kPathCapacity, L"%s\\%s.tmp", run.folder, target.c_str()) >= 0;
 }
 
-// True when an earlier entry already copies to the same file (names compare as Windows compares them).
+bool SameFileName(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// True when an earlier entry already uses this target's files: the same target, or one whose temporary
+// file is this target, or whose target is this one's temporary file. The install phase would otherwise
+// move one entry's bytes under the other's name. Names compare as Windows compares them.
 bool IsTargetTaken(const UpdateRun& run, uint32_t index)
 {
     const std::wstring& target = run.targetNames[index];
     for (uint32_t j = 0; j < index; ++j) {
         const std::wstring& other = run.targetNames[j];
-        if (!other.empty() && CompareStringOrdinal(other.c_str(), -1, target.c_str(), -1, TRUE) == CSTR_EQUAL)
+        if (!other.empty() && (SameFileName(other, target) || SameFileName(other + L".tmp", target) ||
+                               SameFileName(other, target + L".tmp")))
             return true;
     }
     return false;
