@@ -75,7 +75,7 @@ void CountOutcome(const Transcript& t)
         ++g_figures.hangs;
 }
 
-bool IsDesignedCode(uint32_t r)
+bool IsResultCode(uint32_t r)
 {
     return r == 0 || r == 0x80000001 || r == 0x80000002 || (r >= 0x80000004 && r <= 0x80000007);
 }
@@ -205,7 +205,7 @@ TEST_F(FaultCampaign, DamagedPackagesChangeNothingOrInstallExactlyWhatTheySay)
         const Snapshot before = TakeSnapshot(game);
         const uint32_t result = RunInProcess(package);
         ++g_figures.damaged;
-        EXPECT_TRUE(IsDesignedCode(result)) << what << ": result " << std::hex << result;
+        EXPECT_TRUE(IsResultCode(result)) << what << ": result " << std::hex << result;
         if (result == 0)
             CheckInstalledAsThePackageSays(package, before, what.c_str());
         else
@@ -229,7 +229,7 @@ TEST_F(FaultCampaign, DamagedPackagesChangeNothingOrInstallExactlyWhatTheySay)
         check(Bytes(good.begin(), good.begin() + at), "cut at " + std::to_string(at - PayloadOffset));
 }
 
-TEST_F(FaultCampaign, FileSystemFaultsKeepTheDesignedStates)
+TEST_F(FaultCampaign, FileSystemFaultsLeaveOnlyTheAllowedStates)
 {
     SampleUpdate update;
     const Bytes package = ReferencePackage(&update);
@@ -419,7 +419,7 @@ TEST_F(FaultCampaign, HostileNamesAreRefusedWithNothingWrittenOutside)
                          : std::vector<FakeEntry>{{name, evil}};
             const uint32_t result = RunInProcess(MakeUpdater(entries));
             ++g_figures.hostile;
-            EXPECT_TRUE(IsDesignedCode(result)) << name;
+            EXPECT_TRUE(IsResultCode(result)) << name;
             if (result != 0)
                 CheckUnchanged(before, name);
             else

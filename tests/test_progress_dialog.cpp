@@ -137,7 +137,7 @@ bool ReadDialogTemplate(int id, DialogTemplate& out)
 
 }  // namespace
 
-TEST(DialogTemplateTest, BothTemplatesHoldExactlyTheDesignedLayout)
+TEST(DialogTemplateTest, BothTemplatesHoldExactlyTheirLayout)
 {
     for (int id : {IDD_PROGRESS_JAPANESE, IDD_PROGRESS_ENGLISH}) {
         DialogTemplate t;
@@ -177,7 +177,7 @@ TEST(DialogTemplateTest, BothTemplatesHoldExactlyTheDesignedLayout)
     }
 }
 
-TEST_F(ProgressDialogTest, BothTemplatesGiveTheDesignedWindow)
+TEST_F(ProgressDialogTest, BothTemplatesGiveTheExpectedWindow)
 {
     for (int id : {IDD_PROGRESS_JAPANESE, IDD_PROGRESS_ENGLISH}) {
         HWND dialog = Create(id);
