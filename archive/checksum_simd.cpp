@@ -138,11 +138,13 @@ void UpdateContentChecksumSse2(ContentChecksum& checksum, const unsigned char* p
     __m128i aAcc = zero, bAcc = zero, dot = zero, byteSum = zero, byteXor = zero;
     for (uint32_t blk = 0; blk < blocks; ++blk, p += kBlock) {
         __m128i dotLo = zero, dotHi = zero, running = start;
+#pragma GCC unroll 4
         for (int q = 0; q < 4; ++q) {
             const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * q));
             byteSum = _mm_add_epi64(byteSum, _mm_sad_epu8(raw, zero));
             byteXor = _mm_xor_si128(byteXor, raw);
             const __m128i halves[2] = {_mm_unpacklo_epi8(raw, zero), _mm_unpackhi_epi8(raw, zero)};
+#pragma GCC unroll 2
             for (int h = 0; h < 2; ++h) {
                 const int t = 2 * q + h;
                 const __m128i x = halves[h];
@@ -200,12 +202,14 @@ __attribute__((target("avx2"))) void UpdateContentChecksumAvx2(ContentChecksum& 
     __m256i aAcc = zero, bAcc = zero, dot = zero, byteSum = zero, byteXor = zero;
     for (uint32_t blk = 0; blk < blocks; ++blk, p += kBlock) {
         __m256i dotLo = zero, dotHi = zero, running = start;
+#pragma GCC unroll 2
         for (int q = 0; q < 2; ++q) {
             const __m256i raw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * q));
             byteSum = _mm256_add_epi64(byteSum, _mm256_sad_epu8(raw, zero));
             byteXor = _mm256_xor_si256(byteXor, raw);
             const __m256i halves[2] = {_mm256_cvtepu8_epi16(_mm256_castsi256_si128(raw)),
                                        _mm256_cvtepu8_epi16(_mm256_extracti128_si256(raw, 1))};
+#pragma GCC unroll 2
             for (int h = 0; h < 2; ++h) {
                 const int t = 2 * q + h;
                 const __m256i x = halves[h];
