@@ -1,6 +1,8 @@
 // Updater files and installations for the tests.
 #include "tests/package_factory.h"
 
+#include <windows.h>
+
 #include <cstring>
 #include <random>
 
@@ -91,3 +93,25 @@ void MakeInstallation(const std::wstring& folder, const std::vector<std::string>
     WriteBytes(folder + L"\\kpx.hvl", MakeVersionList(records));
     WriteText(folder + L"\\uninst.lst", uninst + "kpx.hvl\r\n$folder\r\n");
 }
+
+namespace {
+const wchar_t kGameKey[] = L"Software\\Kovo\\\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066";
+}
+
+bool SetInstalledFolderValue(const void* data, uint32_t bytes)
+{
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kGameKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const bool ok =
+        RegSetValueExW(key, L"InstalledFolder", 0, REG_SZ, static_cast<const BYTE*>(data), bytes) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+bool RegisterInstallation(const std::wstring& folder)
+{
+    return SetInstalledFolderValue(folder.c_str(), static_cast<uint32_t>((folder.size() + 1) * sizeof(wchar_t)));
+}
+
+void ForgetInstallation() { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kGameKey, L"InstalledFolder"); }

@@ -10,23 +10,10 @@
 
 namespace {
 
-const wchar_t kGameKey[] = L"Software\\Kovo\\\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066";
 const wchar_t kTitle[] = L"\u300C\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066\u300D Updater ver 1.01";
 const char kTitleUtf8[] = "\xE3\x80\x8C\xE7\xA1\x9D\xE5\xAD\x90\xE3\x81\xAE\xE7\xBE\xBD\xE3\x82\x92\xE6\x95\xB0\xE3"
                           "\x81\x88\xE3\x81\xA6\xE3\x80\x8D Updater ver 1.01";
 const DWORD kDamaged = 0x80000001, kInstallFailed = 0x80000004, kListFailed = 0x80000005;
-
-void SetInstalledFolder(const std::wstring& folder)
-{
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(HKEY_LOCAL_MACHINE, kGameKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
-    RegSetValueExW(key, L"InstalledFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                   static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
-
-void ForgetInstalledFolder() { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kGameKey, L"InstalledFolder"); }
 
 class EndToEndTest : public ::testing::Test {
 protected:
@@ -35,11 +22,11 @@ protected:
         game = dir / L"game";
         MakeDir(game);
         MakeInstallation(game, {"data01200.arc", "data01300.arc"});
-        SetInstalledFolder(game);
+        ASSERT_TRUE(RegisterInstallation(game));
         MakeDir(dir / L"ship");
         MakeDir(dir / L"ship\\Archive");
     }
-    void TearDown() override { ForgetInstalledFolder(); }
+    void TearDown() override { ForgetInstallation(); }
 
     // Ships `count` archives of `size` bytes each and makes the updater.
     std::wstring MakeUpdaterFile(int count = 3, size_t size = 5000)
@@ -109,7 +96,7 @@ TEST_F(EndToEndTest, EarlyExitsWithTheirBoxesAndCodes)
 {
     const std::wstring updater = MakeUpdaterFile();
 
-    ForgetInstalledFolder();
+    ForgetInstallation();
     Transcript t = Run(updater);
     EXPECT_EQ(static_cast<DWORD>(-1), t.exitCode);
     ASSERT_EQ(1u, t.boxes.size()) << Describe(t);
@@ -124,7 +111,7 @@ TEST_F(EndToEndTest, EarlyExitsWithTheirBoxesAndCodes)
     ASSERT_EQ(1u, t.boxes.size()) << Describe(t);
     EXPECT_EQ(L"Update cannot be installed because the game is currently running.", t.boxes[0].info.text);
     EXPECT_EQ(kTitle, t.boxes[0].info.caption);
-    SetInstalledFolder(this->game);
+    ASSERT_TRUE(RegisterInstallation(this->game));
 
     for (int answer : {IDNO, kPressEnter}) {
         t = Run(updater, answer);

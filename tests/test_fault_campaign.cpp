@@ -353,12 +353,7 @@ TEST_F(FaultCampaign, KilledRunsNeverTearAFileAndARerunConverges)
     ASSERT_TRUE(CollectFolder(dir / L"ship", options.files, error));
     ASSERT_TRUE(BuildUpdater(options, error)) << error;
 
-    HKEY key;
-    const wchar_t kGameKey[] = L"Software\\Kovo\\\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066";
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kGameKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
-    RegSetValueExW(key, L"InstalledFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(game.c_str()),
-                   static_cast<DWORD>((game.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
+    ASSERT_TRUE(RegisterInstallation(game));
 
     UserScript script;
     script.updater = options.output;
@@ -397,7 +392,7 @@ TEST_F(FaultCampaign, KilledRunsNeverTearAFileAndARerunConverges)
         else
             ADD_FAILURE() << "kill at " << 1 + span * k / kRuns << " ms: the re-run did not converge\n" << Describe(again);
     }
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kGameKey, L"InstalledFolder");
+    ForgetInstallation();
 }
 
 TEST_F(FaultCampaign, HostileNamesAreRefusedWithNothingWrittenOutside)
@@ -486,7 +481,6 @@ TEST_F(FaultCampaign, HostileRegistryValuesGetAClearBox)
     options.files.push_back({dir / L"ship.arc", L"ship.arc"});
     std::string error;
     ASSERT_TRUE(BuildUpdater(options, error)) << error;
-    const wchar_t kGameKey[] = L"Software\\Kovo\\\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066";
     struct Case {
         const char* what;
         std::wstring data;
@@ -499,11 +493,8 @@ TEST_F(FaultCampaign, HostileRegistryValuesGetAClearBox)
                  {"unterminated", game, false, 0}};
     FreshInstallation();
     for (const Case& c : cases) {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kGameKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
-        RegSetValueExW(key, L"InstalledFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.data.c_str()),
-                       static_cast<DWORD>((c.data.size() + (c.terminated ? 1 : 0)) * sizeof(wchar_t)));
-        RegCloseKey(key);
+        ASSERT_TRUE(SetInstalledFolderValue(
+            c.data.c_str(), static_cast<uint32_t>((c.data.size() + (c.terminated ? 1 : 0)) * sizeof(wchar_t))));
         UserScript script;
         script.updater = options.output;
         Transcript t = RunAsUser(script);
@@ -517,5 +508,5 @@ TEST_F(FaultCampaign, HostileRegistryValuesGetAClearBox)
         EXPECT_FALSE(FileExists(L"C:\\ship.arc")) << c.what;
         EXPECT_FALSE(FileExists(L"C:\\kpx.hvl")) << c.what;
     }
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kGameKey, L"InstalledFolder");
+    ForgetInstallation();
 }

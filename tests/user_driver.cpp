@@ -12,8 +12,6 @@
 
 namespace {
 
-const wchar_t kGameKey[] = L"Software\\Kovo\\\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066";
-
 std::string Narrow(const std::wstring& text)
 {
     std::string out(text.size() * 3 + 1, '\0');
@@ -28,13 +26,7 @@ bool BenchInstallation(const std::wstring& root, const std::vector<std::string>&
     const std::wstring game = root + L"\\game";
     MakeDir(game);
     MakeInstallation(game, names);
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kGameKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
-        return false;
-    RegSetValueExW(key, L"InstalledFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(game.c_str()),
-                   static_cast<DWORD>((game.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return true;
+    return RegisterInstallation(game);
 }
 
 int Prepare(const std::wstring& root)
@@ -50,12 +42,8 @@ int Prepare(const std::wstring& root)
     for (int i = 0; i < 3; ++i)
         WriteBytes(root + L"\\ship\\Archive\\" + names[i], RandomBytes(0x17F9 + 0x1000 * i, 7000 + i));
 
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kGameKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
+    if (!RegisterInstallation(game))
         return 1;
-    RegSetValueExW(key, L"InstalledFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(game.c_str()),
-                   static_cast<DWORD>((game.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
     printf("prepared %s: a game installation in %s (registered in HKLM), files to ship in %s\n",
            Narrow(root).c_str(), Narrow(game).c_str(), Narrow(root + L"\\ship").c_str());
     return 0;

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "app/app_state.h"
+#include "app/title_block.h"
 #include "archive/checksum.h"
 #include "archive/entry_lists.h"
 #include "update/package_layout.h"
@@ -26,10 +28,9 @@ bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::s
     }
     contents.fileSize = size;
 
-    char title[kTitleBlockSize + 1] = {};
-    std::wstring wideTitle;
-    if (!file.Seek(kTitleBlockOffset) || file.Read(title, kTitleBlockSize) != kTitleBlockSize ||
-        !MultiByteToWide(title, wideTitle) || !WideToMultiByte(wideTitle.c_str(), Utf8, contents.title)) {
+    // Read exactly as the updater reads its own caption.
+    wchar_t title[kTitleCapacity];
+    if (!ReadTitleBlock(title, path.c_str()) || !WideToMultiByte(title, Utf8, contents.title)) {
         error = "the title block cannot be read";
         return false;
     }
