@@ -26,8 +26,10 @@ uint32_t VersionRecordSize(const char* magic);
 // Reads from where the file pointer stands (never seeks). Outputs untouched on failure.
 bool ReadVersionList(VersionListHeader& header, std::vector<VersionRecord>& records, CFileDX& file);
 bool LoadVersionList(VersionListHeader& header, std::vector<VersionRecord>& records, const wchar_t* path);
-// Encodes header.count records from the start of `records` in the header's version. False, with nothing
-// encoded, for an unknown magic, too few records, or a name that does not fit its field in code page 932.
+// Encodes header.count records from the start of `records` in the header's version. Names are stored in
+// code page 932; a name without an exact code page 932 form keeps its UTF-8 bytes, so it reads back as
+// the same name. False, with nothing encoded, for an unknown magic, too few records, or a name that does
+// not fit its field.
 bool EncodeVersionList(const VersionListHeader& header, const std::vector<VersionRecord>& records,
                        std::vector<unsigned char>& bytes);
 // Encodes, then replaces the file at path whole. False when encoding or writing fails; the old file then

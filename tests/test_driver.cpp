@@ -275,16 +275,50 @@ TEST_F(DriverTest, PackageShapesCountsAndSizes)
     EXPECT_TRUE(FileExists(game + L"\\f255"));
 }
 
-TEST_F(DriverTest, GarbageOrDoubledVersionLists)
+TEST_F(DriverTest, DamagedPackagesAreRefusedBeforeTheFirstCopy)
 {
     MakeInstallation(game, {"data01200.arc"});
-    SampleUpdate update = MakeSampleUpdate(2);
-    // A garbage list: no checks, every entry under its own name directly in the folder.
-    std::vector<FakeEntry> garbage = update.entries;
-    garbage[0].data = ToBytes("not a version list at all");
-    EXPECT_EQ(kResultSuccess, Run(garbage));
-    EXPECT_EQ(update.entries[1].data, ReadBytes(game + L"\\data01200.arc"));
-    EXPECT_FALSE(FileExists(game + L"\\KPX.hvl.tmp"));
+    ASSERT_TRUE(WriteText(game + L"\\Archive\\data01200.arc.tmp", "left by an earlier run"));
+    const Snapshot before = TakeSnapshot(game);
+    const SampleUpdate update = MakeSampleUpdate(2);
+    const Bytes one = ToBytes("one"), two = ToBytes("two");
+    // A list of one record that claims two: the second would be read from the next entry's bytes.
+    Bytes overlong = MakeVersionList({{"Archive\\data01200.arc", 1}});
+    overlong[12] = 2;
+    Bytes noNul = MakeVersionList({{"Archive\\data01200.arc", 1}});
+    std::fill(noNul.begin() + 16, noNul.begin() + 16 + 248, 'n');
+    // The 8.3 short names Windows gives existing files reach the same file as their long names.
+    auto shortNameOf = [&](const wchar_t* name) {
+        wchar_t shortFolder[MAX_PATH] = L"", shortPath[MAX_PATH] = L"";
+        EXPECT_NE(0u, GetShortPathNameW(game.c_str(), shortFolder, MAX_PATH));
+        EXPECT_NE(0u, GetShortPathNameW((game + L"\\" + name).c_str(), shortPath, MAX_PATH));
+        std::string out;
+        for (const wchar_t* p = shortPath + wcslen(shortFolder) + 1; *p; ++p)
+            out += static_cast<char>(*p);
+        EXPECT_TRUE(out.find("~") != std::string::npos && out.find("data01200") == std::string::npos) << out;
+        return out;
+    };
+    const std::string shortName = shortNameOf(L"Archive\\data01200.arc");
+    const std::string shortTemp = shortNameOf(L"Archive\\data01200.arc.tmp");
+    const std::vector<std::pair<const char*, std::vector<FakeEntry>>> cases = {
+        {"garbage list", {{"KPX.hvl", ToBytes("not a version list at all")}, update.entries[1]}},
+        {"count past the entry", {{"KPX.hvl", overlong}, update.entries[1], update.entries[2]}},
+        {"name without its NUL", {{"KPX.hvl", noNul}, update.entries[1]}},
+        {"name that does not decode", {{"KPX.hvl", MakeVersionList({{"\x81\x20.arc", 1}})}, {"x.arc", one}}},
+        {"record of no entry", {{"KPX.hvl", MakeVersionList({{"Archive\\data01200.arc", ChecksumOf(one)},
+                                                             {"Archive\\ghost.arc", 5}})},
+                                {"data01200.arc", one}}},
+        {"two separators", {{"Archive/x.arc", one}, {"Archive\\X.arc", two}}},
+        {"short name", {{"KPX.hvl", MakeVersionList({{"Archive\\data01200.arc", ChecksumOf(one)}})},
+                        {"data01200.arc", one}, {shortName, two}}},
+        {"short name of a temporary file", {{"Archive\\data01200.arc", one}, {shortTemp, two}}},
+    };
+    for (const auto& c : cases) {
+        shown.status.clear();
+        EXPECT_EQ(kResultDamaged, Run(c.second)) << c.first;
+        ExpectUnchanged(before);
+        EXPECT_TRUE(shown.status.empty()) << c.first << ": a damaged package showed an entry";
+    }
 
     // Two lists: the first counts; neither is installed as a file.
     std::vector<FakeEntry> doubled = update.entries;
@@ -293,6 +327,27 @@ TEST_F(DriverTest, GarbageOrDoubledVersionLists)
     EXPECT_EQ(update.entries[1].data, ReadBytes(game + L"\\Archive\\data01200.arc"));
     for (const std::wstring& f : ListFiles(game))
         EXPECT_NE(0, _wcsicmp(f.c_str(), L"kpx.hvl.tmp")) << f;
+    // A "/" in a target installs below the folder it names.
+    EXPECT_EQ(kResultSuccess, Run({{"Archive/y.arc", one}}));
+    EXPECT_EQ(one, ReadBytes(game + L"\\Archive\\y.arc"));
+}
+
+TEST_F(DriverTest, InstalledNamesWithoutAShiftJisFormSurviveTheUpdate)
+{
+    MakeInstallation(game, {"data01200.arc"});
+    ASSERT_TRUE(WriteText(game + L"\\Archive\\caf\u00E9.arc", "a player's mod"));
+    ASSERT_TRUE(WriteBytes(game + L"\\kpx.hvl", MakeVersionList({{"Archive\\caf\xC3\xA9.arc", 9},
+                                                                   {"Archive\\data01200.arc", 1}})));
+    const SampleUpdate update = MakeSampleUpdate(1);
+    ASSERT_EQ(kResultSuccess, Run(update.entries));
+    const Bytes list = ReadBytes(game + L"\\kpx.hvl");
+    ASSERT_EQ(16u + 2 * 256, list.size());
+    EXPECT_EQ(0, memcmp(list.data() + 16, "Archive\\caf\xC3\xA9.arc\0", 18));
+    VersionListHeader header;
+    std::vector<VersionRecord> records;
+    ASSERT_TRUE(LoadVersionList(header, records, (game + L"\\kpx.hvl").c_str()));
+    EXPECT_EQ(9u, records[0].value);
+    EXPECT_EQ(ChecksumOf(update.entries[1].data), records[1].value);
 }
 
 TEST_F(DriverTest, ItemBarFollowsEachMegabyteChunk)

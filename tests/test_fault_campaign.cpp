@@ -15,6 +15,7 @@
 #include "tests/package_factory.h"
 #include "tests/user_session.h"
 #include "tools/package_builder.h"
+#include "tools/package_reader.h"
 #include "util/encoding.h"
 #include "update/driver.h"
 #include "update/package.h"
@@ -24,6 +25,7 @@ namespace {
 struct Figures {
     int damaged = 0, fileSystem = 0, kills = 0, hostile = 0;
     int crashes = 0, hangs = 0, changedOnFailure = 0, torn = 0, tempsLeft = 0, reruns = 0, converged = 0;
+    int verdicts = 0, verdictsDiffering = 0;
 } g_figures;
 
 class SummaryPrinter : public ::testing::Environment {
@@ -33,9 +35,9 @@ public:
         const Figures& f = g_figures;
         printf("fault campaign: %d damaged packages, %d file-system faults, %d kills, %d hostile inputs; %d crashes, "
                "%d hangs, %d changed installations on failure, %d torn files, %d temporary files left, "
-               "%d/%d re-runs converged\n",
+               "%d/%d re-runs converged, %d/%d verdicts of mkupdate verify agreeing\n",
                f.damaged, f.fileSystem, f.kills, f.hostile, f.crashes, f.hangs, f.changedOnFailure, f.torn,
-               f.tempsLeft, f.converged, f.reruns);
+               f.tempsLeft, f.converged, f.reruns, f.verdicts - f.verdictsDiffering, f.verdicts);
     }
 };
 const auto* g_summary = ::testing::AddGlobalTestEnvironment(new SummaryPrinter);
@@ -90,6 +92,22 @@ int CountTemporaryFiles(const Snapshot& s)
             ++n;
     }
     return n;
+}
+
+// `mkupdate verify` must accept a package exactly when the updater does not refuse it as damaged or
+// unreadable: the same reading, then the same checks.
+void CompareWithVerify(const std::wstring& package, uint32_t result, const std::string& what)
+{
+    UpdaterContents contents;
+    std::string why;
+    const bool accepted = ReadUpdaterFile(package, contents, why) && VerifyUpdaterFile(package, why);
+    const bool refused = result == kResultDamaged || result == kResultUnreadable;
+    ++g_figures.verdicts;
+    if (accepted == refused) {
+        ++g_figures.verdictsDiffering;
+        ADD_FAILURE() << what << ": the updater ended with " << std::hex << result << ", verify "
+                      << (accepted ? "accepted it" : "refused it: " + why);
+    }
 }
 
 const std::vector<std::string> kOldArchives = {"data01200.arc", "data01300.arc", "data01400.arc"};
@@ -154,6 +172,7 @@ protected:
                 continue;
             std::wstring wide;
             ASSERT_TRUE(MultiByteToWide(target.c_str(), wide)) << what;
+            std::replace(wide.begin(), wide.end(), L'/', L'\\');
             wide = Folded(wide);
             const size_t at = PayloadOffset + static_cast<size_t>(e.position);
             expected[wide] = Bytes(package.begin() + at, package.begin() + at + e.size);
@@ -205,6 +224,7 @@ TEST_F(FaultCampaign, DamagedPackagesChangeNothingOrInstallExactlyWhatTheySay)
         const Snapshot before = TakeSnapshot(game);
         const uint32_t result = RunInProcess(package);
         ++g_figures.damaged;
+        CompareWithVerify(dir / L"package.bin", result, what);
         EXPECT_TRUE(IsResultCode(result)) << what << ": result " << std::hex << result;
         if (result == 0)
             CheckInstalledAsThePackageSays(package, before, what.c_str());
@@ -255,13 +275,37 @@ TEST_F(FaultCampaign, FileSystemFaultsLeaveOnlyTheAllowedStates)
         EXPECT_EQ(0, CountTemporaryFiles(after));
     }
 
-    // A read-only version list stays whole; the update itself succeeds.
-    FreshInstallation();
-    SetFileAttributesW((game + L"\\kpx.hvl").c_str(), FILE_ATTRIBUTE_READONLY);
-    Bytes oldList = ReadBytes(game + L"\\kpx.hvl");
-    EXPECT_EQ(kResultSuccess, RunInProcess(package));
-    EXPECT_EQ(oldList, ReadBytes(game + L"\\kpx.hvl"));
-    ++g_figures.fileSystem;
+    // A read-only, a locked, and an old-format version list that cannot take a payload name: the archives
+    // and the uninstall list are updated, the version list stays exactly as it was, and the run says so.
+    for (int fault = 0; fault < 3; ++fault) {
+        FreshInstallation();
+        const std::wstring listPath = game + L"\\kpx.hvl";
+        if (fault == 2)
+            WriteBytes(listPath, MakeVersionList({{"Archive\\data01200.arc", 1}}, false));
+        const Bytes oldList = ReadBytes(listPath);
+        HANDLE h = INVALID_HANDLE_VALUE;
+        if (fault == 0)
+            SetFileAttributesW(listPath.c_str(), FILE_ATTRIBUTE_READONLY);
+        if (fault == 1)
+            h = CreateFileW(listPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        SampleUpdate longNames = update;
+        if (fault == 2) {  // a name of 60 bytes does not fit the old format's 56-byte field
+            const std::string name(52, 'n');
+            longNames.entries[1].name = name + ".arc";
+            longNames.entries[0].data = MakeVersionList({{"Archive\\" + name + ".arc", ChecksumOf(update.entries[1].data)}});
+            longNames.entries.resize(2);
+        }
+        EXPECT_EQ(kResultUninstallListFailed, RunInProcess(MakeUpdater(longNames.entries))) << fault;
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+        EXPECT_EQ(oldList, ReadBytes(listPath)) << fault;
+        EXPECT_EQ(update.entries[1].data, ReadBytes(game + L"\\Archive\\" +
+                                                    std::wstring(longNames.entries[1].name.begin(), longNames.entries[1].name.end())));
+        EXPECT_NE(std::string::npos, [&] { Bytes b = ReadBytes(game + L"\\uninst.lst"); return std::string(b.begin(), b.end()); }()
+                                         .find("archive\\" + (fault == 2 ? std::string(52, 'n') : "data01400") + ".arc\n")) << fault;
+        EXPECT_EQ(0, CountTemporaryFiles(TakeSnapshot(game))) << fault;
+        ++g_figures.fileSystem;
+    }
 
     // A read-only, and a locked, uninstall list: reported, and left exactly as it was.
     for (int locked = 0; locked < 2; ++locked) {
@@ -414,6 +458,7 @@ TEST_F(FaultCampaign, HostileNamesAreRefusedWithNothingWrittenOutside)
                          : std::vector<FakeEntry>{{name, evil}};
             const uint32_t result = RunInProcess(MakeUpdater(entries));
             ++g_figures.hostile;
+            CompareWithVerify(dir / L"package.bin", result, name);
             EXPECT_TRUE(IsResultCode(result)) << name;
             if (result != 0)
                 CheckUnchanged(before, name);
@@ -433,15 +478,27 @@ TEST_F(FaultCampaign, HostileNamesAreRefusedWithNothingWrittenOutside)
         memcpy(package.data() + PayloadOffset + 16, name.data(), std::min<size_t>(name.size(), 128));
         const uint32_t result = RunInProcess(package);
         ++g_figures.hostile;
+        CompareWithVerify(dir / L"package.bin", result, "unreadable name");
         EXPECT_TRUE(result == kResultUnreadable || result == kResultDamaged) << std::hex << result;
         CheckUnchanged(before, "unreadable name");
     }
-    // Two entries for the same file: refused before anything is replaced.
-    FreshInstallation();
-    const Snapshot before = TakeSnapshot(game);
-    EXPECT_EQ(kResultDamaged, RunInProcess(MakeUpdater({{"same.arc", ToBytes("one")}, {"SAME.ARC", ToBytes("two")}})));
-    CheckUnchanged(before, "two entries for one file");
-    ++g_figures.hostile;
+    // Two entries for the same file, in any spelling, or one entry's target that is another's temporary
+    // file: refused before anything is replaced, by the updater and by verify alike.
+    const std::vector<std::vector<FakeEntry>> doubles = {
+        {{"same.arc", ToBytes("one")}, {"SAME.ARC", ToBytes("two")}},
+        {{"a.arc", ToBytes("one")}, {"a.arc.tmp", ToBytes("two")}},
+        {{"Archive/x.arc", ToBytes("one")}, {"Archive\\x.arc", ToBytes("two")}},
+        {{"KPX.hvl", MakeVersionList({{"Archive\\data01200.arc", ChecksumOf(ToBytes("one"))}})},
+         {"data01200.arc", ToBytes("one")}, {"Archive/DATA01200.arc", ToBytes("two")}}};
+    for (const auto& entries : doubles) {
+        FreshInstallation();
+        const Snapshot before = TakeSnapshot(game);
+        const uint32_t result = RunInProcess(MakeUpdater(entries));
+        EXPECT_EQ(kResultDamaged, result) << entries[1].name;
+        CompareWithVerify(dir / L"package.bin", result, entries[1].name);
+        CheckUnchanged(before, "two entries for one file");
+        ++g_figures.hostile;
+    }
 }
 
 TEST_F(FaultCampaign, HostileUninstallListsStayWellFormed)

@@ -134,7 +134,8 @@ TEST_F(PackageBuilderTest, VerifyFindsFlippedBytesTruncationAndDamagedIndexes)
     };
     for (size_t i = 0; i < c.entries.size(); ++i) {
         Bytes bad = good;
-        bad[PayloadOffset + c.entries[i].position + c.entries[i].size / 2] ^= 0x01;
+        // In the version list, a record's checksum; in an archive, a byte of its data.
+        bad[PayloadOffset + c.entries[i].position + (i == 0 ? 16 + 3 * 256 + 248 : c.entries[i].size / 2)] ^= 0x01;
         ProcessResult r = verifyWith(bad);
         EXPECT_EQ(1u, r.exitCode) << c.entries[i].name;
         EXPECT_NE(std::string::npos, r.output.find("mkupdate: ")) << r.output;
@@ -155,6 +156,18 @@ TEST_F(PackageBuilderTest, VerifyFindsFlippedBytesTruncationAndDamagedIndexes)
     WriteU32(tooMany.data() + PayloadOffset + 12, 257);
     EXPECT_EQ(1u, verifyWith(tooMany).exitCode);
     EXPECT_EQ(1u, verifyWith(Bytes(good.begin(), good.begin() + PayloadOffset - 1)).exitCode);
+
+    // What the updater refuses, verify refuses; what it installs unchecked, verify accepts and says so.
+    const Bytes one = ToBytes("one"), two = ToBytes("two");
+    for (const auto& entries : std::vector<std::vector<FakeEntry>>{{{"a.arc", one}, {"A.arc", two}},
+                                                                   {{"a.arc", one}, {"a.arc.tmp", two}}}) {
+        ProcessResult r = verifyWith(MakeUpdater(entries));
+        EXPECT_EQ(1u, r.exitCode) << entries[1].name;
+        EXPECT_NE(std::string::npos, r.output.find("reach the same file")) << r.output;
+    }
+    ProcessResult noList = verifyWith(MakeUpdater({{"a.arc", one}}));
+    EXPECT_EQ(0u, noList.exitCode) << noList.output;
+    EXPECT_NE(std::string::npos, noList.output.find("no version list")) << noList.output;
 }
 
 TEST_F(PackageBuilderTest, RefusesWhatTheUpdaterCouldNotInstallAndWritesNothing)

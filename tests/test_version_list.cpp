@@ -113,15 +113,29 @@ TEST_F(VersionListTest, DamagedListsFailWithOutputsUntouched)
 TEST_F(VersionListTest, WriterRefusesWithoutTouchingTheFile)
 {
     ASSERT_TRUE(WriteText(Path(), "old"));
-    // Magic in another case, a name one byte too long for version 1, and a name with no code page 932 form.
+    // Magic in another case, and a name one byte too long for version 1.
     EXPECT_FALSE(SaveVersionList(Header("khv_v2__", 0, 0), {}, Path().c_str()));
     EXPECT_FALSE(SaveVersionList(Header("KHV_____", 0, 1), {{std::string(56, 'x'), 0}}, Path().c_str()));
     EXPECT_TRUE(SaveVersionList(Header("KHV_____", 0, 1), {{std::string(55, 'x'), 0}}, (dir / L"ok").c_str()));
-    EXPECT_FALSE(SaveVersionList(Header("KHV_V2__", 0, 1), {{"caf\xC3\xA9", 0}}, Path().c_str()));
     EXPECT_FALSE(SaveVersionList(Header("KHV_V2__", 0, 2), {{"only one", 0}}, Path().c_str()));
     EXPECT_FALSE(SaveVersionList(Header("khv_v2__", 0, 0), {}, (dir / L"none").c_str()));
     EXPECT_FALSE(FileExists(dir / L"none"));
     EXPECT_EQ(ToBytes("old"), ReadBytes(Path()));
+}
+
+TEST_F(VersionListTest, NamesWithoutAShiftJisFormKeepTheirUtf8Bytes)
+{
+    // As read from an installed list that stores UTF-8: written back byte for byte, read back the same,
+    // and the record beside it still takes code page 932.
+    const std::vector<VersionRecord> written = {{"Archive\\caf\xC3\xA9.arc", 7}, {"\xE3\x81\x82.arc", 8}};
+    ASSERT_TRUE(SaveVersionList(Header("KHV_V2__", 0, 2), written, Path().c_str()));
+    const Bytes bytes = ReadBytes(Path());
+    ASSERT_EQ(16u + 2 * 256, bytes.size());
+    EXPECT_EQ(0, memcmp(bytes.data() + 16, "Archive\\caf\xC3\xA9.arc", 17));
+    EXPECT_EQ(0, memcmp(bytes.data() + 16 + 256, "\x82\xA0.arc", 7));
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(written[0].name, records[0].name);
+    EXPECT_EQ(written[1].name, records[1].name);
 }
 
 TEST_F(VersionListTest, FailedReplacementKeepsTheOldList)

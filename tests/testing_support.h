@@ -30,10 +30,14 @@ std::vector<std::wstring> ListFiles(const std::wstring& root);
 void RemoveTree(const std::wstring& path);
 Bytes ToBytes(const std::string& s);
 
+// The exit code of a program that did not start, or did not end by itself in time: no test can mistake
+// it for a program's own answer.
+const unsigned long kNoExitCode = 0xDEADC0DE;
+
 struct ProcessResult {
     bool started = false;
     bool finished = false;   // false: killed after the time limit
-    unsigned long exitCode = 0;
+    unsigned long exitCode = kNoExitCode;
     std::string output;      // standard output and standard error together
 };
 

@@ -149,7 +149,8 @@ Transcript RunAsUser(const UserScript& script)
         }
     }
     t.finished = !t.killed && WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0 && !timedOut;
-    GetExitCodeProcess(pi.hProcess, &t.exitCode);
+    if (t.finished)
+        GetExitCodeProcess(pi.hProcess, &t.exitCode);
     const ULONGLONG endTick = GetTickCount64();
     t.totalSeconds = (endTick - startTick) / 1000.0;
     if (yesTick)

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/testing_support.h"
 #include "tests/window_driver.h"
 
 const int kPressEnter = -1;  // answer a box with the Enter key instead of a button
@@ -30,7 +31,7 @@ struct Transcript {
     bool started = false;
     bool finished = false;  // false: the updater did not end in time and was killed
     bool killed = false;    // terminated on purpose (killAfterMs)
-    DWORD exitCode = 0;
+    DWORD exitCode = kNoExitCode;  // the updater's own code only when it ended by itself
     std::vector<SeenBox> boxes;
     bool sawDialog = false;
     std::wstring dialogCaption;

@@ -144,10 +144,14 @@ int ListOrVerify(bool verify, int argc, wchar_t** argv)
     if (!ReadUpdaterFile(argv[0], contents, error))
         return Fail(error);
     if (verify) {
-        if (!VerifyUpdaterFile(argv[0], contents, error))
+        if (!VerifyUpdaterFile(argv[0], error))
             return Fail(error);
-        printf("mkupdate: %s would install: %zu entries, %zu version records, every checksum matches\n",
-               ToUtf8(argv[0]).c_str(), contents.entries.size(), contents.records.size());
+        if (!contents.hasVersionList)
+            printf("mkupdate: %s would install: %zu entries, no version list: every entry installs unchecked "
+                   "under its own name\n", ToUtf8(argv[0]).c_str(), contents.entries.size());
+        else
+            printf("mkupdate: %s would install: %zu entries, %zu version records, every checksum matches\n",
+                   ToUtf8(argv[0]).c_str(), contents.entries.size(), contents.records.size());
         return 0;
     }
     printf("title: %s\n", contents.title.c_str());

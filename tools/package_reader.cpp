@@ -7,12 +7,10 @@
 
 #include "app/app_state.h"
 #include "app/title_block.h"
-#include "archive/checksum.h"
 #include "archive/entry_lists.h"
-#include "update/package_layout.h"
+#include "update/package_checks.h"
 #include "util/encoding.h"
 #include "util/file.h"
-#include "util/relative_path.h"
 
 bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::string& error)
 {
@@ -56,68 +54,36 @@ bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::s
     return true;
 }
 
-bool VerifyUpdaterFile(const std::wstring& path, const UpdaterContents& contents, std::string& error)
+bool VerifyUpdaterFile(const std::wstring& path, std::string& error)
 {
-    if (!contents.hasVersionList) {
-        error = "the payload has no readable version list \"KPX.hvl\"; nothing would be verified";
+    UpdatePackage package;
+    const uint32_t opened = OpenUpdatePackage(package, path.c_str());
+    if (opened == kResultUnreadable) {
+        error = "the file cannot be opened, or the payload's header or index is damaged";
         return false;
     }
-    CFileDX file;
-    if (!file.Open(path.c_str())) {
-        error = "cannot open the file";
+    if (opened != 0) {
+        error = "the file is too short for a payload, or the payload holds more than 256 entries";
         return false;
     }
-    std::vector<bool> recordUsed(contents.records.size(), false);
-    std::vector<unsigned char> buffer(0x100000);
-    for (const ArchiveEntry& e : contents.entries) {
-        const int r = FindRecordByFileName(contents.records, contents.versionHeader.count, e.name);
-        const std::string& target = r == kNoRecord ? e.name : contents.records[r].name;
-        if (SameArchiveName(target, kVersionListKey)) {
-            // The updater reads only names and values; a list that is not exactly its own encoding
-            // (stray bytes behind a name, a size that disagrees) is damaged all the same.
-            std::vector<unsigned char> expected, stored(e.size);
-            if (!EncodeVersionList(contents.versionHeader, contents.records, expected) || expected.size() != e.size ||
-                !file.Seek(static_cast<int64_t>(PayloadOffset + e.position)) ||
-                (e.size && file.Read(stored.data(), e.size) != e.size) || stored != expected) {
-                error = "entry \"" + e.name + "\": the version list is damaged";
-                return false;
-            }
-            continue;
-        }
-        std::wstring wideTarget;
-        if (!MultiByteToWide(target.c_str(), wideTarget) || !IsSafeRelativePath(wideTarget)) {
-            error = "entry \"" + e.name + "\": its install path \"" + target + "\" leaves the installation folder";
-            return false;
-        }
-        if (PayloadOffset + e.position + e.size > contents.fileSize) {
-            error = "entry \"" + e.name + "\": its data runs past the end of the file (truncated?)";
-            return false;
-        }
-        if (r == kNoRecord)
-            continue;  // installed unverified, as the updater does with files the version list does not name
-        recordUsed[r] = true;
-        ContentChecksum checksum{};
-        if (!file.Seek(static_cast<int64_t>(PayloadOffset + e.position))) {
+    // The same checks, in the same order, as the updater makes before it copies anything; then the
+    // checksums that the updater compares while copying.
+    EntryTargets targets;
+    if (CheckUpdatePackage(package, nullptr, targets, error) != 0)
+        return false;
+    std::vector<unsigned char> buffer(kCopyChunk);
+    for (size_t i = 0; i < package.entries.size(); ++i) {
+        const ArchiveEntry& e = package.entries[i];
+        const int r = targets.records[i];
+        if (targets.names[i].empty() || r == kNoRecord)
+            continue;  // the version list itself, or a file installed unverified
+        uint64_t value = 0;
+        if (!ChecksumEntry(package, e, buffer.data(), value)) {
             error = "entry \"" + e.name + "\": cannot be read";
             return false;
         }
-        for (uint32_t done = 0; done < e.size;) {
-            uint32_t n = std::min<uint32_t>(0x100000, e.size - done);
-            if (file.Read(buffer.data(), n) != n) {
-                error = "entry \"" + e.name + "\": cannot be read";
-                return false;
-            }
-            UpdateContentChecksum(checksum, buffer.data(), n);
-            done += n;
-        }
-        if (StoredChecksum(checksum) != contents.records[r].value) {
-            error = "entry \"" + e.name + "\": its bytes do not match the checksum of \"" + target + "\"";
-            return false;
-        }
-    }
-    for (size_t i = 0; i < contents.records.size(); ++i) {
-        if (!recordUsed[i]) {
-            error = "version record \"" + contents.records[i].name + "\" names no entry of the payload";
+        if (value != package.records[r].value) {
+            error = "entry \"" + e.name + "\": its bytes do not match the checksum of \"" + package.records[r].name + "\"";
             return false;
         }
     }

@@ -21,6 +21,7 @@ struct UpdaterContents {
 // False with a message when the file is not an updater the program could open.
 bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::string& error);
 
-// Checks everything the updater checks while installing, plus each entry's checksum against its record
-// and that every record names a shipped entry. False with a message naming the first problem.
-bool VerifyUpdaterFile(const std::wstring& path, const UpdaterContents& contents, std::string& error);
+// Checks the package exactly as the updater does before it copies anything, then every entry against its
+// version record's checksum. True exactly when the updater would not refuse the package as damaged or
+// unreadable. False with a message naming the first problem.
+bool VerifyUpdaterFile(const std::wstring& path, std::string& error);

@@ -21,13 +21,12 @@
 #include "archive/entry_lists.h"
 #include "install/uninstall_list.h"
 #include "update/package.h"
+#include "update/package_checks.h"
 #include "util/encoding.h"
 #include "util/relative_path.h"
 #include "util/strings.h"
 
 namespace {
-
-const uint32_t kCopyChunk = 0x100000;
 
 struct UpdateRun {
     const wchar_t* folder;
@@ -36,6 +35,7 @@ struct UpdateRun {
     HWND totalBar = nullptr;
     UpdatePackage package;
     std::vector<std::wstring> targetNames;  // per entry: path below the folder, or empty (nothing installed)
+    std::vector<int> records;               // per entry: the version record that verifies it, or kNoRecord
     std::unique_ptr<unsigned char[]> buffer;
     uint32_t result = kResultDamaged;
 };
@@ -67,27 +67,7 @@ void ShowStatus(const UpdateRun& run, const std::wstring& name)
 
 bool TempPath(const UpdateRun& run, const std::wstring& target, wchar_t* path)
 {
-    return FormatWide(path, kPathCapacity, L"%s\\%s.tmp", run.folder, target.c_str()) >= 0;
-}
-
-bool SameFileName(const std::wstring& a, const std::wstring& b)
-{
-    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
-}
-
-// True when an earlier entry already uses this target's files: the same target, or one whose temporary
-// file is this target, or whose target is this one's temporary file. The install phase would otherwise
-// move one entry's bytes under the other's name. Names compare as Windows compares them.
-bool IsTargetTaken(const UpdateRun& run, uint32_t index)
-{
-    const std::wstring& target = run.targetNames[index];
-    for (uint32_t j = 0; j < index; ++j) {
-        const std::wstring& other = run.targetNames[j];
-        if (!other.empty() && (SameFileName(other, target) || SameFileName(other + L".tmp", target) ||
-                               SameFileName(other, target + L".tmp")))
-            return true;
-    }
-    return false;
+    return TemporaryPath(run.folder, target, path);
 }
 
 // Streams one entry into its temporary file. Leaves the result code as it is (damaged) when the package
@@ -128,29 +108,20 @@ bool CopyAll(UpdateRun& run)
             g_abortRequested = 1;
             return false;
         }
-        const int record = FindRecordByFileName(run.package.records, run.package.versionHeader.count, entry.name);
-        const std::string& target = record == kNoRecord ? entry.name : run.package.records[record].name;
-        std::wstring& wideTarget = run.targetNames[i];
-        if (!MultiByteToWide(target.c_str(), wideTarget))
-            return false;
-        ShowStatus(run, wideTarget);
+        const int record = run.records[i];
+        const std::wstring& wideTarget = run.targetNames[i];
+        // The version list's entry shows its own name before it is skipped.
+        std::wstring shown = wideTarget;
+        if (shown.empty() && !MultiByteToWide(entry.name.c_str(), shown))
+            shown.clear();
+        ShowStatus(run, shown);
         SetBar(run.itemBar, 0);
         if (PumpAndCheckQuit())
             return false;
-        if (SameArchiveName(target, kVersionListKey))
-            wideTarget.clear();  // the payload's version list is merged, not installed as a file
 
         if (!wideTarget.empty()) {
-            // The program runs elevated: a name that could leave the installation folder is damage, and
-            // so is a second entry for a file already copied, which would fail its move after the first
-            // had replaced an installed file.
-            if (!IsSafeRelativePath(wideTarget) || IsTargetTaken(run, i)) {
-                wideTarget.clear();
-                return false;
-            }
             wchar_t temp[kPathCapacity];
             if (!TempPath(run, wideTarget, temp)) {
-                wideTarget.clear();
                 run.result = kResultInstallFailed;
                 return false;
             }
@@ -192,25 +163,26 @@ bool InstallAll(UpdateRun& run)
     return true;
 }
 
-// Merges the payload's records into the installed list, then drops records of missing files. A missing
-// or unreadable installed list is left alone; failures to save are not reported.
-void UpdateVersionList(UpdateRun& run)
+// Folds the payload's records into the installed list and drops the records of missing files, then saves
+// the list once: it is either wholly updated or exactly as it was. A missing list, or one that is not a
+// version list, is left alone and is no failure. False when the list is there but cannot be replaced
+// (read-only, locked, a full disk).
+bool UpdateVersionList(UpdateRun& run)
 {
     wchar_t path[kPathCapacity];
     if (FormatWide(path, kPathCapacity, L"%s\\kpx.hvl", run.folder) < 0)
-        return;
+        return false;
     VersionListHeader header;
-    std::vector<VersionRecord> installed;
-    if (LoadVersionList(header, installed, path)) {
-        MergeVersionRecords(header, installed, run.package.records);
-        header.count = static_cast<uint32_t>(installed.size());
-        SaveVersionList(header, installed, path);
+    std::vector<VersionRecord> records;
+    if (!LoadVersionList(header, records, path)) {
+        if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
+            return true;  // no list to keep in step
+        CFileDX probe;
+        return probe.Open(path) != 0;  // one that cannot even be opened is locked, not unreadable
     }
-    std::vector<VersionRecord> reloaded;
-    if (LoadVersionList(header, reloaded, path)) {
-        PruneMissingRecords(header, reloaded, run.folder);
-        SaveVersionList(header, reloaded, path);
-    }
+    MergeVersionRecords(header, records, run.package.records);
+    PruneMissingRecords(header, records, run.folder);
+    return SaveVersionList(header, records, path);
 }
 
 void DeleteTemporaryFiles(const UpdateRun& run)
@@ -234,11 +206,14 @@ uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath)
         run.totalBar = GetDlgItem(g_hProgressDlg, IDC_TOTAL_BAR);
     }
     const uint32_t opened = OpenUpdatePackage(run.package, packagePath);
+    EntryTargets targets;
+    std::string problem;
     if (opened != 0) {
         run.result = opened;
-    } else {
-        run.targetNames.assign(run.package.entries.size(), std::wstring());
-        LoadPayloadVersionList(run.package);
+    } else if ((run.result = CheckUpdatePackage(run.package, folder, targets, problem)) == 0) {
+        run.targetNames.swap(targets.names);
+        run.records.swap(targets.records);
+        run.result = kResultDamaged;
         if (run.itemBar) {
             SendMessageW(run.itemBar, PBM_SETRANGE32, 0, 65535);
             SendMessageW(run.itemBar, PBM_SETPOS, 0, 0);
@@ -255,8 +230,10 @@ uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath)
             if (!InstallAll(run)) {
                 run.result = kResultInstallFailed;
             } else {
-                UpdateVersionList(run);
-                run.result = UpdateUninstallList(folder, run.targetNames) ? kResultSuccess : kResultUninstallListFailed;
+                // Both lists are updated even when one of them fails; either failure is reported.
+                const bool versionListSaved = UpdateVersionList(run);
+                const bool uninstallListSaved = UpdateUninstallList(folder, run.targetNames);
+                run.result = versionListSaved && uninstallListSaved ? kResultSuccess : kResultUninstallListFailed;
             }
         }
     }

@@ -1,9 +1,11 @@
-// Opening the update package and finding its version list.
+// Opening the update package, finding its version list and reading its entries.
 #include "update/package.h"
 
 #include <windows.h>
 
+#include "archive/checksum.h"
 #include "archive/entry_lists.h"
+#include "archive/read_le.h"
 #include "util/strings.h"
 
 uint32_t OpenUpdatePackage(UpdatePackage& package, const wchar_t* path)
@@ -27,21 +29,56 @@ uint32_t OpenUpdatePackage(UpdatePackage& package, const wchar_t* path)
     return 0;
 }
 
-void LoadPayloadVersionList(UpdatePackage& package)
+bool LoadPayloadVersionList(UpdatePackage& package)
 {
     package.versionHeader = VersionListHeader{};
     package.records.clear();
     for (const ArchiveEntry& e : package.entries) {
         if (!SameArchiveName(e.name, kVersionListKey))
             continue;
-        // A list that cannot be read leaves the header zero and the records empty: no version list.
-        if (SeekToEntry(package, e))
-            ReadVersionList(package.versionHeader, package.records, package.file);
-        return;
+        // The list's header and records must lie inside its own entry: a count that reaches into the
+        // next entry's bytes would read archive data as names.
+        unsigned char head[16];
+        if (e.size < sizeof head || !EntryInsideFile(package, e) || !SeekToEntry(package, e) ||
+            package.file.Read(head, sizeof head) != sizeof head)
+            return false;
+        const uint32_t recordSize = VersionRecordSize(reinterpret_cast<const char*>(head));
+        if (recordSize == 0 || sizeof head + static_cast<uint64_t>(ReadU32(head + 12)) * recordSize > e.size)
+            return false;
+        VersionListHeader header;
+        std::vector<VersionRecord> records;
+        if (!SeekToEntry(package, e) || !ReadVersionList(header, records, package.file))
+            return false;
+        package.versionHeader = header;
+        package.records.swap(records);
+        return true;
     }
+    return true;
 }
 
 bool SeekToEntry(UpdatePackage& package, const ArchiveEntry& entry)
 {
     return package.file.Seek(static_cast<int64_t>(PayloadOffset + entry.position)) != 0;
+}
+
+bool EntryInsideFile(UpdatePackage& package, const ArchiveEntry& entry)
+{
+    const uint32_t size = package.file.GetSize();
+    return size != 0xFFFFFFFF && PayloadOffset + entry.position + entry.size <= size;
+}
+
+bool ChecksumEntry(UpdatePackage& package, const ArchiveEntry& entry, unsigned char* buffer, uint64_t& value)
+{
+    if (!SeekToEntry(package, entry))
+        return false;
+    ContentChecksum checksum{};
+    for (uint32_t done = 0; done < entry.size;) {
+        const uint32_t n = entry.size - done < kCopyChunk ? entry.size - done : kCopyChunk;
+        if (package.file.Read(buffer, n) != n)
+            return false;
+        UpdateContentChecksum(checksum, buffer, n);
+        done += n;
+    }
+    value = StoredChecksum(checksum);
+    return true;
 }

@@ -29,7 +29,14 @@ const uint32_t kResultAborted = 0x80000007;
 // kResultUnreadable when the file or its header and index cannot be read; kResultDamaged when the file is
 // shorter than PayloadOffset or the payload has more than kMaxPayloadEntries entries.
 uint32_t OpenUpdatePackage(UpdatePackage& package, const wchar_t* path = nullptr);
-// Reads the first entry whose key is "kpx.hvl" as the payload's version list; leaves it empty otherwise.
-void LoadPayloadVersionList(UpdatePackage& package);
+// Reads the first entry whose key is "kpx.hvl" as the payload's version list. A payload without one keeps
+// an empty list and succeeds. False, with the list empty, when that entry is there but is not a version
+// list that fits inside the entry's own bytes: the package is damaged.
+bool LoadPayloadVersionList(UpdatePackage& package);
 // Positions the file on the entry's first byte.
 bool SeekToEntry(UpdatePackage& package, const ArchiveEntry& entry);
+// True when the entry's data lies wholly inside the package file.
+bool EntryInsideFile(UpdatePackage& package, const ArchiveEntry& entry);
+// Reads the entry's bytes through `buffer` (kCopyChunk bytes) into the content checksum, in its stored
+// form. False when the package runs short.
+bool ChecksumEntry(UpdatePackage& package, const ArchiveEntry& entry, unsigned char* buffer, uint64_t& value);

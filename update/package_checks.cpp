@@ -1,0 +1,115 @@
+// Package checks: everything that can be known to be wrong with a package before any of it is copied.
+#include "update/package_checks.h"
+
+#include <windows.h>
+
+#include "archive/entry_lists.h"
+#include "util/encoding.h"
+#include "util/relative_path.h"
+#include "util/strings.h"
+
+namespace {
+
+bool SameFileName(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// The path a relative name reaches below `folder`, with every part that exists on disk in its long form,
+// so that "ARCHIV~1\DATA01~1.ARC" and "Archive\data01200.arc" come out the same. Parts that do not exist
+// yet keep their spelling. Without a folder, or when the path does not fit, the name as it is.
+std::wstring ResolvedName(const wchar_t* folder, const std::wstring& name)
+{
+    if (!folder)
+        return name;
+    wchar_t path[kPathCapacity];
+    if (FormatWide(path, kPathCapacity, L"%s\\%s", folder, name.c_str()) < 0)
+        return name;
+    std::wstring head = path, tail;
+    const size_t folderLength = wcslen(folder);
+    while (head.size() > folderLength) {
+        wchar_t resolved[kPathCapacity];
+        const DWORD n = GetLongPathNameW(head.c_str(), resolved, kPathCapacity);
+        if (n > 0 && n < kPathCapacity)
+            return resolved + tail;
+        const size_t cut = head.find_last_of(L'\\');
+        if (cut == std::wstring::npos || cut < folderLength)
+            break;
+        tail = head.substr(cut) + tail;
+        head.resize(cut);
+    }
+    return path;
+}
+
+std::string ToUtf8(const std::wstring& text)
+{
+    std::string out;
+    WideToMultiByte(text.c_str(), Utf8, out);
+    return out;
+}
+
+uint32_t Damaged(std::string& problem, const std::string& text)
+{
+    problem = text;
+    return kResultDamaged;
+}
+
+}  // namespace
+
+bool TemporaryPath(const wchar_t* folder, const std::wstring& target, wchar_t* path)
+{
+    return FormatWide(path, kPathCapacity, L"%s\\%s.tmp", folder, target.c_str()) >= 0;
+}
+
+uint32_t CheckUpdatePackage(UpdatePackage& package, const wchar_t* folder, EntryTargets& targets,
+                            std::string& problem)
+{
+    if (!LoadPayloadVersionList(package))
+        return Damaged(problem, "the payload's version list \"KPX.hvl\" is damaged");
+    const size_t count = package.entries.size();
+    EntryTargets out;
+    out.names.assign(count, std::wstring());
+    out.records.assign(count, kNoRecord);
+    std::vector<std::wstring> resolved(count), resolvedTemp(count);
+    std::vector<bool> recordUsed(package.records.size(), false);
+    for (size_t i = 0; i < count; ++i) {
+        const ArchiveEntry& e = package.entries[i];
+        if (!EntryInsideFile(package, e))
+            return Damaged(problem, "entry \"" + e.name + "\": its data runs past the end of the file (truncated?)");
+        const int record = FindRecordByFileName(package.records, package.versionHeader.count, e.name);
+        const std::string& target = record == kNoRecord ? e.name : package.records[record].name;
+        if (SameArchiveName(target, kVersionListKey))
+            continue;  // the payload's version list is merged, not installed as a file
+        std::wstring& name = out.names[i];
+        // The program runs elevated: a name that could leave the installation folder is damage.
+        if (!MultiByteToWide(target.c_str(), name) || !IsSafeRelativePath(name))
+            return Damaged(problem, "entry \"" + e.name + "\": its install path \"" + target +
+                                        "\" leaves the installation folder");
+        for (wchar_t& c : name)
+            if (c == L'/')
+                c = L'\\';
+        out.records[i] = record;
+        if (record != kNoRecord)
+            recordUsed[record] = true;
+        resolved[i] = ResolvedName(folder, name);
+        resolvedTemp[i] = ResolvedName(folder, name + L".tmp");
+        // Two entries for one file would fail the second move after the first had replaced the file; a
+        // target that is another entry's temporary file would let the moves swap their bytes.
+        for (size_t j = 0; j < i; ++j) {
+            if (out.names[j].empty())
+                continue;
+            if (SameFileName(resolved[i], resolved[j]) || SameFileName(resolved[i], resolvedTemp[j]) ||
+                SameFileName(resolvedTemp[i], resolved[j]) || SameFileName(resolvedTemp[i], resolvedTemp[j]))
+                return Damaged(problem, "entries \"" + package.entries[j].name + "\" and \"" + e.name +
+                                            "\" reach the same file (\"" + ToUtf8(out.names[j]) + "\", \"" +
+                                            ToUtf8(name) + "\")");
+        }
+    }
+    for (size_t r = 0; r < recordUsed.size(); ++r) {
+        if (!recordUsed[r])
+            return Damaged(problem, "version record \"" + package.records[r].name + "\" names no entry of the payload");
+    }
+    targets.names.swap(out.names);
+    targets.records.swap(out.records);
+    return 0;
+}
