@@ -49,6 +49,22 @@ bool IsAbsoluteFolder(const wchar_t* folder)
     return drive || unc;
 }
 
+// Where the system offers it (recent Windows 10 and 11), ignore junctions and mount points that a user
+// without administrator rights created: the installation folder may be writable by every user. Looked up
+// at run time, since older systems (and Wine) lack the policy or the function; there the run goes on.
+void IgnoreUntrustedJunctions()
+{
+    using SetPolicy = BOOL(WINAPI*)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto set = kernel ? reinterpret_cast<SetPolicy>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessMitigationPolicy")))
+                      : nullptr;
+    if (!set)
+        return;
+    PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY policy = {};
+    policy.EnforceRedirectionTrust = 1;
+    set(ProcessRedirectionTrustPolicy, &policy, sizeof policy);
+}
+
 void ReportResult(uint32_t result)
 {
     if (result == kResultSuccess)
@@ -120,6 +136,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
     // Elevated and often started from a download folder: never load a DLL from the program's own folder.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    IgnoreUntrustedJunctions();  // before the first file is touched
     CoInitialize(nullptr);
     g_uiLanguage = (GetUserDefaultUILanguage() & 0x3FF) == LANG_JAPANESE ? kLanguageJapanese : kLanguageEnglish;
 

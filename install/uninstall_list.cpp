@@ -61,22 +61,27 @@ std::string FormatUninstallList(const UninstallGroups& groups)
     return text;
 }
 
-bool WriteUninstallList(const wchar_t* path, const UninstallGroups& groups)
+bool WriteUninstallList(const wchar_t* path, const UninstallGroups& groups, const std::wstring& root)
 {
     const std::string text = FormatUninstallList(groups);
-    return ReplaceFileContents(path, text.data(), static_cast<uint32_t>(text.size()));
+    return ReplaceFileContents(path, text.data(), static_cast<uint32_t>(text.size()), root);
 }
 
-bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames)
+bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames,
+                         const std::wstring& root)
 {
     wchar_t path[kPathCapacity];
     if (FormatWide(path, kPathCapacity, L"%s\\%s", folder, L"uninst.lst") < 0)
+        return false;
+    std::wstring within = root;
+    if (within.empty() && !FinalFolderPath(folder, within))
         return false;
 
     std::string text;
     {
         CFileDX file;
-        if (!file.Open(path))
+        // A list that leads out of the folder is not read either: its lines would be written back inside.
+        if (!file.Open(path) || !file.IsInside(within))
             return false;
         const uint32_t size = file.GetSize();
         if (size == 0xFFFFFFFF)
@@ -97,5 +102,5 @@ bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>&
         ToLowerAscii(line);
         AddLine(groups.files, std::move(line));
     }
-    return WriteUninstallList(path, groups);
+    return WriteUninstallList(path, groups, within);
 }

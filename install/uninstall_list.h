@@ -16,7 +16,10 @@ void ParseUninstallList(const char* text, UninstallGroups& groups);
 // The file's bytes: every file line then every dollar line, each followed by LF, then one NUL.
 std::string FormatUninstallList(const UninstallGroups& groups);
 // Replaces the file at path with the formatted list; false (old file unchanged) when that fails.
-bool WriteUninstallList(const wchar_t* path, const UninstallGroups& groups);
+// `root` as for ReplaceFileContents.
+bool WriteUninstallList(const wchar_t* path, const UninstallGroups& groups, const std::wstring& root = std::wstring());
 // Reads "<folder>\uninst.lst" completely, adds each non-empty target name to the file group, and writes
-// the list back. False when the list is missing, cannot be read completely, or cannot be replaced.
-bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames);
+// the list back. False when the list is missing, cannot be read completely, leads out of `root` (the
+// folder's final path; empty: resolved now), or cannot be replaced.
+bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames,
+                         const std::wstring& root = std::wstring());

@@ -25,7 +25,7 @@ namespace {
 struct Figures {
     int damaged = 0, fileSystem = 0, kills = 0, hostile = 0;
     int crashes = 0, hangs = 0, changedOnFailure = 0, torn = 0, tempsLeft = 0, reruns = 0, converged = 0;
-    int verdicts = 0, verdictsDiffering = 0;
+    int verdicts = 0, verdictsDiffering = 0, links = 0, writesOutside = 0;
 } g_figures;
 
 class SummaryPrinter : public ::testing::Environment {
@@ -33,11 +33,12 @@ public:
     void TearDown() override
     {
         const Figures& f = g_figures;
-        printf("fault campaign: %d damaged packages, %d file-system faults, %d kills, %d hostile inputs; %d crashes, "
-               "%d hangs, %d changed installations on failure, %d torn files, %d temporary files left, "
-               "%d/%d re-runs converged, %d/%d verdicts of mkupdate verify agreeing\n",
-               f.damaged, f.fileSystem, f.kills, f.hostile, f.crashes, f.hangs, f.changedOnFailure, f.torn,
-               f.tempsLeft, f.converged, f.reruns, f.verdicts - f.verdictsDiffering, f.verdicts);
+        printf("fault campaign: %d damaged packages, %d file-system faults, %d kills, %d hostile inputs, "
+               "%d planted links; %d crashes, %d hangs, %d changed installations on failure, %d torn files, "
+               "%d temporary files left, %d writes outside the installation, %d/%d re-runs converged, "
+               "%d/%d verdicts of mkupdate verify agreeing\n",
+               f.damaged, f.fileSystem, f.kills, f.hostile, f.links, f.crashes, f.hangs, f.changedOnFailure, f.torn,
+               f.tempsLeft, f.writesOutside, f.converged, f.reruns, f.verdicts - f.verdictsDiffering, f.verdicts);
     }
 };
 const auto* g_summary = ::testing::AddGlobalTestEnvironment(new SummaryPrinter);
@@ -498,6 +499,70 @@ TEST_F(FaultCampaign, HostileNamesAreRefusedWithNothingWrittenOutside)
         CompareWithVerify(dir / L"package.bin", result, entries[1].name);
         CheckUnchanged(before, "two entries for one file");
         ++g_figures.hostile;
+    }
+}
+
+TEST_F(FaultCampaign, PlantedLinksNeverLeadAWriteOutside)
+{
+    // Any user may plant links in a folder below the system drive's root before the elevated updater runs.
+    SampleUpdate update;
+    const Bytes package = ReferencePackage(&update);
+    const std::wstring outside = dir / L"outside";
+    struct Case {
+        const wchar_t* at;  // the name that is a link, below the installation
+        uint32_t expected;
+        const char* what;
+    } cases[] = {
+        {L"Archive\\data01200.arc.tmp", kResultSuccess, "a temporary file: replaced, not written through"},
+        {L"Archive\\data01400.arc.tmp", kResultSuccess, "a temporary file whose link leads nowhere"},
+        {L"kpx.hvl.new", kResultSuccess, "the version list's temporary file"},
+        {L"uninst.lst.new", kResultSuccess, "the uninstall list's temporary file"},
+        {L"Archive\\data01300.arc", kResultSuccess, "a target: the move replaces the link"},
+        {L"kpx.hvl", kResultUninstallListFailed, "the version list: neither read nor replaced"},
+        {L"uninst.lst", kResultUninstallListFailed, "the uninstall list: neither read nor replaced"},
+        {L"Archive", kResultInstallFailed, "a subfolder that leads outside"},
+    };
+    for (const Case& c : cases) {
+        FreshInstallation();
+        RemoveTree(outside);
+        MakeDir(outside);
+        const std::wstring at = game + L"\\" + c.at;
+        std::wstring target = outside + L"\\victim";
+        if (wcscmp(c.at, L"Archive") == 0) {
+            target = outside + L"\\Archive";
+            MakeDir(target);
+            for (const std::wstring& f : ListFiles(game + L"\\Archive"))
+                WriteBytes(target + L"\\" + f, ReadBytes(game + L"\\Archive\\" + f));
+            RemoveTree(at);
+        } else if (wcsstr(c.at, L"data01400")) {
+            target = outside + L"\\nothing-here";
+        } else {
+            // The victim holds what the name held, so a followed link would be read as the real thing.
+            WriteBytes(target, FileExists(at) ? ReadBytes(at) : ToBytes("the victim's own bytes"));
+            EXPECT_TRUE(DeleteFileW(at.c_str()) || !FileExists(at)) << GetLastError();
+        }
+        ASSERT_TRUE(PlantLink(at, target)) << c.what;
+        const Snapshot before = TakeSnapshot(game), outsideBefore = TakeSnapshot(outside);
+        const uint32_t result = RunInProcess(package);
+        ++g_figures.links;
+        EXPECT_EQ(c.expected, result) << c.what << ": " << std::hex << result;
+        if (TakeSnapshot(outside) != outsideBefore || FileExists(outside + L"\\nothing-here")) {
+            ++g_figures.writesOutside;
+            ADD_FAILURE() << c.what << ": something outside the installation changed";
+        }
+        if (result == kResultSuccess) {
+            for (size_t i = 0; i < kOldArchives.size(); ++i)
+                EXPECT_EQ(update.entries[i + 1].data, ReadBytes(game + L"\\Archive\\" +
+                                                                std::wstring(kOldArchives[i].begin(), kOldArchives[i].end())))
+                    << c.what;
+        } else if (result == kResultInstallFailed) {
+            CheckUnchanged(before, c.what);
+        }
+        const int temps = CountTemporaryFiles(TakeSnapshot(game)) + CountTemporaryFiles(TakeSnapshot(outside));
+        g_figures.tempsLeft += temps;
+        EXPECT_EQ(0, temps) << c.what;
+        // Remove the link as a link before the next fresh installation, which would follow it.
+        RemoveLink(at);
     }
 }
 

@@ -178,3 +178,82 @@ std::wstring FromUnixPath(const char* unixPath)
         path += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
     return path;
 }
+
+namespace {
+
+using UnixName = char*(CDECL*)(const wchar_t*);
+
+// Wine's own export names the Unix file behind a Windows path; null outside Wine.
+UnixName WineUnixName()
+{
+    return reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+}
+
+// A name that stands in its folder's listing (Wine does not list a link whose target is gone).
+bool NameListed(const std::wstring& path)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(find);
+    return true;
+}
+
+// Runs a Unix program of this machine on the Unix names of Windows paths.
+bool RunUnixOn(const wchar_t* program, const std::vector<std::wstring>& paths)
+{
+    const UnixName unixName = WineUnixName();
+    std::wstring line = program;
+    for (const std::wstring& path : paths) {
+        char* name = unixName(path.c_str());
+        if (!name)
+            return false;
+        line += L" \"";
+        for (const char* p = name; *p; ++p)
+            line += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+        line += L"\"";
+        HeapFree(GetProcessHeap(), 0, name);
+    }
+    // Wine starts a Unix process without waiting for it and hands back no exit code: the caller waits
+    // for what it makes.
+    return RunProgram(line, 10000).finished;
+}
+
+// Waits up to 5 s for a name to appear in (or vanish from) its folder's listing. Wine lists no link whose
+// target is gone, so for such a link this only gives the Unix program time.
+bool AwaitListed(const std::wstring& path, bool listed, bool observable)
+{
+    if (!observable) {
+        Sleep(500);
+        return true;
+    }
+    for (int i = 0; i < 500; ++i) {
+        if (NameListed(path) == listed)
+            return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+}  // namespace
+
+bool PlantLink(const std::wstring& link, const std::wstring& target)
+{
+    if (WineUnixName())  // Wine's CreateSymbolicLinkW makes nothing: a Unix link stands in for it
+        return RunUnixOn(L"Z:\\bin\\ln -s", {target, link}) && AwaitListed(link, true, NameListed(target));
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    const DWORD flags = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                            ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
+    return CreateSymbolicLinkW(link.c_str(), target.c_str(), flags) != 0;
+}
+
+bool RemoveLink(const std::wstring& link)
+{
+    if (WineUnixName())  // under Wine, DeleteFileW on a Unix link deletes its target
+        return RunUnixOn(L"Z:\\bin\\rm -f", {link}) && AwaitListed(link, false, NameListed(link));
+    const DWORD attributes = GetFileAttributesW(link.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
+               ? RemoveDirectoryW(link.c_str()) != 0 : DeleteFileW(link.c_str()) != 0;
+}

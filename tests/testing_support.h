@@ -43,5 +43,10 @@ struct ProcessResult {
 
 // Runs a program with this command line, its output captured, and waits up to timeoutMs.
 ProcessResult RunProgram(const std::wstring& commandLine, unsigned long timeoutMs = 60000);
+// Plants a link at `link` that leads to `target` (a file or a folder, which need not exist): a Unix
+// symbolic link under Wine, a Windows symbolic link elsewhere. False when none could be made.
+bool PlantLink(const std::wstring& link, const std::wstring& target);
+// Removes a link as itself (or a plain file at that name), never what it leads to.
+bool RemoveLink(const std::wstring& link);
 // A Unix path of the build tree as Wine's Z: drive shows it.
 std::wstring FromUnixPath(const char* unixPath);

@@ -22,6 +22,7 @@
 #include "install/uninstall_list.h"
 #include "update/package.h"
 #include "update/package_checks.h"
+#include "util/contained_files.h"
 #include "util/encoding.h"
 #include "util/relative_path.h"
 #include "util/strings.h"
@@ -30,6 +31,7 @@ namespace {
 
 struct UpdateRun {
     const wchar_t* folder;
+    std::wstring root;  // the folder's final path, taken once: every file written must lie below it
     HWND status = nullptr;
     HWND itemBar = nullptr;
     HWND totalBar = nullptr;
@@ -125,10 +127,10 @@ bool CopyAll(UpdateRun& run)
                 run.result = kResultInstallFailed;
                 return false;
             }
-            // A read-only leftover of an earlier run must not stop this one.
-            SetFileAttributesW(temp, FILE_ATTRIBUTE_NORMAL);
+            // Whatever stands at the name, a leftover of an earlier run or a planted link, is removed or
+            // replaced, never written through.
             CFileDX out;
-            if (!out.Create(temp, 0)) {
+            if (!CreateInside(out, temp, run.root)) {
                 run.result = kResultInstallFailed;
                 return false;
             }
@@ -156,7 +158,9 @@ bool InstallAll(UpdateRun& run)
         wchar_t temp[kPathCapacity], final[kPathCapacity];
         if (!TempPath(run, target, temp) || FormatWide(final, kPathCapacity, L"%s\\%s", run.folder, target.c_str()) < 0)
             return false;
-        SetFileAttributesW(final, FILE_ATTRIBUTE_NORMAL);  // an installed read-only archive is replaced too
+        // An installed read-only archive is replaced too; a link at the target is replaced by the move
+        // itself, and what it leads to is not touched.
+        ClearReadOnlyInside(final, run.root);
         if (!MoveFileExW(temp, final, MOVEFILE_REPLACE_EXISTING))
             return false;
     }
@@ -174,15 +178,19 @@ bool UpdateVersionList(UpdateRun& run)
         return false;
     VersionListHeader header;
     std::vector<VersionRecord> records;
-    if (!LoadVersionList(header, records, path)) {
-        if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
-            return true;  // no list to keep in step
-        CFileDX probe;
-        return probe.Open(path) != 0;  // one that cannot even be opened is locked, not unreadable
+    {
+        CFileDX file;
+        if (!file.Open(path))  // missing is no failure; there but not to be opened is locked
+            return GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES;
+        // A list that leads out of the folder is neither read nor replaced.
+        if (!file.IsInside(run.root))
+            return false;
+        if (!ReadVersionList(header, records, file))
+            return true;  // not a version list: left alone
     }
     MergeVersionRecords(header, records, run.package.records);
     PruneMissingRecords(header, records, run.folder);
-    return SaveVersionList(header, records, path);
+    return SaveVersionList(header, records, path, run.root);
 }
 
 void DeleteTemporaryFiles(const UpdateRun& run)
@@ -190,7 +198,7 @@ void DeleteTemporaryFiles(const UpdateRun& run)
     for (const std::wstring& target : run.targetNames) {
         wchar_t temp[kPathCapacity];
         if (!target.empty() && TempPath(run, target, temp))
-            DeleteFileW(temp);
+            RemoveInside(temp, run.root);
     }
 }
 
@@ -210,7 +218,8 @@ uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath)
     std::string problem;
     if (opened != 0) {
         run.result = opened;
-    } else if ((run.result = CheckUpdatePackage(run.package, folder, targets, problem)) == 0) {
+    } else if ((run.result = CheckUpdatePackage(run.package, folder, targets, problem)) == 0 &&
+               (run.result = FinalFolderPath(folder, run.root) ? 0 : kResultInstallFailed) == 0) {
         run.targetNames.swap(targets.names);
         run.records.swap(targets.records);
         run.result = kResultDamaged;
@@ -232,7 +241,7 @@ uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath)
             } else {
                 // Both lists are updated even when one of them fails; either failure is reported.
                 const bool versionListSaved = UpdateVersionList(run);
-                const bool uninstallListSaved = UpdateUninstallList(folder, run.targetNames);
+                const bool uninstallListSaved = UpdateUninstallList(folder, run.targetNames, run.root);
                 run.result = versionListSaved && uninstallListSaved ? kResultSuccess : kResultUninstallListFailed;
             }
         }

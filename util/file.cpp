@@ -22,8 +22,10 @@ int CFileDX::Create(const wchar_t* path, uint32_t mode)
 {
     if (IsOpen())
         return 0;
-    DWORD disposition = mode == 1 ? OPEN_ALWAYS : CREATE_ALWAYS;
-    HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, disposition, kFileFlags, nullptr);
+    DWORD disposition = mode == 1 ? OPEN_ALWAYS : mode == kCreateNew ? CREATE_NEW : CREATE_ALWAYS;
+    const DWORD access = mode == kCreateNew ? GENERIC_WRITE | DELETE : GENERIC_WRITE;
+    const DWORD share = mode == kCreateNew ? FILE_SHARE_DELETE : 0;
+    HANDLE h = CreateFileW(path, access, share, nullptr, disposition, kFileFlags, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return 0;
     handle_ = h;
@@ -66,3 +68,48 @@ int CFileDX::Seek(int64_t position)
 }
 
 uint32_t CFileDX::GetSize() { return GetFileSize(handle_, nullptr); }
+
+int CFileDX::Flush() { return FlushFileBuffers(handle_) ? 1 : 0; }
+
+bool CFileDX::IsInside(const std::wstring& root) { return IsOpen() && IsHandleInside(handle_, root); }
+
+int CFileDX::Delete()
+{
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(handle_, FileDispositionInfo, &disposition, sizeof disposition) ? 1 : 0;
+}
+
+namespace {
+
+bool FinalPathOf(HANDLE handle, std::wstring& path)
+{
+    wchar_t buffer[1024];
+    const DWORD n = GetFinalPathNameByHandleW(handle, buffer, 1024, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0 || n >= 1024)
+        return false;
+    path.assign(buffer, n);
+    return true;
+}
+
+}  // namespace
+
+bool FinalFolderPath(const wchar_t* folder, std::wstring& root)
+{
+    HANDLE h = CreateFileW(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    const bool ok = FinalPathOf(h, root);
+    CloseHandle(h);
+    return ok;
+}
+
+bool IsHandleInside(HANDLE handle, const std::wstring& root)
+{
+    std::wstring path;
+    if (root.empty() || !FinalPathOf(handle, path))
+        return false;
+    const size_t n = root.back() == L'\\' ? root.size() - 1 : root.size();  // a drive root ends with one
+    return path.size() > n + 1 && path[n] == L'\\' &&
+           CompareStringOrdinal(path.c_str(), static_cast<int>(n), root.c_str(), static_cast<int>(n), TRUE) == CSTR_EQUAL;
+}

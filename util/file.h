@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 class CFileDX {
 public:
@@ -13,8 +14,11 @@ public:
 
     // Existing file, read access, others may read too. 1 when open, 0 otherwise (also when already open).
     int Open(const wchar_t* path);
-    // Write access, exclusive. Mode 1 opens or creates without truncating; any other mode creates anew or
-    // truncates. 1 when open, 0 otherwise (also when already open).
+    // Write access, exclusive. Mode 1 opens or creates without truncating; kCreateNew creates a file only
+    // where nothing stands yet (never opening an existing file or a link), and lets the file be renamed
+    // and deleted through this handle; any other mode creates anew or truncates. 1 when open, 0 otherwise
+    // (also when already open).
+    static const uint32_t kCreateNew = 2;
     int Create(const wchar_t* path, uint32_t mode);
     void Close();
 
@@ -26,8 +30,22 @@ public:
     // Low 32 bits of the size; 0xFFFFFFFF when the query fails.
     uint32_t GetSize();
 
+    // Forces what was written to the disk. 1 on success.
+    int Flush();
+    // True when the file the handle reaches, links resolved, lies below `root` (a final path, as
+    // FinalFolderPath gives it).
+    bool IsInside(const std::wstring& root);
+    // Deletes the file this handle reaches (kCreateNew handles only). 1 on success.
+    int Delete();
+
     bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
 
 private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
+
+// The final path of a folder, links and short names resolved ("\\?\C:\Games\x"). False when it cannot
+// be opened or resolved.
+bool FinalFolderPath(const wchar_t* folder, std::wstring& root);
+// True when the object the handle reaches has a final path strictly below `root`.
+bool IsHandleInside(HANDLE handle, const std::wstring& root);
