@@ -40,13 +40,14 @@ run build/checksum_bench.exe
 image=$(run winepath -w "$PWD/build/updater.exe")
 drive="$prefix/drive_c"
 echo
-printf '%-10s %12s %11s %8s %7s %16s %7s %14s\n' payload "updater (s)" "engine (s)" "cp (s)" ratio "cp, then mv (s)" ratio "updater peak"
+printf '%-10s %12s %11s %8s %7s %16s %7s %14s %14s %12s\n' payload "updater (s)" "engine (s)" "cp (s)" ratio \
+    "cp, then mv (s)" ratio "updater peak" "cp, sync (s)" "engine ratio"
 for mib in ${BENCH_SIZES_MIB:-256 1024}; do
     run build/tests/user_driver.exe bench-prepare 'C:\bench' "$mib" >/dev/null
     run build/mkupdate.exe build --quiet --image "$image" --title "Benchmark Updater" \
         --files 'C:\bench\ship' --output 'C:\bench\update.exe' >/dev/null
     cat "$drive/bench/update.exe" "$drive"/bench/ship/Archive/* >/dev/null  # into the page cache
-    updater=(); peaks=(); copies=(); safe=(); engine=()
+    updater=(); peaks=(); copies=(); safe=(); engine=(); durable=()
     for rep in 1 2 3 4; do
         # Each measurement starts with no dirty pages of the one before: otherwise whichever runs second
         # waits for the first one's writeback.
@@ -62,6 +63,13 @@ for mib in ${BENCH_SIZES_MIB:-256 1024}; do
         start=$(now)
         cp "$drive"/bench/ship/Archive/* "$drive/bench/copy/Archive/"
         copies+=("$(awk -v a="$start" -v b="$(now)" 'BEGIN {printf "%.3f", b - a}')")
+        # What durability costs: the engine flushes every file before it renames any, so compare it with a
+        # copy that reaches the disk too.
+        sync
+        start=$(now)
+        cp "$drive"/bench/ship/Archive/* "$drive/bench/copy/Archive/"
+        sync
+        durable+=("$(awk -v a="$start" -v b="$(now)" 'BEGIN {printf "%.3f", b - a}')")
         # The updater's own pattern, natively: every file copied beside its target, then all renamed over.
         sync
         start=$(now)
@@ -77,10 +85,11 @@ for mib in ${BENCH_SIZES_MIB:-256 1024}; do
     c=$(printf '%s\n' "${copies[@]}" | median)
     m=$(printf '%s\n' "${safe[@]}" | median)
     g=$(printf '%s\n' "${engine[@]}" | median)
+    d=$(printf '%s\n' "${durable[@]}" | median)
     p=$(printf '%s\n' "${peaks[@]}" | sort -n | tail -1)
-    printf '%-10s %12s %11s %8s %7.2f %16s %7.2f %10.1f MiB\n' "${mib} MiB" "$u" "$g" "$c" \
+    printf '%-10s %12s %11s %8s %7.2f %16s %7.2f %10.1f MiB %14s %12.2f\n' "${mib} MiB" "$u" "$g" "$c" \
         "$(awk -v u="$u" -v c="$c" 'BEGIN {print u / c}')" "$m" "$(awk -v u="$u" -v m="$m" 'BEGIN {print u / m}')" \
-        "$(awk -v p="$p" 'BEGIN {print p / 1024}')"
+        "$(awk -v p="$p" 'BEGIN {print p / 1024}')" "$d" "$(awk -v g="$g" -v d="$d" 'BEGIN {print g / d}')"
 done
 echo
 echo "Each measurement starts after a sync; the driver looks at the updater's windows every 20 ms."
@@ -90,4 +99,6 @@ echo "the updater's;"
 echo "cp (s): median of 3 plain copies of the same files over earlier copies in a folder of the same file"
 echo "system; cp, then mv: every file copied beside its target, then all renamed over the targets, as the"
 echo "updater installs; all after a warm-up run, inputs page-cached. Peak: the updater process's VmHWM."
+echo "cp, sync: the same copy followed by sync, median of 3; engine ratio: engine (s) over it (the engine"
+echo "flushes every file before its first rename and keeps each original aside until the update is in place)."
 rm -rf "$drive/bench" "$work"

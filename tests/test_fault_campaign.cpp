@@ -18,6 +18,7 @@
 #include "tools/package_reader.h"
 #include "util/encoding.h"
 #include "update/driver.h"
+#include "update/install_phase.h"
 #include "update/package.h"
 
 namespace {
@@ -25,7 +26,7 @@ namespace {
 struct Figures {
     int damaged = 0, fileSystem = 0, kills = 0, hostile = 0;
     int crashes = 0, hangs = 0, changedOnFailure = 0, torn = 0, tempsLeft = 0, reruns = 0, converged = 0;
-    int verdicts = 0, verdictsDiffering = 0, links = 0, writesOutside = 0;
+    int verdicts = 0, verdictsDiffering = 0, links = 0, writesOutside = 0, rollbacks = 0, mixed = 0, lost = 0;
 } g_figures;
 
 class SummaryPrinter : public ::testing::Environment {
@@ -34,11 +35,13 @@ public:
     {
         const Figures& f = g_figures;
         printf("fault campaign: %d damaged packages, %d file-system faults, %d kills, %d hostile inputs, "
-               "%d planted links; %d crashes, %d hangs, %d changed installations on failure, %d torn files, "
-               "%d temporary files left, %d writes outside the installation, %d/%d re-runs converged, "
-               "%d/%d verdicts of mkupdate verify agreeing\n",
-               f.damaged, f.fileSystem, f.kills, f.hostile, f.links, f.crashes, f.hangs, f.changedOnFailure, f.torn,
-               f.tempsLeft, f.writesOutside, f.converged, f.reruns, f.verdicts - f.verdictsDiffering, f.verdicts);
+               "%d planted links; %d crashes, %d hangs, %d changed installations on failure, %d rollbacks, "
+               "%d mixed installations, %d originals lost, %d torn files, %d temporary files left, "
+               "%d writes outside the installation, %d/%d re-runs converged, %d/%d verdicts of mkupdate verify "
+               "agreeing\n",
+               f.damaged, f.fileSystem, f.kills, f.hostile, f.links, f.crashes, f.hangs, f.changedOnFailure,
+               f.rollbacks, f.mixed, f.lost, f.torn, f.tempsLeft, f.writesOutside, f.converged, f.reruns,
+               f.verdicts - f.verdictsDiffering, f.verdicts);
     }
 };
 const auto* g_summary = ::testing::AddGlobalTestEnvironment(new SummaryPrinter);
@@ -89,7 +92,8 @@ int CountTemporaryFiles(const Snapshot& s)
     for (const auto& f : s) {
         const std::wstring& name = f.first;
         if ((name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".tmp") == 0) ||
-            (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".new") == 0))
+            (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".new") == 0) ||
+            (name.size() > 5 && _wcsicmp(name.c_str() + name.size() - 5, L".kept") == 0))
             ++n;
     }
     return n;
@@ -200,9 +204,109 @@ protected:
         EXPECT_EQ(0, temps) << what;
     }
 
+    // Every place of the install phase: a target held open, a failed move and a failed put-back at each
+    // index, and runs interrupted at each of its steps (as a kill would stop them), each followed by a
+    // second run.
+    void InstallPhaseFaults(const Bytes& package);
+    // Each archive stands under its own name or kept aside, as it was in `old` or in `reference`: never lost,
+    // and after a failed run never new beside old ones with nothing kept to go back to.
+    void JudgeArchives(const Snapshot& s, const Snapshot& old, const Snapshot& reference, bool failed,
+                       const std::string& what);
+
     TempDir dir;
     std::wstring game;
 };
+
+std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+void FaultCampaign::JudgeArchives(const Snapshot& s, const Snapshot& old, const Snapshot& reference, bool failed,
+                                  const std::string& what)
+{
+    int fresh = 0, stale = 0;
+    for (const std::string& a : kOldArchives) {
+        const std::wstring name = L"archive\\" + Wide(a);
+        auto at = s.find(name), kept = s.find(name + L".kept");
+        const bool isOld = at != s.end() && at->second == old.at(name);
+        const bool isNew = at != s.end() && at->second == reference.at(name);
+        const bool oldKept = kept != s.end() && kept->second == old.at(name);
+        if (!isOld && !isNew && !oldKept) {
+            ++g_figures.lost;
+            ADD_FAILURE() << what << ": " << a << " is torn or gone";
+        }
+        fresh += isNew && !oldKept;
+        stale += isOld;
+    }
+    if (failed && fresh && stale) {
+        ++g_figures.mixed;
+        ADD_FAILURE() << what << ": a failed run left a mixed installation";
+    }
+}
+
+void FaultCampaign::InstallPhaseFaults(const Bytes& package)
+{
+    FreshInstallation();
+    const Snapshot old = TakeSnapshot(game);
+    ASSERT_EQ(kResultSuccess, RunInProcess(package));
+    const Snapshot reference = TakeSnapshot(game);
+    auto judge = [&](const Snapshot& after, bool failed, const std::string& what) {
+        JudgeArchives(after, old, reference, failed, what);
+    };
+    auto failedRun = [&](const InstallFaults& faults, int heldIndex, const std::string& what) {
+        FreshInstallation();
+        const Snapshot before = TakeSnapshot(game);
+        HANDLE held = nullptr;
+        if (heldIndex >= 0) {
+            const std::wstring heldPath = game + L"\\Archive\\" + Wide(kOldArchives[heldIndex]);
+            held = CreateFileW(heldPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        }
+        SetInstallFaults(faults);
+        EXPECT_EQ(kResultInstallFailed, RunInProcess(package)) << what;
+        SetInstallFaults(InstallFaults{});
+        if (held)
+            CloseHandle(held);
+        ++g_figures.fileSystem;
+        const Snapshot after = TakeSnapshot(game);
+        judge(after, true, what);
+        if (faults.failPutBack == 0) {
+            CheckUnchanged(before, what.c_str());
+            g_figures.rollbacks += after == before;
+        }
+    };
+    for (size_t i = 0; i < kOldArchives.size(); ++i) {
+        failedRun(InstallFaults{}, static_cast<int>(i), "held " + kOldArchives[i]);
+        InstallFaults move;
+        move.failMove = static_cast<int>(i) + 1;
+        failedRun(move, -1, "failed move " + std::to_string(i + 1));
+        // The last move fails; then one put-back fails: that original stays kept beside its target.
+        InstallFaults putBack;
+        putBack.failMove = static_cast<int>(kOldArchives.size());
+        putBack.failPutBack = static_cast<int>(i) + 1;
+        failedRun(putBack, -1, "failed put-back " + std::to_string(i + 1));
+        const std::wstring name = L"archive\\" + Wide(kOldArchives[kOldArchives.size() - 1 - i]);
+        EXPECT_EQ(old.at(name), TakeSnapshot(game)[name + L".kept"]) << "put-back " << i + 1;
+    }
+    // Three archives: keep aside and move in each (6 steps), delete the kept files (3); with the last move
+    // failing, the three put-backs follow the sixth step.
+    for (int step = 1; step <= 12; ++step) {
+        FreshInstallation();
+        InstallFaults faults;
+        faults.interruptAtStep = step <= 9 ? step : step - 3;
+        faults.failMove = step <= 9 ? 0 : 3;
+        SetInstallFaults(faults);
+        const std::string what = "interrupted at step " + std::to_string(step);
+        EXPECT_EQ(kResultAborted, RunInProcess(package)) << what;
+        SetInstallFaults(InstallFaults{});
+        ++g_figures.kills;
+        judge(TakeSnapshot(game), false, what);
+        const uint32_t again = RunInProcess(package);
+        ++g_figures.reruns;
+        if (again == kResultSuccess && TakeSnapshot(game) == reference)
+            ++g_figures.converged;
+        else
+            ADD_FAILURE() << what << ": the second run did not converge (" << std::hex << again << ")";
+    }
+}
 
 // The small package of the campaign: a version list and three archives.
 Bytes ReferencePackage(SampleUpdate* out = nullptr, size_t size = 700)
@@ -255,26 +359,7 @@ TEST_F(FaultCampaign, FileSystemFaultsLeaveOnlyTheAllowedStates)
     SampleUpdate update;
     const Bytes package = ReferencePackage(&update);
 
-    // A target held open without delete sharing at each place of the install order.
-    for (size_t held = 0; held < kOldArchives.size(); ++held) {
-        FreshInstallation();
-        const Snapshot before = TakeSnapshot(game);
-        const std::wstring heldPath = game + L"\\Archive\\" + std::wstring(kOldArchives[held].begin(), kOldArchives[held].end());
-        HANDLE h = CreateFileW(heldPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, h);
-        EXPECT_EQ(kResultInstallFailed, RunInProcess(package));
-        CloseHandle(h);
-        ++g_figures.fileSystem;
-        const Snapshot after = TakeSnapshot(game);
-        for (size_t i = 0; i < kOldArchives.size(); ++i) {
-            const std::wstring name = L"archive\\" + std::wstring(kOldArchives[i].begin(), kOldArchives[i].end());
-            EXPECT_EQ(i < held ? update.entries[i + 1].data : before.at(name), after.at(name)) << held << " " << i;
-        }
-        EXPECT_EQ(before.at(L"kpx.hvl"), after.at(L"kpx.hvl"));
-        EXPECT_EQ(before.at(L"uninst.lst"), after.at(L"uninst.lst"));
-        g_figures.tempsLeft += CountTemporaryFiles(after);
-        EXPECT_EQ(0, CountTemporaryFiles(after));
-    }
+    InstallPhaseFaults(package);
 
     // A read-only, a locked, and an old-format version list that cannot take a payload name: the archives
     // and the uninstall list are updated, the version list stays exactly as it was, and the run says so.
@@ -418,10 +503,15 @@ TEST_F(FaultCampaign, KilledRunsNeverTearAFileAndARerunConverges)
         ++g_figures.kills;
         CountOutcome(t);
         const Snapshot after = TakeSnapshot(game);
+        const int lostBefore = g_figures.lost;
+        JudgeArchives(after, old, reference, false, "kill at " + std::to_string(script.killAfterMs) + " ms");
+        g_figures.torn += g_figures.lost - lostBefore;
+        // Every other file is whole: as it was, or as a clean run leaves it.
         for (const auto& f : old) {
+            if (f.first.compare(0, 8, L"archive\\") == 0)
+                continue;
             auto it = after.find(f.first);
-            const bool whole = it != after.end() && (it->second == f.second || it->second == reference.at(f.first));
-            if (!whole) {
+            if (it == after.end() || (it->second != f.second && it->second != reference.at(f.first))) {
                 ++g_figures.torn;
                 ADD_FAILURE() << "kill at " << script.killAfterMs << " ms: " << Narrow(f.first) << " is torn or gone";
             }
@@ -518,6 +608,7 @@ TEST_F(FaultCampaign, PlantedLinksNeverLeadAWriteOutside)
         {L"kpx.hvl.new", kResultSuccess, "the version list's temporary file"},
         {L"uninst.lst.new", kResultSuccess, "the uninstall list's temporary file"},
         {L"Archive\\data01300.arc", kResultSuccess, "a target: the move replaces the link"},
+        {L"Archive\\data01300.arc.kept", kResultInstallFailed, "the name a target is kept aside under"},
         {L"kpx.hvl", kResultUninstallListFailed, "the version list: neither read nor replaced"},
         {L"uninst.lst", kResultUninstallListFailed, "the uninstall list: neither read nor replaced"},
         {L"Archive", kResultInstallFailed, "a subfolder that leads outside"},
@@ -555,10 +646,13 @@ TEST_F(FaultCampaign, PlantedLinksNeverLeadAWriteOutside)
                 EXPECT_EQ(update.entries[i + 1].data, ReadBytes(game + L"\\Archive\\" +
                                                                 std::wstring(kOldArchives[i].begin(), kOldArchives[i].end())))
                     << c.what;
-        } else if (result == kResultInstallFailed) {
-            CheckUnchanged(before, c.what);
+        } else if (result == kResultInstallFailed && TakeSnapshot(game) != before) {
+            ++g_figures.changedOnFailure;
+            ADD_FAILURE() << c.what << ": the installation changed on a failed run";
         }
-        const int temps = CountTemporaryFiles(TakeSnapshot(game)) + CountTemporaryFiles(TakeSnapshot(outside));
+        // Only what this run left counts: a planted link may itself carry a temporary file's name.
+        const int temps = std::max(0, CountTemporaryFiles(TakeSnapshot(game)) + CountTemporaryFiles(TakeSnapshot(outside)) -
+                                          CountTemporaryFiles(before) - CountTemporaryFiles(outsideBefore));
         g_figures.tempsLeft += temps;
         EXPECT_EQ(0, temps) << c.what;
         // Remove the link as a link before the next fresh installation, which would follow it.

@@ -21,6 +21,7 @@
 #include "archive/entry_lists.h"
 #include "install/uninstall_list.h"
 #include "update/package.h"
+#include "update/install_phase.h"
 #include "update/package_checks.h"
 #include "util/contained_files.h"
 #include "util/encoding.h"
@@ -135,7 +136,13 @@ bool CopyAll(UpdateRun& run)
                 return false;
             }
             ContentChecksum checksum{};
-            const bool copied = CopyEntry(run, entry, out, checksum);
+            bool copied = CopyEntry(run, entry, out, checksum);
+            // A rename can reach the disk before the data it names: every temporary file is on the disk
+            // before the first move, or a power cut could leave an archive of zeros under its new name.
+            if (copied && !out.Flush()) {
+                run.result = kResultInstallFailed;
+                copied = false;
+            }
             out.Close();
             if (!copied || StopRequested())
                 return false;
@@ -144,24 +151,6 @@ bool CopyAll(UpdateRun& run)
         }
         SetBar(run.totalBar, i + 1);
         if (PumpAndCheckQuit())
-            return false;
-    }
-    return true;
-}
-
-// The install phase: no pumping and no looking at the flags; stops at the first failed move.
-bool InstallAll(UpdateRun& run)
-{
-    for (const std::wstring& target : run.targetNames) {
-        if (target.empty())
-            continue;
-        wchar_t temp[kPathCapacity], final[kPathCapacity];
-        if (!TempPath(run, target, temp) || FormatWide(final, kPathCapacity, L"%s\\%s", run.folder, target.c_str()) < 0)
-            return false;
-        // An installed read-only archive is replaced too; a link at the target is replaced by the move
-        // itself, and what it leads to is not touched.
-        ClearReadOnlyInside(final, run.root);
-        if (!MoveFileExW(temp, final, MOVEFILE_REPLACE_EXISTING))
             return false;
     }
     return true;
@@ -236,7 +225,11 @@ uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath)
         if (!run.buffer) {
             run.result = kResultInstallFailed;
         } else if (CopyAll(run) && !StopRequested()) {
-            if (!InstallAll(run)) {
+            // No pumping and no looking at the flags from here on.
+            bool interrupted = false;
+            if (!InstallTargets(folder, run.root, run.targetNames, interrupted)) {
+                if (interrupted)
+                    return kResultAborted;  // a test's stand-in for a kill: nothing more happens
                 run.result = kResultInstallFailed;
             } else {
                 // Both lists are updated even when one of them fails; either failure is reported.

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "archive/entry_lists.h"
+#include "update/install_phase.h"
 #include "util/encoding.h"
 #include "util/relative_path.h"
 #include "util/strings.h"
@@ -39,6 +40,12 @@ std::wstring ResolvedName(const wchar_t* folder, const std::wstring& name)
         head.resize(cut);
     }
     return path;
+}
+
+bool EndsWithKeptSuffix(const std::wstring& name)
+{
+    const size_t n = wcslen(kKeptSuffix);
+    return name.size() >= n && CompareStringOrdinal(name.c_str() + name.size() - n, -1, kKeptSuffix, -1, TRUE) == CSTR_EQUAL;
 }
 
 std::string ToUtf8(const std::wstring& text)
@@ -93,6 +100,10 @@ uint32_t CheckUpdatePackage(UpdatePackage& package, const wchar_t* folder, Entry
             recordUsed[record] = true;
         resolved[i] = ResolvedName(folder, name);
         resolvedTemp[i] = ResolvedName(folder, name + L".tmp");
+        // The install phase keeps each original aside under that name while it replaces it.
+        if (EndsWithKeptSuffix(name) || EndsWithKeptSuffix(resolved[i]))
+            return Damaged(problem, "entry \"" + e.name + "\": its install path \"" + target +
+                                        "\" ends in \".kept\", the name the updater keeps replaced files under");
         // Two entries for one file would fail the second move after the first had replaced the file; a
         // target that is another entry's temporary file would let the moves swap their bytes.
         for (size_t j = 0; j < i; ++j) {

@@ -69,6 +69,16 @@ bool CreateInside(CFileDX& file, const wchar_t* path, const std::wstring& root)
     return false;
 }
 
+bool LiesInside(const wchar_t* path, const std::wstring& root)
+{
+    HANDLE h = OpenName(path, FILE_READ_ATTRIBUTES);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    const bool inside = IsHandleInside(h, root);
+    CloseHandle(h);
+    return inside;
+}
+
 void ClearReadOnlyInside(const wchar_t* path, const std::wstring& root)
 {
     HANDLE h = OpenName(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);

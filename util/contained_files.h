@@ -18,6 +18,10 @@ bool RemoveInside(const wchar_t* path, const std::wstring& root);
 // would lie outside, or the name cannot be taken.
 bool CreateInside(CFileDX& file, const wchar_t* path, const std::wstring& root);
 
+// True when something stands at `path` and what it reaches lies below `root`. Under Wine a rename or a
+// delete by the name of a link acts on the link's target, so only such names may be renamed or deleted.
+bool LiesInside(const wchar_t* path, const std::wstring& root);
+
 // Clears the read-only attribute of the file at `path` if it lies below `root`, so that a move can
 // replace it. A link out of the folder is left as it is, and so is its target.
 void ClearReadOnlyInside(const wchar_t* path, const std::wstring& root);
