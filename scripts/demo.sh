@@ -2,7 +2,20 @@
 # The main job, end to end: builds the updater and the package builder, makes a sample game installation
 # and a sample update, runs the updater under Wine with a driver answering as a user would, and prints
 # what the user saw and the installation before and after.
+#   bash scripts/demo.sh              an English user interface, the game in C:\demo\game
+#   bash scripts/demo.sh --japanese   the players' usual setup: a Japanese user interface and the game in
+#                                     C:\demo\ゲーム\硝子の羽を数えて, shipping a file with a Japanese name
 set -euo pipefail
+game='C:\demo\game'
+prepare=()
+if [ "${1:-}" = "--japanese" ]; then
+    export WINE_LANG=ja_JP.UTF-8
+    game='C:\demo\ゲーム\硝子の羽を数えて'
+    prepare=(--japanese)
+elif [ -n "${1:-}" ]; then
+    echo "usage: bash scripts/demo.sh [--japanese]" >&2
+    exit 2
+fi
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -16,11 +29,11 @@ run() { build/wine-run "$@" | tr -d '\r'; }
 image=$(run winepath -w "$PWD/build/updater.exe")
 
 echo; echo "== preparing a sample installation and update"
-run build/tests/user_driver.exe prepare 'C:\demo'
+run build/tests/user_driver.exe prepare 'C:\demo' "${prepare[@]}"
 echo; echo "== making the updater with the package builder"
 run build/mkupdate.exe build --image "$image" --title "「硝子の羽を数えて」 Updater ver 1.01" \
     --files 'C:\demo\ship' --output 'C:\demo\update.exe'
 run build/mkupdate.exe list 'C:\demo\update.exe'
 run build/mkupdate.exe verify 'C:\demo\update.exe'
 echo; echo "== running the updater"
-run build/tests/user_driver.exe run 'C:\demo\update.exe' 'C:\demo\game'
+run build/tests/user_driver.exe run 'C:\demo\update.exe' "$game"

@@ -23,10 +23,14 @@ rm -rf "$WINEPREFIX"
 WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
 # No window manager runs under Xvfb: let Wine draw the caption and frame itself.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-# The title holds Japanese in both languages: give the caption font the Japanese glyphs.
-for face in Tahoma "Tahoma Bold"; do
+# The title holds Japanese in both languages: give the caption font the Japanese glyphs. The caption is
+# drawn in "MS Shell Dlg" with the Western character set, which Wine maps to Tahoma in English and to a
+# Japanese face under a Japanese locale; either way it must reach a font that has the glyphs.
+for face in Tahoma "Tahoma Bold" "MS Shell Dlg" "MS Shell Dlg 2" "MS UI Gothic"; do
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d IPAGothic /f >/dev/null 2>&1
 done
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v "MS Shell Dlg" \
+    /d IPAGothic /f >/dev/null 2>&1
 mkdir -p docs
 for shot in "en C.UTF-8 103" "ja ja_JP.UTF-8 102"; do
     set -- $shot

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "tests/package_factory.h"
 #include "tests/user_session.h"
 #include "tools/package_builder.h"
@@ -214,8 +216,19 @@ TEST_F(EndToEndTest, CancelConfirmedAndDialogClosedEndWithoutABox)
 
 TEST_F(EndToEndTest, JapaneseUserInterface)
 {
-    // Run by CTest with a Japanese Wine locale (see tests/CMakeLists.txt).
+    // Run by CTest with a Japanese Wine locale (see tests/CMakeLists.txt): the players' usual setup, a
+    // Japanese UI and a game installed below a Japanese folder, shipping a file with a Japanese name.
     ASSERT_EQ(0x11, GetUserDefaultUILanguage() & 0x3FF) << "this case needs LANG=ja_JP.UTF-8";
+    const std::wstring japaneseGame = dir / L"\u30B2\u30FC\u30E0";
+    MakeDir(japaneseGame);
+    game = japaneseGame + L"\\\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066";
+    MakeDir(game);
+    MakeInstallation(game, {"data01200.arc"});
+    ASSERT_TRUE(RegisterInstallation(game));
+    const std::wstring scenario = L"Archive\\\u8FFD\u52A0\u30B7\u30CA\u30EA\u30AA.arc";
+    const char scenarioUtf8[] = "Archive\\\xE8\xBF\xBD\xE5\x8A\xA0\xE3\x82\xB7\xE3\x83\x8A\xE3\x83\xAA\xE3\x82\xAA.arc";
+    const Bytes scenarioBytes = RandomBytes(7000, 77);
+    ASSERT_TRUE(WriteBytes(dir / (L"ship\\" + scenario), scenarioBytes));
     const std::wstring updater = MakeUpdaterFile();
     Transcript t = Run(updater);
     EXPECT_EQ(0u, t.exitCode) << Describe(t);
@@ -224,4 +237,21 @@ TEST_F(EndToEndTest, JapaneseUserInterface)
     ASSERT_EQ(2u, t.boxes.size());
     EXPECT_EQ(L"\u30A4\u30F3\u30B9\u30C8\u30FC\u30EB\u304C\u5B8C\u4E86\u3057\u307E\u3057\u305F\u3002",
               t.boxes[1].info.text);
+
+    // The bytes, the version list (the name in Shift-JIS, read back as the same name) and the uninstall list.
+    EXPECT_EQ(scenarioBytes, ReadBytes(game + L"\\" + scenario));
+    EXPECT_EQ(ReadBytes(dir / L"ship\\Archive\\data01300.arc"), ReadBytes(game + L"\\Archive\\data01300.arc"));
+    VersionListHeader header;
+    std::vector<VersionRecord> records;
+    ASSERT_TRUE(LoadVersionList(header, records, (game + L"\\kpx.hvl").c_str()));
+    auto record = std::find_if(records.begin(), records.end(), [&](const VersionRecord& r) { return r.name == scenarioUtf8; });
+    ASSERT_NE(records.end(), record);
+    EXPECT_EQ(ChecksumOf(scenarioBytes), record->value);
+    const Bytes list = ReadBytes(game + L"\\kpx.hvl");
+    const Bytes shiftJis = ToBytes("Archive\\\x92\xC7\x89\xC1");  // "Archive\追加"
+    EXPECT_NE(list.end(), std::search(list.begin(), list.end(), shiftJis.begin(), shiftJis.end()))
+        << "the record's name is stored in Shift-JIS";
+    const Bytes uninst = ReadBytes(game + L"\\uninst.lst");
+    const std::string lower = std::string("archive") + (scenarioUtf8 + 7) + "\n";
+    EXPECT_NE(std::string::npos, std::string(uninst.begin(), uninst.end()).find(lower));
 }

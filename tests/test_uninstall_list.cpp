@@ -11,11 +11,13 @@ namespace {
 class UninstallListTest : public ::testing::Test {
 protected:
     std::wstring List() { return dir / L"uninst.lst"; }
-    std::string Update(const std::string& before, const std::vector<std::wstring>& names, bool expectOk = true)
+    std::string Update(const std::string& before, const std::vector<std::wstring>& names, bool expectOk = true,
+                       const std::wstring& folder = std::wstring())
     {
-        EXPECT_TRUE(WriteText(List(), before));
-        EXPECT_EQ(expectOk, UpdateUninstallList(dir.path().c_str(), names));
-        Bytes after = ReadBytes(List());
+        const std::wstring in = folder.empty() ? dir.path() : folder;
+        EXPECT_TRUE(WriteText(in + L"\\uninst.lst", before));
+        EXPECT_EQ(expectOk, UpdateUninstallList(in.c_str(), names));
+        Bytes after = ReadBytes(in + L"\\uninst.lst");
         return std::string(after.begin(), after.end());
     }
     TempDir dir;
@@ -30,6 +32,19 @@ TEST_F(UninstallListTest, WorkedExampleWithCrLfLinesAndTwoTargets)
     EXPECT_EQ("archive\\data00100.arc\nsave\\system.dat\narchive\\data01200.arc\narchive\\data01300.arc\n" + kNul,
               Update("Archive\\Data00100.ARC\r\nSave\\System.dat\r\n",
                      {L"Archive\\data01200.arc", L"", L"Archive\\data01300.arc"}));
+}
+
+TEST_F(UninstallListTest, JapaneseFolderWithShiftJisAndUtf8Lines)
+{
+    // "C:\ゲーム\硝子の羽を数えて": a line written by the game's installer in Shift-JIS ("Archive\追加.arc"),
+    // one written by an earlier update in UTF-8 ("Save\セーブ.dat"), and a Japanese target added.
+    const std::wstring folder = dir / L"\u30B2\u30FC\u30E0\\\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066";
+    MakeDir(dir / L"\u30B2\u30FC\u30E0");
+    MakeDir(folder);
+    EXPECT_EQ("archive\\\xE8\xBF\xBD\xE5\x8A\xA0.arc\nsave\\\xE3\x82\xBB\xE3\x83\xBC\xE3\x83\x96.dat\n"
+              "archive\\\xE3\x82\xB7\xE3\x83\x8A\xE3\x83\xAA\xE3\x82\xAA.arc\n$folder\n" + kNul,
+              Update("Archive\\\x92\xC7\x89\xC1.arc\r\nSave\\\xE3\x82\xBB\xE3\x83\xBC\xE3\x83\x96.dat\r\n$folder\r\n",
+                     {L"Archive\\\u30B7\u30CA\u30EA\u30AA.arc"}, true, folder));
 }
 
 TEST_F(UninstallListTest, DollarLinesFollowTheFileGroupInTheirOwnOrder)

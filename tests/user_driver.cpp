@@ -1,5 +1,5 @@
 // user_driver: the demonstration's hands. "prepare" makes a sample game installation and the files of
-// a sample update and registers the game; "run" starts an updater, answers it as a user would, and prints
+// a sample update and registers the game (with --japanese, in a Japanese folder with a Japanese file); "run" starts an updater, answers it as a user would, and prints
 // what the user saw and what the installation held before and after.
 #include <windows.h>
 
@@ -29,11 +29,17 @@ bool BenchInstallation(const std::wstring& root, const std::vector<std::string>&
     return RegisterInstallation(game);
 }
 
-int Prepare(const std::wstring& root)
+// The players' usual setup: the game below "ゲーム\硝子の羽を数えて", and a shipped file with a Japanese name.
+const wchar_t kJapaneseGame[] = L"\u30B2\u30FC\u30E0\\\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066";
+const wchar_t kJapaneseFile[] = L"\u8FFD\u52A0\u30B7\u30CA\u30EA\u30AA.arc";
+
+int Prepare(const std::wstring& root, bool japanese)
 {
     RemoveTree(root);
     MakeDir(root);
-    const std::wstring game = root + L"\\game";
+    const std::wstring game = root + L"\\" + (japanese ? kJapaneseGame : L"game");
+    if (japanese)
+        MakeDir(game.substr(0, game.find_last_of(L'\\')));
     MakeDir(game);
     MakeInstallation(game, {"data00100.arc", "data01200.arc", "data01300.arc"});
     MakeDir(root + L"\\ship");
@@ -41,6 +47,8 @@ int Prepare(const std::wstring& root)
     const wchar_t* names[] = {L"data01200.arc", L"data01300.arc", L"data01510.arc"};
     for (int i = 0; i < 3; ++i)
         WriteBytes(root + L"\\ship\\Archive\\" + names[i], RandomBytes(0x17F9 + 0x1000 * i, 7000 + i));
+    if (japanese)
+        WriteBytes(root + L"\\ship\\Archive\\" + kJapaneseFile, RandomBytes(0x2345, 7100));
 
     if (!RegisterInstallation(game))
         return 1;
@@ -127,15 +135,15 @@ int BenchRun(const std::wstring& updater)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc == 3 && std::wstring(argv[1]) == L"prepare")
-        return Prepare(argv[2]);
+    if ((argc == 3 || (argc == 4 && std::wstring(argv[3]) == L"--japanese")) && std::wstring(argv[1]) == L"prepare")
+        return Prepare(argv[2], argc == 4);
     if (argc == 4 && std::wstring(argv[1]) == L"run")
         return Run(argv[2], argv[3]);
     if (argc == 4 && std::wstring(argv[1]) == L"bench-prepare")
         return BenchPrepare(argv[2], _wtoi(argv[3]));
     if (argc == 3 && std::wstring(argv[1]) == L"bench-run")
         return BenchRun(argv[2]);
-    fprintf(stderr, "usage: user_driver prepare FOLDER | run UPDATER GAME_FOLDER | bench-prepare FOLDER MIB | "
+    fprintf(stderr, "usage: user_driver prepare FOLDER [--japanese] | run UPDATER GAME_FOLDER | bench-prepare FOLDER MIB | "
                     "bench-run UPDATER\n");
     return 2;
 }
