@@ -20,8 +20,6 @@ namespace {
 
 const char kUpdaterMutexName[] = "Updater for GarasuNoHaneWoKazoete is executing.";
 const char kEngineMutexName[] = "Nolvane for GarasuNoHaneWoKazoete is executing.";
-const wchar_t kVendor[] = L"Kovo";
-const wchar_t kGameTitle[] = L"硝子の羽を数えて";
 
 // Exit codes of the early exits; otherwise the update's result code is the exit code.
 const int kExitNotInstalled = -1;
@@ -93,7 +91,7 @@ int RunWithUpdaterMutex(HINSTANCE instance, int showCommand)
     if (!TakeMutex(kEngineMutexName, engineMutex)) {
         ShowWarning(GetMessageText(kMsgGameRunning));
         exitCode = kExitGameRunning;
-    } else if (!GetInstalledFolder(folder, kVendor, kGameTitle) || !IsAbsoluteFolder(folder)) {
+    } else if (!GetInstalledFolder(folder, kGameVendor, kGameTitle) || !IsAbsoluteFolder(folder)) {
         ShowWarning(GetMessageText(kMsgNotInstalled));
         exitCode = kExitNotInstalled;
     } else if (MessageBoxW(nullptr, GetMessageText(kMsgConfirmInstall), g_titleText,

@@ -58,7 +58,25 @@ void MergeVersionRecords(VersionListHeader& installedHeader, std::vector<Version
     installedHeader.count = static_cast<uint32_t>(installed.size());
 }
 
-void PruneMissingRecords(VersionListHeader& header, std::vector<VersionRecord>& records, const wchar_t* folder)
+namespace {
+
+bool IsToBeInstalled(std::wstring name, const std::vector<std::wstring>* toBeInstalled)
+{
+    if (!toBeInstalled)
+        return false;
+    for (wchar_t& c : name)
+        if (c == L'/')
+            c = L'\\';
+    for (const std::wstring& target : *toBeInstalled)
+        if (!target.empty() && CompareStringOrdinal(target.c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+void PruneMissingRecords(VersionListHeader& header, std::vector<VersionRecord>& records, const wchar_t* folder,
+                         const std::vector<std::wstring>* toBeInstalled)
 {
     std::vector<VersionRecord> kept;
     const size_t n = header.count < records.size() ? header.count : records.size();
@@ -69,7 +87,7 @@ void PruneMissingRecords(VersionListHeader& header, std::vector<VersionRecord>& 
         if (!MultiByteToWide(records[i].name.c_str(), name) ||
             FormatWide(path, kPathCapacity, L"%s\\%s", folder, name.c_str()) < 0)
             continue;
-        if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
+        if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES || IsToBeInstalled(name, toBeInstalled))
             kept.push_back(records[i]);
     }
     records.swap(kept);

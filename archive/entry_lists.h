@@ -25,5 +25,7 @@ int FindRecordByFileName(const std::vector<VersionRecord>& records, uint32_t cou
 void MergeVersionRecords(VersionListHeader& installedHeader, std::vector<VersionRecord>& installed,
                          const std::vector<VersionRecord>& payload);
 
-// Keeps, in order, the records whose "folder\name" exists (a file or a folder); sets header.count.
-void PruneMissingRecords(VersionListHeader& header, std::vector<VersionRecord>& records, const wchar_t* folder);
+// Keeps, in order, the records whose "folder\name" exists (a file or a folder), or, for a plan made before
+// the install, whose name is one of `toBeInstalled` (either separator, any case); sets header.count.
+void PruneMissingRecords(VersionListHeader& header, std::vector<VersionRecord>& records, const wchar_t* folder,
+                         const std::vector<std::wstring>* toBeInstalled = nullptr);

@@ -2,6 +2,10 @@
 #pragma once
 #include <cstddef>
 
+// The game's own key: HKLM\Software\Kovo\硝子の羽を数えて.
+const wchar_t kGameVendor[] = L"Kovo";
+const wchar_t kGameTitle[] = L"\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066";
+
 // Reads HKLM\Software\<vendor>\<title>, value "InstalledFolder" (REG_SZ only), into `folder`, a buffer of
 // kFolderCapacity units, with one pair of surrounding double quotes removed. 1 when a folder was stored;
 // 0 otherwise (missing key or value, another type, a value that does not fit), with `folder` unchanged.

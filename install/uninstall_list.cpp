@@ -67,8 +67,8 @@ bool WriteUninstallList(const wchar_t* path, const UninstallGroups& groups, cons
     return ReplaceFileContents(path, text.data(), static_cast<uint32_t>(text.size()), root);
 }
 
-bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames,
-                         const std::wstring& root)
+bool PlanUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames, const std::wstring& root,
+                       std::string& out)
 {
     wchar_t path[kPathCapacity];
     if (FormatWide(path, kPathCapacity, L"%s\\%s", folder, L"uninst.lst") < 0)
@@ -102,5 +102,18 @@ bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>&
         ToLowerAscii(line);
         AddLine(groups.files, std::move(line));
     }
-    return WriteUninstallList(path, groups, within);
+    out = FormatUninstallList(groups);
+    return true;
+}
+
+bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames,
+                         const std::wstring& root)
+{
+    std::wstring within = root;
+    std::string text;
+    wchar_t path[kPathCapacity];
+    if ((within.empty() && !FinalFolderPath(folder, within)) || !PlanUninstallList(folder, targetNames, within, text) ||
+        FormatWide(path, kPathCapacity, L"%s\\%s", folder, L"uninst.lst") < 0)
+        return false;
+    return ReplaceFileContents(path, text.data(), static_cast<uint32_t>(text.size()), within);
 }

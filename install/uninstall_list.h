@@ -18,6 +18,11 @@ std::string FormatUninstallList(const UninstallGroups& groups);
 // Replaces the file at path with the formatted list; false (old file unchanged) when that fails.
 // `root` as for ReplaceFileContents.
 bool WriteUninstallList(const wchar_t* path, const UninstallGroups& groups, const std::wstring& root = std::wstring());
+// The uninstall list's new bytes: "<folder>\uninst.lst" read completely, each non-empty target name added
+// to the file group. False when the list is missing, cannot be read completely, or leads out of `root`
+// (the folder's final path; empty: resolved now).
+bool PlanUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames, const std::wstring& root,
+                       std::string& text);
 // Reads "<folder>\uninst.lst" completely, adds each non-empty target name to the file group, and writes
 // the list back. False when the list is missing, cannot be read completely, leads out of `root` (the
 // folder's final path; empty: resolved now), or cannot be replaced.

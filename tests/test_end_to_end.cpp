@@ -8,6 +8,7 @@
 #include "tests/package_factory.h"
 #include "tests/user_session.h"
 #include "tools/package_builder.h"
+#include "tools/update_plan.h"
 #include "update/package_layout.h"
 
 namespace {
@@ -53,9 +54,34 @@ protected:
         script.confirmAnswer = confirm;
         script.action = action;
         script.atStatus = atStatus;
+        // What `mkupdate plan` predicts for this installation must be what the run then leaves there.
+        UpdatePlan plan;
+        std::string problem;
+        const bool predicting = confirm == IDYES && action == UserScript::None;
+        const int planned = predicting ? PlanUpdate(updater, game, plan, problem) : -1;
         Transcript t = RunAsUser(script);
         EXPECT_TRUE(t.finished) << Describe(t);
+        if (planned == 1) {
+            EXPECT_NE(0u, t.exitCode) << "plan refused: " << problem;
+        }
+        if (planned == 0 && (t.exitCode == 0 || t.exitCode == kListFailed))
+            ExpectPlanCameTrue(plan, t);
         return t;
+    }
+    void ExpectPlanCameTrue(const UpdatePlan& plan, const Transcript& t)
+    {
+        EXPECT_EQ(plan.result, t.exitCode);
+        for (const PlannedTarget& target : plan.targets) {
+            std::wstring wide(target.target.size(), L'\0');
+            wide.resize(MultiByteToWideChar(CP_UTF8, 0, target.target.c_str(), -1, &wide[0], static_cast<int>(wide.size()) + 1) - 1);
+            EXPECT_EQ(target.newChecksum, ChecksumOf(ReadBytes(game + L"\\" + wide))) << target.target;
+        }
+        if (plan.versionList.outcome == VersionListOutcome::Updated) {
+            EXPECT_EQ(Bytes(plan.versionList.bytes.begin(), plan.versionList.bytes.end()), ReadBytes(game + L"\\kpx.hvl"));
+        }
+        if (plan.uninstallListUpdated) {
+            EXPECT_EQ(ToBytes(plan.uninstallList), ReadBytes(game + L"\\uninst.lst"));
+        }
     }
     TempDir dir;
     std::wstring game;

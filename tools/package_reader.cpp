@@ -4,13 +4,40 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "app/app_state.h"
 #include "app/title_block.h"
 #include "archive/entry_lists.h"
+#include "archive/read_le.h"
 #include "update/package_checks.h"
 #include "util/encoding.h"
 #include "util/file.h"
+
+namespace {
+
+// The PE image's certificate table (data directory 4, whose address is a file offset): where a signing tool
+// put the Authenticode signature, behind everything else in the file.
+void FindCertificate(CFileDX& file, uint32_t fileSize, UpdaterContents& contents)
+{
+    unsigned char dos[64], pe[26];
+    if (!file.Seek(0) || file.Read(dos, 64) != 64 || dos[0] != 'M' || dos[1] != 'Z')
+        return;
+    const uint32_t header = ReadU32(dos + 0x3C);
+    if (header > fileSize - 26 || !file.Seek(header) || file.Read(pe, 26) != 26 || memcmp(pe, "PE\0\0", 4) != 0)
+        return;
+    const uint32_t magic = pe[24] | (pe[25] << 8);
+    const uint32_t directories = header + 24 + (magic == 0x20B ? 112 : magic == 0x10B ? 96 : 0);
+    unsigned char entry[8];
+    if (directories == header + 24 || !file.Seek(directories + 4 * 8) || file.Read(entry, 8) != 8)
+        return;
+    contents.certificateOffset = ReadU32(entry);
+    contents.certificateSize = ReadU32(entry + 4);
+    contents.hasCertificate = contents.certificateSize != 0 &&
+                              static_cast<uint64_t>(contents.certificateOffset) + contents.certificateSize <= fileSize;
+}
+
+}  // namespace
 
 bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::string& error)
 {
@@ -25,6 +52,7 @@ bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::s
         return false;
     }
     contents.fileSize = size;
+    FindCertificate(file, size, contents);
 
     // Read exactly as the updater reads its own caption.
     wchar_t title[kTitleCapacity];
@@ -54,9 +82,9 @@ bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::s
     return true;
 }
 
-bool VerifyUpdaterFile(const std::wstring& path, std::string& error)
+bool CheckUpdaterFile(const std::wstring& path, const wchar_t* folder, UpdatePackage& package, EntryTargets& targets,
+                      std::vector<uint64_t>& checksums, std::string& error)
 {
-    UpdatePackage package;
     const uint32_t opened = OpenUpdatePackage(package, path.c_str());
     if (opened == kResultUnreadable) {
         error = "the file cannot be opened, or the payload's header or index is damaged";
@@ -68,24 +96,31 @@ bool VerifyUpdaterFile(const std::wstring& path, std::string& error)
     }
     // The same checks, in the same order, as the updater makes before it copies anything; then the
     // checksums that the updater compares while copying.
-    EntryTargets targets;
-    if (CheckUpdatePackage(package, nullptr, targets, error) != 0)
+    if (CheckUpdatePackage(package, folder, targets, error) != 0)
         return false;
     std::vector<unsigned char> buffer(kCopyChunk);
+    checksums.assign(package.entries.size(), 0);
     for (size_t i = 0; i < package.entries.size(); ++i) {
         const ArchiveEntry& e = package.entries[i];
-        const int r = targets.records[i];
-        if (targets.names[i].empty() || r == kNoRecord)
-            continue;  // the version list itself, or a file installed unverified
-        uint64_t value = 0;
-        if (!ChecksumEntry(package, e, buffer.data(), value)) {
+        if (targets.names[i].empty())
+            continue;  // the version list itself
+        if (!ChecksumEntry(package, e, buffer.data(), checksums[i])) {
             error = "entry \"" + e.name + "\": cannot be read";
             return false;
         }
-        if (value != package.records[r].value) {
+        const int r = targets.records[i];
+        if (r != kNoRecord && checksums[i] != package.records[r].value) {
             error = "entry \"" + e.name + "\": its bytes do not match the checksum of \"" + package.records[r].name + "\"";
             return false;
         }
     }
     return true;
+}
+
+bool VerifyUpdaterFile(const std::wstring& path, std::string& error)
+{
+    UpdatePackage package;
+    EntryTargets targets;
+    std::vector<uint64_t> checksums;
+    return CheckUpdaterFile(path, nullptr, package, targets, checksums, error);
 }

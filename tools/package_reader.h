@@ -6,6 +6,7 @@
 
 #include "archive/archive_index.h"
 #include "archive/version_list.h"
+#include "update/package_checks.h"
 
 struct UpdaterContents {
     uint64_t fileSize = 0;
@@ -13,6 +14,8 @@ struct UpdaterContents {
     ArchiveHeader header{};
     std::vector<ArchiveEntry> entries;
     std::vector<uint32_t> storedOffsets;  // as stored in the index, relative to the data start
+    bool hasCertificate = false;  // an Authenticode certificate table is present (never validated)
+    uint32_t certificateOffset = 0, certificateSize = 0;
     bool hasVersionList = false;
     VersionListHeader versionHeader{};
     std::vector<VersionRecord> records;
@@ -25,3 +28,8 @@ bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::s
 // version record's checksum. True exactly when the updater would not refuse the package as damaged or
 // unreadable. False with a message naming the first problem.
 bool VerifyUpdaterFile(const std::wstring& path, std::string& error);
+
+// The same, keeping what it read: the package, each entry's target and record, and each entry's content
+// checksum. With `folder`, names are compared as they resolve in that installation, as the updater does.
+bool CheckUpdaterFile(const std::wstring& path, const wchar_t* folder, UpdatePackage& package, EntryTargets& targets,
+                      std::vector<uint64_t>& checksums, std::string& error);

@@ -22,10 +22,12 @@
 #include "install/uninstall_list.h"
 #include "update/package.h"
 #include "update/install_phase.h"
+#include "update/list_updates.h"
 #include "update/package_checks.h"
 #include "util/contained_files.h"
 #include "util/encoding.h"
 #include "util/relative_path.h"
+#include "util/replace_file.h"
 #include "util/strings.h"
 
 namespace {
@@ -159,27 +161,23 @@ bool CopyAll(UpdateRun& run)
 // Folds the payload's records into the installed list and drops the records of missing files, then saves
 // the list once: it is either wholly updated or exactly as it was. A missing list, or one that is not a
 // version list, is left alone and is no failure. False when the list is there but cannot be replaced
-// (read-only, locked, a full disk).
+// (read-only, locked, a full disk, a name that does not fit).
 bool UpdateVersionList(UpdateRun& run)
 {
+    VersionListPlan plan;
     wchar_t path[kPathCapacity];
-    if (FormatWide(path, kPathCapacity, L"%s\\kpx.hvl", run.folder) < 0)
+    if (!PlanVersionList(run.folder, run.root, run.package.records, nullptr, plan) ||
+        FormatWide(path, kPathCapacity, L"%s\\kpx.hvl", run.folder) < 0)
         return false;
-    VersionListHeader header;
-    std::vector<VersionRecord> records;
-    {
-        CFileDX file;
-        if (!file.Open(path))  // missing is no failure; there but not to be opened is locked
-            return GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES;
-        // A list that leads out of the folder is neither read nor replaced.
-        if (!file.IsInside(run.root))
-            return false;
-        if (!ReadVersionList(header, records, file))
-            return true;  // not a version list: left alone
+    switch (plan.outcome) {
+    case VersionListOutcome::Absent:
+    case VersionListOutcome::NotAVersionList:
+        return true;
+    case VersionListOutcome::Updated:
+        return ReplaceFileContents(path, plan.bytes.data(), static_cast<uint32_t>(plan.bytes.size()), run.root);
+    default:
+        return false;
     }
-    MergeVersionRecords(header, records, run.package.records);
-    PruneMissingRecords(header, records, run.folder);
-    return SaveVersionList(header, records, path, run.root);
 }
 
 void DeleteTemporaryFiles(const UpdateRun& run)

@@ -1,0 +1,104 @@
+// The dry run: the package checks and checksums of verify, then each target's state and both lists as the
+// updater would leave them.
+#include "tools/update_plan.h"
+
+#include <windows.h>
+
+#include "archive/checksum.h"
+#include "archive/entry_lists.h"
+#include "install/uninstall_list.h"
+#include "tools/package_reader.h"
+#include "update/package_layout.h"
+#include "util/encoding.h"
+#include "util/file.h"
+
+namespace {
+
+// Size and content checksum of an installed file; false when there is none to read.
+bool ReadInstalled(const std::wstring& path, uint64_t& size, uint64_t& checksum)
+{
+    CFileDX file;
+    if (!file.Open(path.c_str()))
+        return false;
+    std::vector<unsigned char> buffer(kCopyChunk);
+    ContentChecksum sum{};
+    size = 0;
+    for (;;) {
+        const uint32_t n = file.Read(buffer.data(), kCopyChunk);
+        if (n == 0)
+            break;
+        UpdateContentChecksum(sum, buffer.data(), n);
+        size += n;
+    }
+    checksum = StoredChecksum(sum);
+    return true;
+}
+
+std::string ToUtf8(const std::wstring& text)
+{
+    std::string out;
+    WideToMultiByte(text.c_str(), Utf8, out);
+    return out;
+}
+
+}  // namespace
+
+int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan& plan, std::string& error)
+{
+    if (GetFileAttributesW(updater.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        error = "no such file: \"" + ToUtf8(updater) + "\"";
+        return 2;
+    }
+    std::wstring root;
+    const DWORD attributes = GetFileAttributesW(game.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        !FinalFolderPath(game.c_str(), root)) {
+        error = "\"" + ToUtf8(game) + "\" is not a folder";
+        return 2;
+    }
+    if (GetFileAttributesW((game + L"\\kpx.hvl").c_str()) == INVALID_FILE_ATTRIBUTES &&
+        GetFileAttributesW((game + L"\\uninst.lst").c_str()) == INVALID_FILE_ATTRIBUTES) {
+        error = "\"" + ToUtf8(game) + "\" is not an installation of the game: it holds neither kpx.hvl nor uninst.lst";
+        return 2;
+    }
+    UpdaterContents contents;
+    if (!ReadUpdaterFile(updater, contents, error))
+        return 1;
+    UpdatePackage package;
+    EntryTargets targets;
+    std::vector<uint64_t> checksums;
+    if (!CheckUpdaterFile(updater, game.c_str(), package, targets, checksums, error))
+        return 1;
+
+    plan = UpdatePlan{};
+    plan.game = game;
+    for (size_t i = 0; i < package.entries.size(); ++i) {
+        if (targets.names[i].empty())
+            continue;
+        PlannedTarget t;
+        t.entry = package.entries[i].name;
+        t.target = ToUtf8(targets.names[i]);
+        t.newSize = package.entries[i].size;
+        t.newChecksum = checksums[i];
+        t.installed = ReadInstalled(game + L"\\" + targets.names[i], t.oldSize, t.oldChecksum);
+        const int r = targets.records[i];
+        t.action = r == kNoRecord ? "unchecked" : !t.installed ? "add"
+                   : t.oldChecksum == package.records[r].value ? "identical" : "replace";
+        plan.targets.push_back(t);
+    }
+    if (!PlanVersionList(game.c_str(), root, package.records, &targets.names, plan.versionList)) {
+        error = "the installation folder's path is too long";
+        return 2;
+    }
+    plan.uninstallListUpdated = PlanUninstallList(game.c_str(), targets.names, root, plan.uninstallList);
+    // A read-only list is not replaced either (Windows refuses to, and so does the updater).
+    auto readOnly = [&](const wchar_t* name) {
+        const DWORD a = GetFileAttributesW((game + L"\\" + name).c_str());
+        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY);
+    };
+    const VersionListOutcome v = plan.versionList.outcome;
+    const bool versionListFails = v == VersionListOutcome::Locked || v == VersionListOutcome::Unencodable ||
+                                  (v == VersionListOutcome::Updated && readOnly(L"kpx.hvl"));
+    plan.result = versionListFails || !plan.uninstallListUpdated || readOnly(L"uninst.lst") ? 0x80000005 : 0;
+    return 0;
+}

@@ -1,0 +1,32 @@
+// A dry run of an updater against an installation folder: what it would do there, computed with the
+// updater's own checks and list functions, without writing anything.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "update/list_updates.h"
+
+struct PlannedTarget {
+    std::string entry;   // the payload entry's name, UTF-8
+    std::string target;  // below the installation folder, UTF-8
+    const char* action;  // "add", "replace", "identical" (installed bytes already have the record's
+                         // checksum) or "unchecked" (no version record: installed unverified)
+    bool installed = false;  // a file stands at the target now
+    uint64_t oldSize = 0, oldChecksum = 0;
+    uint32_t newSize = 0;
+    uint64_t newChecksum = 0;
+};
+
+struct UpdatePlan {
+    std::wstring game;  // the installation folder
+    std::vector<PlannedTarget> targets;
+    VersionListPlan versionList;
+    bool uninstallListUpdated = false;  // false: missing or unreadable, the run would end with 0x80000005
+    std::string uninstallList;           // its new bytes
+    uint32_t result = 0;                 // the result code the updater would end with, writes succeeding
+};
+
+// 0 with the plan; 1 when the package is damaged (`error` names the same first problem as verify); 2 when
+// the input is not what it should be (no such file, a folder that is not an installation).
+int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan& plan, std::string& error);

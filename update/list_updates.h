@@ -1,0 +1,28 @@
+// What an update does to the installed version list "kpx.hvl": planned once, by the updater before it saves
+// and by `mkupdate plan` before anything is installed.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "archive/version_list.h"
+
+enum class VersionListOutcome {
+    Absent,           // no "kpx.hvl": none is created, and that is no failure
+    NotAVersionList,  // there but not a version list: left alone, no failure
+    Locked,           // there but not to be opened, or leading out of the folder: a failure
+    Unencodable,      // a merged name does not fit its field: not saved, a failure
+    Updated,          // `header`, `records` and `bytes` are the new list
+};
+
+struct VersionListPlan {
+    VersionListOutcome outcome = VersionListOutcome::Absent;
+    VersionListHeader header{};
+    std::vector<VersionRecord> records;
+    std::vector<unsigned char> bytes;
+};
+
+// Reads "<folder>\kpx.hvl", folds the payload's records in and drops the records of missing files.
+// `toBeInstalled` names the targets of an install that has not run yet (null once it has). `root` is the
+// folder's final path. False only when the list's path does not fit.
+bool PlanVersionList(const wchar_t* folder, const std::wstring& root, const std::vector<VersionRecord>& payload,
+                     const std::vector<std::wstring>* toBeInstalled, VersionListPlan& plan);
