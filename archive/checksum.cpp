@@ -7,15 +7,42 @@ namespace {
 
 using UpdateFn = void (*)(ContentChecksum&, const unsigned char*, uint32_t);
 
-// Chosen once: every x86-64 CPU has SSE2; AVX2 needs the CPU and the OS's saved-state support.
-UpdateFn ChooseUpdate() { return CpuHasAvx2() ? UpdateContentChecksumAvx2 : UpdateContentChecksumSse2; }
+// Every x86-64 CPU has SSE2; AVX2 and AVX-512 need the CPU and the OS's saved-state support. Null: the CPU
+// or the OS lacks the form.
+UpdateFn FormFunction(ChecksumForm form)
+{
+    switch (form) {
+    case ChecksumForm::Bytewise: return UpdateContentChecksumBytewise;
+    case ChecksumForm::Sse2: return UpdateContentChecksumSse2;
+    case ChecksumForm::Avx2: return CpuHasAvx2() ? UpdateContentChecksumAvx2 : nullptr;
+    case ChecksumForm::Avx512: return CpuHasAvx512Bw() ? UpdateContentChecksumAvx512 : nullptr;
+    default:
+        return CpuHasAvx512Bw() ? UpdateContentChecksumAvx512
+               : CpuHasAvx2()   ? UpdateContentChecksumAvx2
+                                : UpdateContentChecksumSse2;
+    }
+}
+
+UpdateFn& ChosenUpdate()
+{
+    static UpdateFn update = FormFunction(ChecksumForm::Best);  // chosen once, at the first use
+    return update;
+}
 
 }  // namespace
 
 void UpdateContentChecksum(ContentChecksum& checksum, const void* bytes, uint32_t length)
 {
-    static const UpdateFn update = ChooseUpdate();
-    update(checksum, static_cast<const unsigned char*>(bytes), length);
+    ChosenUpdate()(checksum, static_cast<const unsigned char*>(bytes), length);
+}
+
+bool ForceChecksumForm(ChecksumForm form)
+{
+    const UpdateFn update = FormFunction(form);
+    if (!update)
+        return false;
+    ChosenUpdate() = update;
+    return true;
 }
 
 uint64_t StoredChecksum(const ContentChecksum& checksum)

@@ -14,5 +14,11 @@ struct ContentChecksum {
 // as feeding it at once.
 void UpdateContentChecksum(ContentChecksum& checksum, const void* bytes, uint32_t length);
 
+// The forms of the computation. UpdateContentChecksum picks the best the CPU and the OS support, once.
+enum class ChecksumForm { Best, Bytewise, Sse2, Avx2, Avx512 };
+// For the tests only: makes UpdateContentChecksum use `form` from now on. False, changing nothing, when this
+// processor (or its OS) lacks it. The program itself never calls it.
+bool ForceChecksumForm(ChecksumForm form);
+
 // The stored form, as a little-endian u64: sum, then a, b, c, d.
 uint64_t StoredChecksum(const ContentChecksum& checksum);

@@ -8,4 +8,7 @@
 void UpdateContentChecksumBytewise(ContentChecksum& checksum, const unsigned char* bytes, uint32_t length);
 void UpdateContentChecksumSse2(ContentChecksum& checksum, const unsigned char* bytes, uint32_t length);
 void UpdateContentChecksumAvx2(ContentChecksum& checksum, const unsigned char* bytes, uint32_t length);
+void UpdateContentChecksumAvx512(ContentChecksum& checksum, const unsigned char* bytes, uint32_t length);
+// True when the CPU has the instructions and the operating system saves the registers they use.
 bool CpuHasAvx2();
+bool CpuHasAvx512Bw();

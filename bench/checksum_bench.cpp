@@ -54,7 +54,8 @@ int main()
         void (*update)(ContentChecksum&, const unsigned char*, uint32_t);
     } forms[] = {{"byte loop", UpdateContentChecksumBytewise},
                  {"SSE2", UpdateContentChecksumSse2},
-                 {"AVX2", CpuHasAvx2() ? UpdateContentChecksumAvx2 : nullptr}};
+                 {"AVX2", CpuHasAvx2() ? UpdateContentChecksumAvx2 : nullptr},
+                 {"AVX-512", CpuHasAvx512Bw() ? UpdateContentChecksumAvx512 : nullptr}};
     printf("checksum throughput over %zu MiB in %u KiB runs (best of 5)\n", kSize >> 20, kChunk >> 10);
     double byteLoop = 0;
     uint64_t first = 0;
