@@ -1,20 +1,22 @@
 // The updater's entry: one straight line from the language choice to the final message and exit code.
 #include <windows.h>
 
-#include <objbase.h>
-
 #include <cwchar>
 #include <cwctype>
 
-#include "app/app_state.h"
-#include "app/dialog_ids.h"
-#include "app/messages.h"
-#include "app/progress_dialog.h"
-#include "app/title_block.h"
+#include "ui/app_state.h"
+#include "ui/resource.h"
+#include "ui/messages.h"
+#include "ui/progress_dialog.h"
+#include "update/title_block.h"
 #include "install/installed_folder.h"
 #include "update/driver.h"
 #include "update/package.h"
+#include "util/handles.h"
 #include "util/strings.h"
+
+// The caption read from the title block is the caption of every window.
+static_assert(kTitleCapacity == kTitleBlockSize, "the title block fills g_titleText");
 
 namespace {
 
@@ -31,10 +33,10 @@ const int kExitAlreadyRunning = -6;
 
 // Creates the named mutex with initial ownership. False when it existed already (or creation failed):
 // another program holds the name.
-bool TakeMutex(const char* name, HANDLE& handle)
+bool TakeMutex(const char* name, UniqueHandle& owner)
 {
     SetLastError(NO_ERROR);
-    handle = CreateMutexA(nullptr, TRUE, name);
+    owner.Reset(CreateMutexA(nullptr, TRUE, name));
     return GetLastError() == NO_ERROR;
 }
 
@@ -85,7 +87,7 @@ int RunWithUpdaterMutex(HINSTANCE instance, int showCommand)
         return kExitNoTitle;
     }
     // Held to the end: while the update is applied the game's own name stays taken.
-    HANDLE engineMutex = nullptr;
+    UniqueHandle engineMutex;
     int exitCode = 0;
     wchar_t folder[kFolderCapacity] = L"";
     if (!TakeMutex(kEngineMutexName, engineMutex)) {
@@ -119,31 +121,22 @@ int RunWithUpdaterMutex(HINSTANCE instance, int showCommand)
             exitCode = static_cast<int>(result);
         }
     }
-    if (engineMutex)
-        CloseHandle(engineMutex);
     return exitCode;
 }
 
 }  // namespace
-
-void ShowWarning(const wchar_t* text) { MessageBoxW(nullptr, text, g_titleText, MB_ICONEXCLAMATION); }
-
-void ShowInfo(const wchar_t* text) { MessageBoxW(nullptr, text, g_titleText, MB_ICONINFORMATION); }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
     // Elevated and often started from a download folder: never load a DLL from the program's own folder.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     IgnoreUntrustedJunctions();  // before the first file is touched
-    CoInitialize(nullptr);
+    // Released in the reverse order of their making: the updater mutex, then COM.
+    const ComInitialization com;
     g_uiLanguage = (GetUserDefaultUILanguage() & 0x3FF) == LANG_JAPANESE ? kLanguageJapanese : kLanguageEnglish;
 
-    HANDLE updaterMutex = nullptr;
-    int exitCode = kExitAlreadyRunning;  // another copy runs: end silently
-    if (TakeMutex(kUpdaterMutexName, updaterMutex))
-        exitCode = RunWithUpdaterMutex(instance, showCommand);
-    if (updaterMutex)
-        CloseHandle(updaterMutex);
-    CoUninitialize();
-    return exitCode;
+    UniqueHandle updaterMutex;
+    if (!TakeMutex(kUpdaterMutexName, updaterMutex))
+        return kExitAlreadyRunning;  // another copy runs: end silently
+    return RunWithUpdaterMutex(instance, showCommand);
 }

@@ -1,4 +1,4 @@
-// Reader of the engine's archive index.
+// Reader and writer of the engine's archive index.
 //
 // Layout (little-endian):
 //   header   0  magic[12]  "VORLAN ARC20" (128-byte records) or "PackFile    " (32-byte records)
@@ -25,8 +25,8 @@ uint32_t ArchiveRecordSize(const char* magic)
 
 bool ReadArchiveIndex(ArchiveHeader& header, std::vector<ArchiveEntry>& entries, CFileDX& file)
 {
-    unsigned char raw[16];
-    if (file.Read(raw, 16) != 16)
+    unsigned char raw[kArchiveHeaderSize];
+    if (file.Read(raw, kArchiveHeaderSize) != kArchiveHeaderSize)
         return false;
     ArchiveHeader h;
     memcpy(h.magic, raw, 12);
@@ -34,7 +34,7 @@ bool ReadArchiveIndex(ArchiveHeader& header, std::vector<ArchiveEntry>& entries,
     const uint32_t recordSize = ArchiveRecordSize(h.magic);
     if (recordSize == 0)
         return false;
-    const uint32_t nameWidth = recordSize == kArchiveRecordSize ? 96 : 16;
+    const uint32_t nameWidth = recordSize == kArchiveRecordSize ? kArchiveNameWidth : kOldArchiveNameWidth;
 
     std::vector<unsigned char> index;
     if (!ReadRecordBlock(file, h.count, recordSize, index))
@@ -48,11 +48,29 @@ bool ReadArchiveIndex(ArchiveHeader& header, std::vector<ArchiveEntry>& entries,
         ArchiveEntry e;
         if (!ReadNameField(reinterpret_cast<const char*>(rec), nameWidth, e.name))
             return false;
-        e.position = indexSize + 16 + ReadU32(rec + nameWidth);
+        e.position = indexSize + kArchiveHeaderSize + ReadU32(rec + nameWidth);
         e.size = ReadU32(rec + nameWidth + 4);
         list.push_back(std::move(e));
     }
     header = h;
     entries.swap(list);
+    return true;
+}
+
+bool EncodeArchiveIndex(const std::vector<ArchiveIndexRecord>& records, std::vector<unsigned char>& bytes)
+{
+    std::vector<unsigned char> out(kArchiveHeaderSize + records.size() * kArchiveRecordSize, 0);
+    memcpy(out.data(), kArchiveMagic, sizeof kArchiveMagic - 1);
+    WriteU32(out.data() + 12, static_cast<uint32_t>(records.size()));
+    for (size_t i = 0; i < records.size(); ++i) {
+        const ArchiveIndexRecord& r = records[i];
+        if (r.storedName.size() >= kArchiveNameWidth)
+            return false;
+        unsigned char* rec = out.data() + kArchiveHeaderSize + i * kArchiveRecordSize;
+        memcpy(rec, r.storedName.data(), r.storedName.size());
+        WriteU32(rec + kArchiveNameWidth, r.offset);
+        WriteU32(rec + kArchiveNameWidth + 4, r.size);
+    }
+    bytes.swap(out);
     return true;
 }

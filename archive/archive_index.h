@@ -19,8 +19,11 @@ struct ArchiveEntry {
 
 const char kArchiveMagic[] = "VORLAN ARC20";
 const char kOldArchiveMagic[] = "PackFile    ";
+const uint32_t kArchiveHeaderSize = 16;  // magic[12], count u32
 const uint32_t kArchiveRecordSize = 128;
 const uint32_t kOldArchiveRecordSize = 32;
+const uint32_t kArchiveNameWidth = 96;  // the name field, NUL included; then offset u32 and size u32
+const uint32_t kOldArchiveNameWidth = 16;
 
 // Reads header and index from where the file pointer stands (never seeks). On success the pointer stands
 // at the data start; on failure header and entries are left as they were.
@@ -28,3 +31,14 @@ bool ReadArchiveIndex(ArchiveHeader& header, std::vector<ArchiveEntry>& entries,
 
 // Record size for a header's magic, or 0 when the magic is neither version's.
 uint32_t ArchiveRecordSize(const char* magic);
+
+// One record as the writer stores it: the name's bytes (code page 932 or ASCII, without the NUL), the offset
+// from the data start, and the size.
+struct ArchiveIndexRecord {
+    std::string storedName;
+    uint32_t offset;
+    uint32_t size;
+};
+// Encodes a current-version ("VORLAN ARC20") header and index, the exact bytes ReadArchiveIndex reads.
+// False, with nothing encoded, when a name does not fit its field with its NUL.
+bool EncodeArchiveIndex(const std::vector<ArchiveIndexRecord>& records, std::vector<unsigned char>& bytes);

@@ -42,16 +42,16 @@ bool EncodeRecordName(const std::string& name, std::string& bytes)
 uint32_t VersionRecordSize(const char* magic)
 {
     if (memcmp(magic, kVersionListMagic, 8) == 0)
-        return 256;
+        return kVersionRecordSize;
     if (memcmp(magic, kOldVersionListMagic, 8) == 0)
-        return 64;
+        return kOldVersionRecordSize;
     return 0;
 }
 
 bool ReadVersionList(VersionListHeader& header, std::vector<VersionRecord>& records, CFileDX& file)
 {
-    unsigned char raw[16];
-    if (file.Read(raw, 16) != 16)
+    unsigned char raw[kVersionHeaderSize];
+    if (file.Read(raw, kVersionHeaderSize) != kVersionHeaderSize)
         return false;
     VersionListHeader h;
     memcpy(h.magic, raw, 8);
@@ -60,7 +60,7 @@ bool ReadVersionList(VersionListHeader& header, std::vector<VersionRecord>& reco
     const uint32_t recordSize = VersionRecordSize(h.magic);
     if (recordSize == 0)
         return false;
-    const uint32_t nameWidth = recordSize - 8;
+    const uint32_t nameWidth = recordSize - kVersionValueSize;
 
     std::vector<unsigned char> body;
     if (!ReadRecordBlock(file, h.count, recordSize, body))
@@ -95,16 +95,16 @@ bool EncodeVersionList(const VersionListHeader& header, const std::vector<Versio
     const uint32_t recordSize = VersionRecordSize(header.magic);
     if (recordSize == 0 || header.count > records.size())
         return false;
-    const uint64_t total = 16 + static_cast<uint64_t>(header.count) * recordSize;
+    const uint64_t total = kVersionHeaderSize + static_cast<uint64_t>(header.count) * recordSize;
     if (total >= 0x100000000ull)
         return false;
-    const uint32_t nameWidth = recordSize - 8;
+    const uint32_t nameWidth = recordSize - kVersionValueSize;
     std::vector<unsigned char> out(static_cast<size_t>(total), 0);
     memcpy(out.data(), header.magic, 8);
     WriteU32(out.data() + 8, header.reserved);
     WriteU32(out.data() + 12, header.count);
     for (uint32_t i = 0; i < header.count; ++i) {
-        unsigned char* rec = out.data() + 16 + static_cast<size_t>(i) * recordSize;
+        unsigned char* rec = out.data() + kVersionHeaderSize + static_cast<size_t>(i) * recordSize;
         std::string native;
         // The name must keep its NUL inside the field; a longer one would be cut into another name.
         if (!EncodeRecordName(records[i].name, native) || native.size() >= nameWidth)

@@ -19,6 +19,10 @@ struct VersionRecord {
 
 const char kVersionListMagic[] = "KHV_V2__";
 const char kOldVersionListMagic[] = "KHV_____";
+const uint32_t kVersionHeaderSize = 16;    // magic[8], reserved u32, count u32
+const uint32_t kVersionRecordSize = 256;   // name field, then the value u64 in the last 8 bytes
+const uint32_t kOldVersionRecordSize = 64;
+const uint32_t kVersionValueSize = 8;
 
 // Record size for a header's magic, or 0 when the magic is neither version's.
 uint32_t VersionRecordSize(const char* magic);

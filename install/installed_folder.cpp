@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "util/handles.h"
 #include "util/strings.h"
 
 int GetInstalledFolder(wchar_t* folder, const wchar_t* vendor, const wchar_t* title)
@@ -14,14 +15,14 @@ int GetInstalledFolder(wchar_t* folder, const wchar_t* vendor, const wchar_t* ti
     wchar_t buffer[4096];
     if (FormatWide(buffer, 4096, L"Software\\%s\\%s", vendor, title) < 0)
         return 0;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, buffer, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    RegistryKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, buffer, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS)
         return 0;
 
     int result = 0;
     DWORD type = 0;
     DWORD size = sizeof buffer;
-    if (RegQueryValueExW(key, L"InstalledFolder", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) ==
+    if (RegQueryValueExW(key.Get(), L"InstalledFolder", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) ==
             ERROR_SUCCESS &&
         type == REG_SZ) {
         // The data need not hold a terminator: the size the query returned bounds it.
@@ -37,6 +38,5 @@ int GetInstalledFolder(wchar_t* folder, const wchar_t* vendor, const wchar_t* ti
             result = 1;
         }
     }
-    RegCloseKey(key);
     return result;
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws the updater's icon (a feather-blue tile with a white downward arrow) as app/updater.ico.
+"""Draws the updater's icon (a feather-blue tile with a white downward arrow) as ui/updater.ico.
 
 Run again only to change the picture; the build uses the committed file."""
 import struct
@@ -52,4 +52,4 @@ def main(path):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else "app/updater.ico")
+    main(sys.argv[1] if len(sys.argv) > 1 else "ui/updater.ico")

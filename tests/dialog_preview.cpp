@@ -7,10 +7,11 @@
 #include <cstdio>
 #include <string>
 
-#include "app/app_state.h"
-#include "app/dialog_ids.h"
-#include "app/messages.h"
-#include "app/progress_dialog.h"
+#include "ui/app_state.h"
+#include "ui/resource.h"
+#include "ui/messages.h"
+#include "ui/message_pump.h"
+#include "ui/progress_dialog.h"
 
 int wmain(int argc, wchar_t** argv)
 {

@@ -10,9 +10,9 @@
 #include <map>
 #include <thread>
 
-#include "app/app_state.h"
-#include "app/dialog_ids.h"
-#include "app/progress_dialog.h"
+#include "ui/app_state.h"
+#include "ui/resource.h"
+#include "ui/progress_dialog.h"
 #include "tests/package_factory.h"
 #include "tests/window_driver.h"
 #include "update/driver.h"

@@ -9,7 +9,7 @@
 #include <map>
 #include <set>
 
-#include "app/app_state.h"
+#include "ui/app_state.h"
 #include "archive/entry_lists.h"
 #include "install/uninstall_list.h"
 #include "tests/package_factory.h"

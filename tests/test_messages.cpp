@@ -3,8 +3,8 @@
 
 #include <cwchar>
 
-#include "app/app_state.h"
-#include "app/messages.h"
+#include "ui/app_state.h"
+#include "ui/messages.h"
 
 namespace {
 class MessagesTest : public ::testing::Test {

@@ -12,9 +12,10 @@
 #include <vector>
 #include <thread>
 
-#include "app/app_state.h"
-#include "app/dialog_ids.h"
-#include "app/progress_dialog.h"
+#include "ui/app_state.h"
+#include "ui/resource.h"
+#include "ui/message_pump.h"
+#include "ui/progress_dialog.h"
 #include "tests/window_driver.h"
 
 namespace {

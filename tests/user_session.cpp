@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/dialog_ids.h"
+#include "ui/resource.h"
 
 namespace {
 

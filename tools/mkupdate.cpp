@@ -13,6 +13,7 @@
 #include "tools/package_reader.h"
 #include "tools/update_plan.h"
 #include "util/encoding.h"
+#include "util/handles.h"
 #include "util/strings.h"
 
 namespace {
@@ -79,14 +80,10 @@ bool IsHelp(const wchar_t* arg) { return !wcscmp(arg, L"--help") || !wcscmp(arg,
 
 bool ReadTitleFile(const std::wstring& path, std::string& title)
 {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
+    const UniqueHandle h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     char buffer[8192];
     DWORD n = 0;
-    BOOL ok = ReadFile(h, buffer, sizeof buffer, &n, nullptr);
-    CloseHandle(h);
-    if (!ok)
+    if (!h.IsValid() || !ReadFile(h.Get(), buffer, sizeof buffer, &n, nullptr))
         return false;
     title.assign(buffer, n);
     if (title.compare(0, 3, "\xEF\xBB\xBF") == 0)

@@ -17,17 +17,17 @@
 #include "archive/archive_index.h"
 #include "archive/checksum.h"
 #include "archive/entry_lists.h"
-#include "archive/read_le.h"
 #include "archive/version_list.h"
 #include "update/package_layout.h"
 #include "util/encoding.h"
 #include "util/file.h"
+#include "util/handles.h"
 #include "util/relative_path.h"
 
 namespace {
 
-const uint32_t kChunk = 0x100000;
-const uint32_t kMaxEntryName = 95;  // bytes before the NUL in a 96-byte name field
+const uint32_t kMaxEntryName = kArchiveNameWidth - 1;                       // bytes before the NUL
+const uint32_t kMaxRecordName = kVersionRecordSize - kVersionValueSize - 1;  // likewise
 
 struct PlannedEntry {
     std::string storedName;  // code page 932, as written in the index
@@ -68,7 +68,7 @@ bool WriteAll(CFileDX& out, const void* data, size_t size)
 {
     const unsigned char* p = static_cast<const unsigned char*>(data);
     while (size) {
-        uint32_t n = static_cast<uint32_t>(std::min<size_t>(size, kChunk));
+        uint32_t n = static_cast<uint32_t>(std::min<size_t>(size, kCopyChunk));
         if (out.Write(p, n) != n)
             return false;
         p += n;
@@ -114,9 +114,9 @@ bool PlanEntries(const BuildOptions& options, std::vector<PlannedEntry>& plan, s
             error = "install path \"" + shown + "\" has no faithful Shift-JIS (code page 932) form";
             return false;
         }
-        if (storedPath.size() > 247) {
+        if (storedPath.size() > kMaxRecordName) {
             error = "install path \"" + shown + "\" is " + std::to_string(storedPath.size()) +
-                    " bytes in code page 932; at most 247 fit";
+                    " bytes in code page 932; at most " + std::to_string(kMaxRecordName) + " fit";
             return false;
         }
         e.utf8Name = e.targetUtf8.substr(e.targetUtf8.rfind('\\') + 1);
@@ -126,7 +126,7 @@ bool PlanEntries(const BuildOptions& options, std::vector<PlannedEntry>& plan, s
         }
         if (e.storedName.size() > kMaxEntryName) {
             error = "file name \"" + e.utf8Name + "\" is " + std::to_string(e.storedName.size()) +
-                    " bytes in code page 932; at most 95 fit";
+                    " bytes in code page 932; at most " + std::to_string(kMaxEntryName) + " fit";
             return false;
         }
         std::string key;
@@ -153,7 +153,7 @@ bool PlanEntries(const BuildOptions& options, std::vector<PlannedEntry>& plan, s
     }
     PlannedEntry list{};
     list.storedName = list.utf8Name = kPayloadVersionListName;
-    list.size = static_cast<uint32_t>(16 + options.files.size() * 256);
+    list.size = static_cast<uint32_t>(kVersionHeaderSize + options.files.size() * kVersionRecordSize);
     plan.push_back(list);
     std::sort(plan.begin(), plan.end(),
               [](const PlannedEntry& a, const PlannedEntry& b) { return a.storedName < b.storedName; });
@@ -163,7 +163,7 @@ bool PlanEntries(const BuildOptions& options, std::vector<PlannedEntry>& plan, s
         e.offset = static_cast<uint32_t>(offset);
         offset += e.size;
     }
-    const uint64_t total = PayloadOffset + 16 + plan.size() * kArchiveRecordSize + offset;
+    const uint64_t total = PayloadOffset + kArchiveHeaderSize + plan.size() * kArchiveRecordSize + offset;
     if (total >= 0x100000000ull) {
         error = "the updater would be " + std::to_string(total) + " bytes; it must stay below 4 GiB";
         return false;
@@ -207,7 +207,7 @@ bool CopyEntry(CFileDX& out, const PlannedEntry& e, std::vector<unsigned char>& 
     }
     uint32_t done = 0;
     while (done < e.size) {
-        uint32_t n = std::min(kChunk, e.size - done);
+        uint32_t n = std::min(kCopyChunk, e.size - done);
         if (in.Read(buffer.data(), n) != n) {
             error = "\"" + ToUtf8(e.file->source) + "\" changed while it was read";
             return false;
@@ -233,14 +233,13 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
     std::vector<unsigned char> head(kTitleBlockOffset, 0);
     memcpy(head.data(), image.data(), image.size());
     head.insert(head.end(), title.begin(), title.end());
-    std::vector<unsigned char> index(16 + plan.size() * kArchiveRecordSize, 0);
-    memcpy(index.data(), kArchiveMagic, 12);
-    WriteU32(index.data() + 12, static_cast<uint32_t>(plan.size()));
-    for (size_t i = 0; i < plan.size(); ++i) {
-        unsigned char* rec = index.data() + 16 + i * kArchiveRecordSize;
-        memcpy(rec, plan[i].storedName.data(), plan[i].storedName.size());
-        WriteU32(rec + 96, plan[i].offset);
-        WriteU32(rec + 100, plan[i].size);
+    std::vector<ArchiveIndexRecord> indexRecords;
+    for (const PlannedEntry& e : plan)
+        indexRecords.push_back({e.storedName, e.offset, e.size});
+    std::vector<unsigned char> index;
+    if (!EncodeArchiveIndex(indexRecords, index)) {
+        error = "cannot encode the archive index";
+        return false;
     }
     if (!WriteAll(out, head.data(), head.size()) || !WriteAll(out, index.data(), index.size())) {
         error = "cannot write the output (disk full?)";
@@ -251,8 +250,9 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
     uint64_t total = 0;
     for (const PlannedEntry& e : plan)
         total += e.size;
-    std::vector<unsigned char> buffer(kChunk);
-    VersionListHeader versionHeader = {{'K', 'H', 'V', '_', 'V', '2', '_', '_'}, 0, 0};
+    std::vector<unsigned char> buffer(kCopyChunk);
+    VersionListHeader versionHeader{};
+    memcpy(versionHeader.magic, kVersionListMagic, sizeof versionHeader.magic);
     std::vector<VersionRecord> records;
     const PlannedEntry* listEntry = nullptr;
     uint64_t written = 0;
@@ -299,8 +299,8 @@ bool CollectFolder(const std::wstring& root, std::vector<ShippedFile>& files, st
         pending.pop_back();
         std::wstring dir = rel.empty() ? root : root + L"\\" + rel;
         WIN32_FIND_DATAW fd;
-        HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
-        if (h == INVALID_HANDLE_VALUE) {
+        const FindHandle h(FindFirstFileW((dir + L"\\*").c_str(), &fd));
+        if (!h.IsValid()) {
             error = "cannot read the folder \"" + ToUtf8(dir) + "\"";
             return false;
         }
@@ -313,8 +313,7 @@ bool CollectFolder(const std::wstring& root, std::vector<ShippedFile>& files, st
                 pending.push_back(sub);
             else
                 files.push_back({root + L"\\" + sub, sub});
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
+        } while (FindNextFileW(h.Get(), &fd));
     }
     return true;
 }

@@ -6,8 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/app_state.h"
-#include "app/title_block.h"
+#include "update/title_block.h"
 #include "archive/entry_lists.h"
 #include "archive/read_le.h"
 #include "update/package_checks.h"
@@ -55,7 +54,7 @@ bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::s
     FindCertificate(file, size, contents);
 
     // Read exactly as the updater reads its own caption.
-    wchar_t title[kTitleCapacity];
+    wchar_t title[kTitleBlockSize];
     if (!ReadTitleBlock(title, path.c_str()) || !WideToMultiByte(title, Utf8, contents.title)) {
         error = "the title block cannot be read";
         return false;

@@ -1,7 +1,8 @@
 // The update driver. Four phases: copy every entry to "<target>.tmp" beside its target while verifying its
-// checksum; only when all are copied, move each over its target; fold the payload's version records into
-// the installed "kpx.hvl" and drop records of missing files; add the installed names to "uninst.lst".
-// Cancel and close are honoured up to the end of the copy phase; temporary files go on every path.
+// checksum; only when all are copied, move each over its target, all or nothing; fold the payload's version
+// records into the installed "kpx.hvl" and drop records of missing files; add the installed names to
+// "uninst.lst". Cancel and close are honoured up to the end of the copy phase; temporary files go on every
+// path. Every step returns the result code it ended with: kResultSuccess to go on, anything else to stop.
 #include "update/driver.h"
 
 #include <windows.h>
@@ -13,20 +14,19 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/dialog_ids.h"
-#include "app/messages.h"
-#include "app/progress_dialog.h"
 #include "archive/checksum.h"
 #include "archive/entry_lists.h"
 #include "install/uninstall_list.h"
-#include "update/package.h"
+#include "ui/app_state.h"
+#include "ui/message_pump.h"
+#include "ui/messages.h"
+#include "ui/resource.h"
 #include "update/install_phase.h"
 #include "update/list_updates.h"
+#include "update/package.h"
 #include "update/package_checks.h"
 #include "util/contained_files.h"
 #include "util/encoding.h"
-#include "util/relative_path.h"
 #include "util/replace_file.h"
 #include "util/strings.h"
 
@@ -42,10 +42,12 @@ struct UpdateRun {
     std::vector<std::wstring> targetNames;  // per entry: path below the folder, or empty (nothing installed)
     std::vector<int> records;               // per entry: the version record that verifies it, or kNoRecord
     std::unique_ptr<unsigned char[]> buffer;
-    uint32_t result = kResultDamaged;
 };
 
 bool StopRequested() { return g_abortRequested || g_cancelRequested; }
+
+// The code a stop ends with; the flags decide the final code anyway (a cancel outranks an abort).
+uint32_t StopCode() { return g_cancelRequested ? kResultCancelled : kResultAborted; }
 
 // Pumps the dialog's messages; a quit turns into an abort. True when the run must stop.
 bool PumpAndCheckQuit()
@@ -70,92 +72,126 @@ void ShowStatus(const UpdateRun& run, const std::wstring& name)
         SetWindowTextW(run.status, text);
 }
 
-bool TempPath(const UpdateRun& run, const std::wstring& target, wchar_t* path)
+// Opens the package, checks it whole before anything is written, takes the folder's final path and sets
+// the bars.
+uint32_t Prepare(UpdateRun& run, const wchar_t* packagePath)
 {
-    return TemporaryPath(run.folder, target, path);
+    if (g_hProgressDlg) {
+        run.status = GetDlgItem(g_hProgressDlg, IDC_STATUS_LINE);
+        run.itemBar = GetDlgItem(g_hProgressDlg, IDC_ITEM_BAR);
+        run.totalBar = GetDlgItem(g_hProgressDlg, IDC_TOTAL_BAR);
+    }
+    if (const uint32_t opened = OpenUpdatePackage(run.package, packagePath))
+        return opened;
+    EntryTargets targets;
+    std::string problem;
+    if (const uint32_t checked = CheckUpdatePackage(run.package, run.folder, targets, problem))
+        return checked;
+    if (!FinalFolderPath(run.folder, run.root))
+        return kResultInstallFailed;
+    run.targetNames.swap(targets.names);
+    run.records.swap(targets.records);
+    if (run.itemBar) {
+        SendMessageW(run.itemBar, PBM_SETRANGE32, 0, 65535);
+        SendMessageW(run.itemBar, PBM_SETPOS, 0, 0);
+    }
+    if (run.totalBar) {
+        SendMessageW(run.totalBar, PBM_SETRANGE32, 0, run.package.entries.size());
+        SendMessageW(run.totalBar, PBM_SETPOS, 0, 0);
+    }
+    PumpAndCheckQuit();
+    run.buffer.reset(new (std::nothrow) unsigned char[kCopyChunk]());
+    return run.buffer ? kResultSuccess : kResultInstallFailed;
 }
 
-// Streams one entry into its temporary file. Leaves the result code as it is (damaged) when the package
-// runs short, or sets kResultInstallFailed when a write comes up short. True when every byte went through.
-bool CopyEntry(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, ContentChecksum& checksum)
+// Streams one entry into its temporary file, the checksum computed on the way: damaged when the package
+// runs short, installation failed when a write comes up short.
+uint32_t StreamEntry(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, ContentChecksum& checksum)
 {
     uint32_t done = 0;
     uint32_t chunk = kCopyChunk;
     while (done < entry.size) {
         if (StopRequested())
-            return false;
+            return StopCode();
         if (chunk > entry.size - done)
             chunk = entry.size - done;
         if (run.package.file.Read(run.buffer.get(), chunk) != chunk)
-            return false;
+            return kResultDamaged;
         UpdateContentChecksum(checksum, run.buffer.get(), chunk);
-        if (out.Write(run.buffer.get(), chunk) != chunk) {
-            run.result = kResultInstallFailed;
-            return false;
-        }
+        if (out.Write(run.buffer.get(), chunk) != chunk)
+            return kResultInstallFailed;
         done += chunk;
         SetBar(run.itemBar, static_cast<uint32_t>(static_cast<uint64_t>(done) * 65535 / entry.size));
         if (PumpAndCheckQuit())
-            return false;
+            return StopCode();
     }
-    return true;
+    return kResultSuccess;
 }
 
-// The copy phase. True when every entry was copied and verified and no stop was requested.
-bool CopyAll(UpdateRun& run)
+// Copies entry i to "<target>.tmp", forces it to the disk and compares its checksum with its record's.
+uint32_t CopyToTemporaryFile(UpdateRun& run, uint32_t i)
 {
-    const uint32_t count = static_cast<uint32_t>(run.package.entries.size());
-    for (uint32_t i = 0; i < count; ++i) {
-        const ArchiveEntry& entry = run.package.entries[i];
-        if (StopRequested())
-            return false;
-        if (!SeekToEntry(run.package, entry)) {
-            g_abortRequested = 1;
-            return false;
-        }
-        const int record = run.records[i];
-        const std::wstring& wideTarget = run.targetNames[i];
-        // The version list's entry shows its own name before it is skipped.
-        std::wstring shown = wideTarget;
-        if (shown.empty() && !MultiByteToWide(entry.name.c_str(), shown))
-            shown.clear();
-        ShowStatus(run, shown);
-        SetBar(run.itemBar, 0);
-        if (PumpAndCheckQuit())
-            return false;
+    wchar_t temp[kPathCapacity];
+    if (!TemporaryPath(run.folder, run.targetNames[i], temp))
+        return kResultInstallFailed;
+    // Whatever stands at the name, a leftover of an earlier run or a planted link, is removed or replaced,
+    // never written through.
+    CFileDX out;
+    if (!CreateInside(out, temp, run.root))
+        return kResultInstallFailed;
+    ContentChecksum checksum{};
+    const uint32_t streamed = StreamEntry(run, run.package.entries[i], out, checksum);
+    if (streamed != kResultSuccess)
+        return streamed;
+    // A rename can reach the disk before the data it names: every temporary file is on the disk before the
+    // first move, or a power cut could leave an archive of zeros under its new name.
+    if (!out.Flush())
+        return kResultInstallFailed;
+    out.Close();
+    if (StopRequested())
+        return StopCode();
+    const int record = run.records[i];
+    if (record != kNoRecord && StoredChecksum(checksum) != run.package.records[record].value)
+        return kResultDamaged;
+    return kResultSuccess;
+}
 
-        if (!wideTarget.empty()) {
-            wchar_t temp[kPathCapacity];
-            if (!TempPath(run, wideTarget, temp)) {
-                run.result = kResultInstallFailed;
-                return false;
-            }
-            // Whatever stands at the name, a leftover of an earlier run or a planted link, is removed or
-            // replaced, never written through.
-            CFileDX out;
-            if (!CreateInside(out, temp, run.root)) {
-                run.result = kResultInstallFailed;
-                return false;
-            }
-            ContentChecksum checksum{};
-            bool copied = CopyEntry(run, entry, out, checksum);
-            // A rename can reach the disk before the data it names: every temporary file is on the disk
-            // before the first move, or a power cut could leave an archive of zeros under its new name.
-            if (copied && !out.Flush()) {
-                run.result = kResultInstallFailed;
-                copied = false;
-            }
-            out.Close();
-            if (!copied || StopRequested())
-                return false;
-            if (record != kNoRecord && StoredChecksum(checksum) != run.package.records[record].value)
-                return false;
-        }
-        SetBar(run.totalBar, i + 1);
-        if (PumpAndCheckQuit())
-            return false;
+// Shows entry i, copies and verifies it unless it is the payload's version list, and counts it done.
+uint32_t CopyEntry(UpdateRun& run, uint32_t i)
+{
+    const ArchiveEntry& entry = run.package.entries[i];
+    if (!SeekToEntry(run.package, entry)) {
+        g_abortRequested = 1;
+        return kResultAborted;
     }
-    return true;
+    // The version list's entry shows its own name before it is skipped.
+    std::wstring shown = run.targetNames[i];
+    if (shown.empty() && !MultiByteToWide(entry.name.c_str(), shown))
+        shown.clear();
+    ShowStatus(run, shown);
+    SetBar(run.itemBar, 0);
+    if (PumpAndCheckQuit())
+        return StopCode();
+    if (!run.targetNames[i].empty()) {
+        const uint32_t copied = CopyToTemporaryFile(run, i);
+        if (copied != kResultSuccess)
+            return copied;
+    }
+    SetBar(run.totalBar, i + 1);
+    return PumpAndCheckQuit() ? StopCode() : kResultSuccess;
+}
+
+// The copy phase: every entry in index order, until the first that fails or a stop.
+uint32_t CopyAll(UpdateRun& run)
+{
+    for (uint32_t i = 0; i < run.package.entries.size(); ++i) {
+        if (StopRequested())
+            return StopCode();
+        const uint32_t copied = CopyEntry(run, i);
+        if (copied != kResultSuccess)
+            return copied;
+    }
+    return StopRequested() ? StopCode() : kResultSuccess;
 }
 
 // Folds the payload's records into the installed list and drops the records of missing files, then saves
@@ -180,11 +216,19 @@ bool UpdateVersionList(UpdateRun& run)
     }
 }
 
+// Both lists are updated even when one of them fails; either failure is reported.
+uint32_t UpdateLists(UpdateRun& run)
+{
+    const bool versionListSaved = UpdateVersionList(run);
+    const bool uninstallListSaved = UpdateUninstallList(run.folder, run.targetNames, run.root);
+    return versionListSaved && uninstallListSaved ? kResultSuccess : kResultUninstallListFailed;
+}
+
 void DeleteTemporaryFiles(const UpdateRun& run)
 {
     for (const std::wstring& target : run.targetNames) {
         wchar_t temp[kPathCapacity];
-        if (!target.empty() && TempPath(run, target, temp))
+        if (!target.empty() && TemporaryPath(run.folder, target, temp))
             RemoveInside(temp, run.root);
     }
 }
@@ -195,56 +239,27 @@ uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath)
 {
     UpdateRun run;
     run.folder = folder;
-    if (g_hProgressDlg) {
-        run.status = GetDlgItem(g_hProgressDlg, IDC_STATUS_LINE);
-        run.itemBar = GetDlgItem(g_hProgressDlg, IDC_ITEM_BAR);
-        run.totalBar = GetDlgItem(g_hProgressDlg, IDC_TOTAL_BAR);
-    }
-    const uint32_t opened = OpenUpdatePackage(run.package, packagePath);
-    EntryTargets targets;
-    std::string problem;
-    if (opened != 0) {
-        run.result = opened;
-    } else if ((run.result = CheckUpdatePackage(run.package, folder, targets, problem)) == 0 &&
-               (run.result = FinalFolderPath(folder, run.root) ? 0 : kResultInstallFailed) == 0) {
-        run.targetNames.swap(targets.names);
-        run.records.swap(targets.records);
-        run.result = kResultDamaged;
-        if (run.itemBar) {
-            SendMessageW(run.itemBar, PBM_SETRANGE32, 0, 65535);
-            SendMessageW(run.itemBar, PBM_SETPOS, 0, 0);
-        }
-        if (run.totalBar) {
-            SendMessageW(run.totalBar, PBM_SETRANGE32, 0, run.package.entries.size());
-            SendMessageW(run.totalBar, PBM_SETPOS, 0, 0);
-        }
-        PumpAndCheckQuit();
-        run.buffer.reset(new (std::nothrow) unsigned char[kCopyChunk]());
-        if (!run.buffer) {
-            run.result = kResultInstallFailed;
-        } else if (CopyAll(run) && !StopRequested()) {
-            // No pumping and no looking at the flags from here on.
-            bool interrupted = false;
-            if (!InstallTargets(folder, run.root, run.targetNames, interrupted)) {
-                if (interrupted)
-                    return kResultAborted;  // a test's stand-in for a kill: nothing more happens
-                run.result = kResultInstallFailed;
-            } else {
-                // Both lists are updated even when one of them fails; either failure is reported.
-                const bool versionListSaved = UpdateVersionList(run);
-                const bool uninstallListSaved = UpdateUninstallList(folder, run.targetNames, run.root);
-                run.result = versionListSaved && uninstallListSaved ? kResultSuccess : kResultUninstallListFailed;
-            }
-        }
+    uint32_t result = Prepare(run, packagePath);
+    if (result == kResultSuccess)
+        result = CopyAll(run);
+    if (result == kResultSuccess) {
+        // No pumping and no looking at the flags from here on.
+        bool interrupted = false;
+        if (InstallTargets(folder, run.root, run.targetNames, interrupted))
+            result = UpdateLists(run);
+        else if (interrupted)
+            return kResultAborted;  // a test's stand-in for a kill: nothing more happens
+        else
+            result = kResultInstallFailed;
     }
     DeleteTemporaryFiles(run);
     run.buffer.reset();
     run.package.file.Close();
     if (g_abortRequested)
-        run.result = kResultAborted;
+        result = kResultAborted;
     if (g_cancelRequested)
-        run.result = kResultCancelled;
-    return run.result;
+        result = kResultCancelled;
+    return result;
 }
 
 uint32_t RunUpdate(const wchar_t* folder) { return RunUpdateFromPackage(folder, nullptr); }

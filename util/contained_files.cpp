@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "util/file.h"
+#include "util/handles.h"
 
 namespace {
 
@@ -32,19 +33,16 @@ void ClearReadOnly(HANDLE h)
 
 bool RemoveInside(const wchar_t* path, const std::wstring& root)
 {
-    HANDLE h = OpenName(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
-    if (h == INVALID_HANDLE_VALUE) {
+    const UniqueHandle h(OpenName(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES));
+    if (!h.IsValid()) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
-    bool removed = false;
-    if (IsHandleInside(h, root)) {
-        ClearReadOnly(h);  // a read-only leftover of an earlier run must not stop this one
-        FILE_DISPOSITION_INFO disposition = {TRUE};
-        removed = SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != 0;
-    }
-    CloseHandle(h);
-    return removed;
+    if (!IsHandleInside(h.Get(), root))
+        return false;
+    ClearReadOnly(h.Get());  // a read-only leftover of an earlier run must not stop this one
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(h.Get(), FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
 bool CreateInside(CFileDX& file, const wchar_t* path, const std::wstring& root)
@@ -71,20 +69,13 @@ bool CreateInside(CFileDX& file, const wchar_t* path, const std::wstring& root)
 
 bool LiesInside(const wchar_t* path, const std::wstring& root)
 {
-    HANDLE h = OpenName(path, FILE_READ_ATTRIBUTES);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    const bool inside = IsHandleInside(h, root);
-    CloseHandle(h);
-    return inside;
+    const UniqueHandle h(OpenName(path, FILE_READ_ATTRIBUTES));
+    return h.IsValid() && IsHandleInside(h.Get(), root);
 }
 
 void ClearReadOnlyInside(const wchar_t* path, const std::wstring& root)
 {
-    HANDLE h = OpenName(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    if (IsHandleInside(h, root))
-        ClearReadOnly(h);
-    CloseHandle(h);
+    const UniqueHandle h(OpenName(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES));
+    if (h.IsValid() && IsHandleInside(h.Get(), root))
+        ClearReadOnly(h.Get());
 }

@@ -1,6 +1,8 @@
 // CFileDX: open, create, seek, read, write and size on one Win32 file handle.
 #include "util/file.h"
 
+#include "util/handles.h"
+
 namespace {
 const DWORD kFileFlags = FILE_ATTRIBUTE_ARCHIVE | FILE_FLAG_SEQUENTIAL_SCAN;  // 0x08000020
 }
@@ -95,13 +97,9 @@ bool FinalPathOf(HANDLE handle, std::wstring& path)
 
 bool FinalFolderPath(const wchar_t* folder, std::wstring& root)
 {
-    HANDLE h = CreateFileW(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    const bool ok = FinalPathOf(h, root);
-    CloseHandle(h);
-    return ok;
+    const UniqueHandle h(CreateFileW(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return h.IsValid() && FinalPathOf(h.Get(), root);
 }
 
 bool IsHandleInside(HANDLE handle, const std::wstring& root)

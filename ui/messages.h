@@ -21,3 +21,7 @@ enum MessageId : uint32_t {
 // The text of `id` in the language of g_uiLanguage; the empty text for unknown ids. Never null; the text
 // is constant and lives as long as the program.
 const wchar_t* GetMessageText(uint32_t id);
+
+// One-button boxes with g_titleText as caption and no owner window.
+void ShowWarning(const wchar_t* text);
+void ShowInfo(const wchar_t* text);

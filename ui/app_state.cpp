@@ -1,5 +1,5 @@
 // Definitions of the process-wide state.
-#include "app/app_state.h"
+#include "ui/app_state.h"
 
 int32_t g_uiLanguage = kLanguageEnglish;
 wchar_t g_titleText[kTitleCapacity] = L"";

@@ -1,6 +1,8 @@
 // The message pump that the update driver calls at its progress points; the dialog has no loop of its own.
-#include "app/app_state.h"
-#include "app/progress_dialog.h"
+#include "ui/message_pump.h"
+
+#include "ui/app_state.h"
+#include "ui/progress_dialog.h"
 
 namespace {
 // The quit signal: raised when WM_QUIT is taken from the queue and caught before the pump returns.

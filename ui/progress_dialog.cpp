@@ -1,11 +1,11 @@
 // The progress dialog's procedure, its Cancel confirmation, and its placement.
-#include "app/progress_dialog.h"
+#include "ui/progress_dialog.h"
 
 #include <commctrl.h>
 
-#include "app/app_state.h"
-#include "app/dialog_ids.h"
-#include "app/messages.h"
+#include "ui/app_state.h"
+#include "ui/resource.h"
+#include "ui/messages.h"
 
 std::vector<MonitorRecord> g_monitorList;
 

@@ -1,7 +1,9 @@
 // The message catalogue: every text the updater shows, in English and Japanese.
-#include "app/messages.h"
+#include "ui/messages.h"
 
-#include "app/app_state.h"
+#include <windows.h>
+
+#include "ui/app_state.h"
 
 namespace {
 
@@ -65,3 +67,7 @@ const wchar_t* GetMessageText(uint32_t id)
     const wchar_t* chosen = (g_uiLanguage >= 0 && g_uiLanguage < 5) ? slots[g_uiLanguage] : nullptr;
     return chosen ? chosen : english;
 }
+
+void ShowWarning(const wchar_t* text) { MessageBoxW(nullptr, text, g_titleText, MB_ICONEXCLAMATION); }
+
+void ShowInfo(const wchar_t* text) { MessageBoxW(nullptr, text, g_titleText, MB_ICONINFORMATION); }

@@ -1,12 +1,11 @@
 // Reading the updater's caption from its own file.
-#include "app/title_block.h"
+#include "update/title_block.h"
 
 #include <windows.h>
 
 #include <cwchar>
 #include <string>
 
-#include "app/app_state.h"
 #include "update/package_layout.h"
 #include "util/encoding.h"
 #include "util/file.h"
@@ -33,7 +32,7 @@ int ReadTitleBlock(wchar_t* title, const wchar_t* path)
         return 0;
     block[kTitleBlockSize - 1] = '\0';  // a block without its NUL is read as its first 1023 bytes
     std::wstring wide;
-    if (!MultiByteToWide(block, wide) || wide.size() >= kTitleCapacity)
+    if (!MultiByteToWide(block, wide) || wide.size() >= kTitleBlockSize)
         return 0;
     wmemcpy(title, wide.c_str(), wide.size() + 1);
     return 1;

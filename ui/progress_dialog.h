@@ -28,6 +28,3 @@ POINT CenteredPosition(const RECT& window, const RECT& monitor);
 // Moves the window there; without a monitor record 0 it stays where the template put it.
 void CenterDialogOnMonitor(HWND window);
 
-// Handles every waiting message without waiting. 1 when a quit message was seen (or anything escaped a
-// window procedure), else 0.
-int PumpMessages();

@@ -15,6 +15,3 @@ extern HWND g_hProgressDlg;                  // the progress dialog, or null
 extern int32_t g_cancelRequested;
 extern int32_t g_abortRequested;
 
-// One-button boxes with g_titleText as caption and no owner window.
-void ShowWarning(const wchar_t* text);
-void ShowInfo(const wchar_t* text);
