@@ -115,3 +115,13 @@ bool RegisterInstallation(const std::wstring& folder)
 }
 
 void ForgetInstallation() { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kGameKey, L"InstalledFolder"); }
+
+const std::vector<std::string> kHostileNames = {
+    "..\\x.arc", "..\\..\\x.arc", "C:\\x.arc", "C:x.arc", "x.arc:stream", "a:b.arc", "\\x.arc", "/x.arc", "CON",
+    "NUL.arc", "COM1", "LPT1.txt", "Archive\\..\\..\\x.arc", "\\\\server\\share\\x.arc"};
+
+std::string HostileFileName(const std::string& name)
+{
+    const std::string file = name.substr(name.find_last_of("\\/:") + 1);
+    return file.empty() ? "x.arc" : file;
+}

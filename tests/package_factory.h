@@ -14,6 +14,12 @@ struct FakeEntry {
 
 uint64_t ChecksumOf(const Bytes& data);
 Bytes RandomBytes(size_t size, unsigned seed);
+// Install paths that would leave the installation folder (parents, drives, streams, separators in front,
+// UNC paths, device names): every suite that takes names from a package refuses the same list.
+extern const std::vector<std::string> kHostileNames;
+// The file-name part of such a name, as an entry matching its version record would carry it.
+std::string HostileFileName(const std::string& name);
+
 // A "KHV_V2__" (or "KHV_____") list with these records, names stored as given.
 Bytes MakeVersionList(const std::vector<VersionRecord>& records, bool version2 = true);
 // An updater file: zeros, the title block at 0xA0000, a "VORLAN ARC20" payload of these entries at 0xA0400.

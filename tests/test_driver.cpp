@@ -457,15 +457,13 @@ TEST_F(DriverTest, HostileAndOverlongTargetsAreRefusedBeforeAnythingIsWritten)
     const std::wstring inner = game + L"\\inner";
     MakeInstallation(inner, {"data01200.arc"});
     const Snapshot before = TakeSnapshot(game);
-    for (const char* name : {"..\\x.arc", "C:\\x.arc", "\\x.arc", "a:b.arc", "CON", "Archive\\..\\..\\x.arc"}) {
+    for (const std::string& name : kHostileNames) {
         // As an entry's own name, and as the path of the version record that the entry matches.
         ASSERT_TRUE(WriteBytes(package, MakeUpdater({{"ok.arc", ToBytes("fine")}, {name, ToBytes("evil")}})));
         EXPECT_EQ(kResultDamaged, RunUpdateFromPackage(inner.c_str(), package.c_str())) << name;
         Bytes evil = ToBytes("evil");
-        std::string fileName = name;
-        fileName = fileName.substr(fileName.find_last_of("\\:") + 1);
         ASSERT_TRUE(WriteBytes(package, MakeUpdater({{"KPX.hvl", MakeVersionList({{name, ChecksumOf(evil)}})},
-                                                     {fileName, evil}})));
+                                                     {HostileFileName(name), evil}})));
         EXPECT_EQ(kResultDamaged, RunUpdateFromPackage(inner.c_str(), package.c_str())) << name;
         ExpectUnchanged(before);
         EXPECT_FALSE(FileExists(dir / L"x.arc"));

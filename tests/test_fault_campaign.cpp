@@ -533,28 +533,23 @@ TEST_F(FaultCampaign, KilledRunsNeverTearAFileAndARerunConverges)
 TEST_F(FaultCampaign, HostileNamesAreRefusedWithNothingWrittenOutside)
 {
     const std::vector<std::wstring> outside = [&] { FreshInstallation(); return SandboxOutsideGame(); }();
-    const char* hostile[] = {"..\\x.arc", "..\\..\\x.arc", "C:\\x.arc", "C:x.arc", "x.arc:stream", "\\x.arc",
-                             "/x.arc", "CON", "NUL.arc", "COM1", "Archive\\..\\..\\x.arc", "LPT1.txt",
-                             "\\\\server\\share\\x.arc"};
-    for (const char* name : hostile) {
+    for (const std::string& name : kHostileNames) {
         for (int asRecord = 0; asRecord < 2; ++asRecord) {
             FreshInstallation();
             const Snapshot before = TakeSnapshot(game);
             Bytes evil = ToBytes("evil");
-            std::string fileName = name;
-            fileName = fileName.substr(fileName.find_last_of("\\/:") + 1);
             const std::vector<FakeEntry> entries =
                 asRecord ? std::vector<FakeEntry>{{"KPX.hvl", MakeVersionList({{name, ChecksumOf(evil)}})},
-                                                  {fileName.empty() ? "x.arc" : fileName, evil}}
+                                                  {HostileFileName(name), evil}}
                          : std::vector<FakeEntry>{{name, evil}};
             const uint32_t result = RunInProcess(MakeUpdater(entries));
             ++g_figures.hostile;
             CompareWithVerify(dir / L"package.bin", result, name);
             EXPECT_TRUE(IsResultCode(result)) << name;
             if (result != 0)
-                CheckUnchanged(before, name);
+                CheckUnchanged(before, name.c_str());
             else
-                CheckInstalledAsThePackageSays(ReadBytes(dir / L"package.bin"), before, name);
+                CheckInstalledAsThePackageSays(ReadBytes(dir / L"package.bin"), before, name.c_str());
             std::vector<std::wstring> nowOutside = SandboxOutsideGame();
             nowOutside.erase(std::remove(nowOutside.begin(), nowOutside.end(), L"package.bin"), nowOutside.end());
             EXPECT_EQ(outside, nowOutside) << name;
