@@ -4,20 +4,29 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 TempDir::TempDir()
 {
     static unsigned counter = 0;
     wchar_t base[MAX_PATH];
     GetTempPathW(MAX_PATH, base);
-    for (;;) {
+    CreateDirectoryW(base, nullptr);  // the temporary folder itself, should the prefix not have made it yet
+    // A name that is taken (a folder left by a killed program of the same process id) moves on to the next;
+    // any other failure ends the test program at once rather than leaving it to spin.
+    DWORD error = ERROR_ALREADY_EXISTS;
+    for (unsigned attempt = 0; attempt < 100000 && error == ERROR_ALREADY_EXISTS; ++attempt) {
         wchar_t name[MAX_PATH + 64];
         _snwprintf(name, MAX_PATH + 63, L"%lsupd%lu_%u", base, GetCurrentProcessId(), counter++);
         if (CreateDirectoryW(name, nullptr)) {
             path_ = name;
             return;
         }
+        error = GetLastError();
     }
+    fprintf(stderr, "TempDir: cannot make a folder below %ls (error %lu)\n", base, error);
+    abort();
 }
 
 TempDir::~TempDir() { RemoveTree(path_); }
