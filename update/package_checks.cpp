@@ -28,7 +28,7 @@ std::wstring ResolvedName(const wchar_t* folder, const std::wstring& name)
         return name;
     std::wstring head = path, tail;
     const size_t folderLength = wcslen(folder);
-    while (head.size() > folderLength) {
+    while (head.size() >= folderLength) {  // down to the folder itself, which may be spelled short too
         wchar_t resolved[kPathCapacity];
         const DWORD n = GetLongPathNameW(head.c_str(), resolved, kPathCapacity);
         if (n > 0 && n < kPathCapacity)
