@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include <cwchar>
-#include <cwctype>
 
 #include "ui/app_state.h"
 #include "ui/resource.h"
@@ -38,15 +37,6 @@ bool TakeMutex(const char* name, UniqueHandle& owner)
     SetLastError(NO_ERROR);
     owner.Reset(CreateMutexA(nullptr, TRUE, name));
     return GetLastError() == NO_ERROR;
-}
-
-// An empty or relative folder would send every write to wherever the current directory or drive
-// happens to be: such a registration is no installation.
-bool IsAbsoluteFolder(const wchar_t* folder)
-{
-    const bool drive = iswalpha(folder[0]) && folder[1] == L':' && (folder[2] == L'\\' || folder[2] == L'/');
-    const bool unc = folder[0] == L'\\' && folder[1] == L'\\' && folder[2] != L'\0';
-    return drive || unc;
 }
 
 // Where the system offers it (recent Windows 10 and 11), ignore junctions and mount points that a user

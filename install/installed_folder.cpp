@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <cwctype>
 
 #include "util/handles.h"
 #include "util/strings.h"
@@ -39,4 +40,11 @@ int GetInstalledFolder(wchar_t* folder, const wchar_t* vendor, const wchar_t* ti
         }
     }
     return result;
+}
+
+bool IsAbsoluteFolder(const wchar_t* folder)
+{
+    const bool drive = iswalpha(folder[0]) && folder[1] == L':' && (folder[2] == L'\\' || folder[2] == L'/');
+    const bool unc = folder[0] == L'\\' && folder[1] == L'\\' && folder[2] != L'\0';
+    return drive || unc;
 }

@@ -10,3 +10,7 @@ const wchar_t kGameTitle[] = L"\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066"
 // kFolderCapacity units, with one pair of surrounding double quotes removed. 1 when a folder was stored;
 // 0 otherwise (missing key or value, another type, a value that does not fit), with `folder` unchanged.
 int GetInstalledFolder(wchar_t* folder, const wchar_t* vendor, const wchar_t* title);
+
+// An empty or relative folder would send every write to wherever the current directory or drive happens
+// to be: only a drive path ("C:\...") or a UNC path names an installation.
+bool IsAbsoluteFolder(const wchar_t* folder);

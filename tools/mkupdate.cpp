@@ -291,7 +291,7 @@ int Plan(int argc, wchar_t** argv)
         return code < 0 ? 0 : code;
     if (o.game.empty()) {
         wchar_t folder[kFolderCapacity] = L"";
-        if (!GetInstalledFolder(folder, kGameVendor, kGameTitle)) {
+        if (!GetInstalledFolder(folder, kGameVendor, kGameTitle) || !IsAbsoluteFolder(folder)) {
             fprintf(stderr, "mkupdate: the game is not registered (HKLM\\Software\\Kovo\\%s, InstalledFolder): name "
                             "its folder with --game\n", ToUtf8(kGameTitle).c_str());
             return 2;
