@@ -442,6 +442,8 @@ TEST_F(DriverTest, HeldTargetRollsTheInstallBackToWhatItFound)
     // data01200.arc is new to this installation and moves in first; data01300.arc is replaced; the held
     // data01400.arc fails the third move. The run takes the new file out and puts the replaced one back.
     MakeInstallation(game, {"data01300.arc", "data01400.arc"});
+    const std::wstring readOnly = game + L"\\Archive\\data01300.arc";
+    SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
     const Snapshot before = TakeSnapshot(game);
     HANDLE held = CreateFileW((game + L"\\Archive\\data01400.arc").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, 0, nullptr);
@@ -449,6 +451,7 @@ TEST_F(DriverTest, HeldTargetRollsTheInstallBackToWhatItFound)
     EXPECT_EQ(kResultInstallFailed, Run(MakeSampleUpdate(3).entries));
     CloseHandle(held);
     EXPECT_EQ(before, TakeSnapshot(game));  // no new, temporary or kept-aside file either
+    EXPECT_NE(0u, GetFileAttributesW(readOnly.c_str()) & FILE_ATTRIBUTE_READONLY);  // put back as it was
 }
 
 TEST_F(DriverTest, HostileAndOverlongTargetsAreRefusedBeforeAnythingIsWritten)

@@ -16,6 +16,7 @@ struct Target {
     wchar_t kept[kPathCapacity];
     bool keptAside = false;  // the original stands under `kept`
     bool movedIn = false;    // the new file stands under `final`
+    bool readOnly = false;   // the original was read-only, and is again once put back
 };
 
 struct Counters {
@@ -53,9 +54,10 @@ void RollBack(Counters& n, std::vector<Target>& list, const std::wstring& root, 
             interrupted = true;
             return;
         }
-        if (t->keptAside)
-            PutBack(n, *t);
-        else
+        if (t->keptAside) {
+            if (PutBack(n, *t) && t->readOnly)
+                SetReadOnlyInside(t->final, root);
+        } else
             RemoveInside(t->final, root);
     }
 }
@@ -96,7 +98,7 @@ bool InstallTargets(const wchar_t* folder, const std::wstring& root, const std::
         }
         // An installed read-only archive is replaced too. A link at the target that leads out of the folder
         // is not kept: the move of the new file replaces the link itself, and what it leads to is not touched.
-        ClearReadOnlyInside(t.final, root);
+        t.readOnly = ClearReadOnlyInside(t.final, root);
         if (!t.keptAside && LiesInside(t.final, root)) {
             if (Interrupt(n))
                 return !(interrupted = true);

@@ -17,17 +17,25 @@ HANDLE OpenName(const wchar_t* path, DWORD access)
                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-void ClearReadOnly(HANDLE h)
+// Gives the file the read-only attribute or takes it away; true when the attribute was there before.
+bool SetReadOnly(HANDLE h, bool readOnly)
 {
     FILE_BASIC_INFO info;
-    if (!GetFileInformationByHandleEx(h, FileBasicInfo, &info, sizeof info) ||
-        !(info.FileAttributes & FILE_ATTRIBUTE_READONLY))
-        return;
-    info.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    if (!GetFileInformationByHandleEx(h, FileBasicInfo, &info, sizeof info))
+        return false;
+    const bool was = (info.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (was == readOnly)
+        return was;
+    info.FileAttributes ^= FILE_ATTRIBUTE_READONLY;
     if (info.FileAttributes == 0)
         info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    else if (readOnly)
+        info.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL);
     SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info);
+    return was;
 }
+
+void ClearReadOnly(HANDLE h) { SetReadOnly(h, false); }
 
 }  // namespace
 
@@ -73,9 +81,15 @@ bool LiesInside(const wchar_t* path, const std::wstring& root)
     return h.IsValid() && IsHandleInside(h.Get(), root);
 }
 
-void ClearReadOnlyInside(const wchar_t* path, const std::wstring& root)
+bool ClearReadOnlyInside(const wchar_t* path, const std::wstring& root)
+{
+    const UniqueHandle h(OpenName(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES));
+    return h.IsValid() && IsHandleInside(h.Get(), root) && SetReadOnly(h.Get(), false);
+}
+
+void SetReadOnlyInside(const wchar_t* path, const std::wstring& root)
 {
     const UniqueHandle h(OpenName(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES));
     if (h.IsValid() && IsHandleInside(h.Get(), root))
-        ClearReadOnly(h.Get());
+        SetReadOnly(h.Get(), true);
 }

@@ -22,6 +22,8 @@ bool CreateInside(CFileDX& file, const wchar_t* path, const std::wstring& root);
 // delete by the name of a link acts on the link's target, so only such names may be renamed or deleted.
 bool LiesInside(const wchar_t* path, const std::wstring& root);
 
-// Clears the read-only attribute of the file at `path` if it lies below `root`, so that a move can
-// replace it. A link out of the folder is left as it is, and so is its target.
-void ClearReadOnlyInside(const wchar_t* path, const std::wstring& root);
+// Clears (or sets) the read-only attribute of the file at `path` if it lies below `root`, so that a move
+// can replace it (or so that a file put back is as it was). A link out of the folder is left as it is, and
+// so is its target. ClearReadOnlyInside is true when the file was read-only.
+bool ClearReadOnlyInside(const wchar_t* path, const std::wstring& root);
+void SetReadOnlyInside(const wchar_t* path, const std::wstring& root);
