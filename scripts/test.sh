@@ -7,6 +7,8 @@ bash scripts/deps.sh
 cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$(nproc)"
 cd build
+# The prefix before CTest starts: CTest asks the test programs for their cases before any fixture runs.
+sh ../cmake/wine-prefix.sh setup "$PWD/wineprefix"
 status=0
 ctest --output-on-failure -j 2 || status=$?
 # The fault campaign's figures, whatever the outcome.
