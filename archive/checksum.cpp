@@ -2,6 +2,7 @@
 #include "archive/checksum.h"
 
 #include "archive/checksum_simd.h"
+#include "util/file.h"
 
 namespace {
 
@@ -49,4 +50,18 @@ uint64_t StoredChecksum(const ContentChecksum& checksum)
 {
     return checksum.sum | (static_cast<uint64_t>(checksum.a) << 32) | (static_cast<uint64_t>(checksum.b) << 40) |
            (static_cast<uint64_t>(checksum.c) << 48) | (static_cast<uint64_t>(checksum.d) << 56);
+}
+
+bool ChecksumFromFile(CFileDX& file, uint64_t length, unsigned char* buffer, uint32_t capacity, uint64_t& value)
+{
+    ContentChecksum checksum{};
+    for (uint64_t done = 0; done < length;) {
+        const uint32_t n = length - done < capacity ? static_cast<uint32_t>(length - done) : capacity;
+        if (file.Read(buffer, n) != n)
+            return false;
+        UpdateContentChecksum(checksum, buffer, n);
+        done += n;
+    }
+    value = StoredChecksum(checksum);
+    return true;
 }

@@ -20,5 +20,10 @@ enum class ChecksumForm { Best, Bytewise, Sse2, Avx2, Avx512 };
 // processor (or its OS) lacks it. The program itself never calls it.
 bool ForceChecksumForm(ChecksumForm form);
 
+class CFileDX;
+// Reads `length` bytes from where the file pointer stands, through `buffer` of `capacity` bytes, into the
+// content checksum in its stored form. False when the file runs short.
+bool ChecksumFromFile(CFileDX& file, uint64_t length, unsigned char* buffer, uint32_t capacity, uint64_t& value);
+
 // The stored form, as a little-endian u64: sum, then a, b, c, d.
 uint64_t StoredChecksum(const ContentChecksum& checksum);

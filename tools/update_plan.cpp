@@ -18,20 +18,10 @@ namespace {
 bool ReadInstalled(const std::wstring& path, uint64_t& size, uint64_t& checksum)
 {
     CFileDX file;
-    if (!file.Open(path.c_str()))
+    if (!file.Open(path.c_str()) || (size = file.GetSize()) == 0xFFFFFFFF)
         return false;
     std::vector<unsigned char> buffer(kCopyChunk);
-    ContentChecksum sum{};
-    size = 0;
-    for (;;) {
-        const uint32_t n = file.Read(buffer.data(), kCopyChunk);
-        if (n == 0)
-            break;
-        UpdateContentChecksum(sum, buffer.data(), n);
-        size += n;
-    }
-    checksum = StoredChecksum(sum);
-    return true;
+    return ChecksumFromFile(file, size, buffer.data(), kCopyChunk, checksum);
 }
 
 std::string ToUtf8(const std::wstring& text)

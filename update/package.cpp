@@ -69,16 +69,5 @@ bool EntryInsideFile(UpdatePackage& package, const ArchiveEntry& entry)
 
 bool ChecksumEntry(UpdatePackage& package, const ArchiveEntry& entry, unsigned char* buffer, uint64_t& value)
 {
-    if (!SeekToEntry(package, entry))
-        return false;
-    ContentChecksum checksum{};
-    for (uint32_t done = 0; done < entry.size;) {
-        const uint32_t n = entry.size - done < kCopyChunk ? entry.size - done : kCopyChunk;
-        if (package.file.Read(buffer, n) != n)
-            return false;
-        UpdateContentChecksum(checksum, buffer, n);
-        done += n;
-    }
-    value = StoredChecksum(checksum);
-    return true;
+    return SeekToEntry(package, entry) && ChecksumFromFile(package.file, entry.size, buffer, kCopyChunk, value);
 }

@@ -35,7 +35,6 @@ bool SetReadOnly(HANDLE h, bool readOnly)
     return was;
 }
 
-void ClearReadOnly(HANDLE h) { SetReadOnly(h, false); }
 
 }  // namespace
 
@@ -48,7 +47,7 @@ bool RemoveInside(const wchar_t* path, const std::wstring& root)
     }
     if (!IsHandleInside(h.Get(), root))
         return false;
-    ClearReadOnly(h.Get());  // a read-only leftover of an earlier run must not stop this one
+    SetReadOnly(h.Get(), false);  // a read-only leftover of an earlier run must not stop this one
     FILE_DISPOSITION_INFO disposition = {TRUE};
     return SetFileInformationByHandle(h.Get(), FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
