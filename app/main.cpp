@@ -68,6 +68,15 @@ void ReportResult(uint32_t result)
     // Cancelled, aborted and anything else end without a box.
 }
 
+// Holds the installation folder and the folders the update writes in, then asks "Install the update?".
+// True when the user said yes.
+bool HoldAndAsk(const wchar_t* folder, HeldInstallation& held)
+{
+    HoldInstallationFor(folder, nullptr, held);
+    return MessageBoxW(nullptr, GetMessageText(kMsgConfirmInstall), g_titleText, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) ==
+           IDYES;
+}
+
 // Steps from the title block on; the updater mutex is held by the caller.
 int RunWithUpdaterMutex(HINSTANCE instance, int showCommand)
 {
@@ -80,14 +89,16 @@ int RunWithUpdaterMutex(HINSTANCE instance, int showCommand)
     UniqueHandle engineMutex;
     int exitCode = 0;
     wchar_t folder[kFolderCapacity] = L"";
+    // From here to the end of the run, nobody can move the folder or a subfolder the update writes in: what
+    // the user agrees to is where the files go.
+    HeldInstallation held;
     if (!TakeMutex(kEngineMutexName, engineMutex)) {
         ShowWarning(GetMessageText(kMsgGameRunning));
         exitCode = kExitGameRunning;
     } else if (!GetInstalledFolder(folder, kGameVendor, kGameTitle) || !IsAbsoluteFolder(folder)) {
         ShowWarning(GetMessageText(kMsgNotInstalled));
         exitCode = kExitNotInstalled;
-    } else if (MessageBoxW(nullptr, GetMessageText(kMsgConfirmInstall), g_titleText,
-                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+    } else if (!HoldAndAsk(folder, held)) {
         exitCode = kExitDeclined;
     } else {
         RegisterProgressBarClass();
@@ -101,7 +112,7 @@ int RunWithUpdaterMutex(HINSTANCE instance, int showCommand)
             SetWindowTextW(g_hProgressDlg, g_titleText);
             CenterDialogOnMonitor(g_hProgressDlg);
             ShowWindow(g_hProgressDlg, showCommand);
-            const uint32_t result = RunUpdate(folder);
+            const uint32_t result = RunUpdate(held);
             if (g_hProgressDlg) {
                 DestroyWindow(g_hProgressDlg);
                 g_hProgressDlg = nullptr;

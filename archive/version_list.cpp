@@ -117,10 +117,10 @@ bool EncodeVersionList(const VersionListHeader& header, const std::vector<Versio
 }
 
 bool SaveVersionList(const VersionListHeader& header, const std::vector<VersionRecord>& records,
-                     const wchar_t* path, const std::wstring& root)
+                     const wchar_t* path)
 {
     std::vector<unsigned char> bytes;
     if (!EncodeVersionList(header, records, bytes))
         return false;
-    return ReplaceFileContents(path, bytes.data(), static_cast<uint32_t>(bytes.size()), root);
+    return ReplaceFileContents(path, bytes.data(), static_cast<uint32_t>(bytes.size()));
 }

@@ -38,6 +38,5 @@ bool EncodeVersionList(const VersionListHeader& header, const std::vector<Versio
                        std::vector<unsigned char>& bytes);
 // Encodes, then replaces the file at path whole. False when encoding or writing fails; the old file then
 // stays as it was.
-// `root` as for ReplaceFileContents: the folder the new file must lie in.
 bool SaveVersionList(const VersionListHeader& header, const std::vector<VersionRecord>& records,
-                     const wchar_t* path, const std::wstring& root = std::wstring());
+                     const wchar_t* path);

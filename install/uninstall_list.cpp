@@ -3,12 +3,15 @@
 
 #include <cstring>
 
+#include "util/contained_files.h"
 #include "util/encoding.h"
 #include "util/file.h"
 #include "util/replace_file.h"
 #include "util/strings.h"
 
 namespace {
+
+const wchar_t kUninstallListName[] = L"uninst.lst";
 
 // UTF-8 with lowered ASCII capitals. A line that does not convert is kept as it was read.
 std::string NormaliseLine(const std::string& line)
@@ -61,27 +64,14 @@ std::string FormatUninstallList(const UninstallGroups& groups)
     return text;
 }
 
-bool WriteUninstallList(const wchar_t* path, const UninstallGroups& groups, const std::wstring& root)
-{
-    const std::string text = FormatUninstallList(groups);
-    return ReplaceFileContents(path, text.data(), static_cast<uint32_t>(text.size()), root);
-}
-
-bool PlanUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames, const std::wstring& root,
+bool PlanUninstallList(HANDLE folder, const std::wstring& root, const std::vector<std::wstring>& targetNames,
                        std::string& out)
 {
-    wchar_t path[kPathCapacity];
-    if (FormatWide(path, kPathCapacity, L"%s\\%s", folder, L"uninst.lst") < 0)
-        return false;
-    std::wstring within = root;
-    if (within.empty() && !FinalFolderPath(folder, within))
-        return false;
-
     std::string text;
     {
         CFileDX file;
         // A list that leads out of the folder is not read either: its lines would be written back inside.
-        if (!file.Open(path) || !file.IsInside(within))
+        if (!file.OpenIn(folder, kUninstallListName) || !file.IsInside(root))
             return false;
         const uint32_t size = file.GetSize();
         if (size == 0xFFFFFFFF)
@@ -106,14 +96,16 @@ bool PlanUninstallList(const wchar_t* folder, const std::vector<std::wstring>& t
     return true;
 }
 
-bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames,
-                         const std::wstring& root)
+bool UpdateUninstallList(HANDLE folder, const std::wstring& root, const std::vector<std::wstring>& targetNames)
 {
-    std::wstring within = root;
     std::string text;
-    wchar_t path[kPathCapacity];
-    if ((within.empty() && !FinalFolderPath(folder, within)) || !PlanUninstallList(folder, targetNames, within, text) ||
-        FormatWide(path, kPathCapacity, L"%s\\%s", folder, L"uninst.lst") < 0)
-        return false;
-    return ReplaceFileContents(path, text.data(), static_cast<uint32_t>(text.size()), within);
+    return PlanUninstallList(folder, root, targetNames, text) &&
+           ReplaceFileIn(folder, kUninstallListName, text.data(), static_cast<uint32_t>(text.size()), root);
+}
+
+bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames)
+{
+    UniqueHandle held;
+    std::wstring root;
+    return HoldFolderAt(folder, held, root) && UpdateUninstallList(held.Get(), root, targetNames);
 }

@@ -1,5 +1,7 @@
 // The game's uninstall list ("uninst.lst"): one path per line, extended with what an update installed.
 #pragma once
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -15,16 +17,13 @@ struct UninstallGroups {
 void ParseUninstallList(const char* text, UninstallGroups& groups);
 // The file's bytes: every file line then every dollar line, each followed by LF, then one NUL.
 std::string FormatUninstallList(const UninstallGroups& groups);
-// Replaces the file at path with the formatted list; false (old file unchanged) when that fails.
-// `root` as for ReplaceFileContents.
-bool WriteUninstallList(const wchar_t* path, const UninstallGroups& groups, const std::wstring& root = std::wstring());
-// The uninstall list's new bytes: "<folder>\uninst.lst" read completely, each non-empty target name added
-// to the file group. False when the list is missing, cannot be read completely, or leads out of `root`
-// (the folder's final path; empty: resolved now).
-bool PlanUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames, const std::wstring& root,
+// The uninstall list's new bytes: "uninst.lst" below the held `folder` read completely, each non-empty
+// target name added to the file group. False when the list is missing, cannot be read completely, or
+// leads out of `root` (the folder's final path).
+bool PlanUninstallList(HANDLE folder, const std::wstring& root, const std::vector<std::wstring>& targetNames,
                        std::string& text);
-// Reads "<folder>\uninst.lst" completely, adds each non-empty target name to the file group, and writes
-// the list back. False when the list is missing, cannot be read completely, leads out of `root` (the
-// folder's final path; empty: resolved now), or cannot be replaced.
-bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames,
-                         const std::wstring& root = std::wstring());
+// Plans the list as above and replaces it whole (util/replace_file.h). False when planning fails or the
+// list cannot be replaced; the old list then stays as it was.
+bool UpdateUninstallList(HANDLE folder, const std::wstring& root, const std::vector<std::wstring>& targetNames);
+// The same for a folder given by its path, held for the time of the call.
+bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames);

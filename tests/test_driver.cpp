@@ -497,3 +497,22 @@ TEST_F(DriverTest, TwoEntriesForOneFileAreDamageNotAHalfInstall)
     EXPECT_EQ(kResultDamaged, Run({{"a.arc", one}, {"A.ARC.TMP", two}}));
     ExpectUnchanged(before);
 }
+
+TEST_F(DriverTest, HardLinkedReadOnlyOriginalIsReplacedAndItsOtherNameKeepsBytesAndAttributes)
+{
+    // "data01300.arc" is a second name of a read-only file outside the installation.
+    MakeInstallation(game, {"data01300.arc"});
+    const std::wstring target = game + L"\\Archive\\data01300.arc", outside = dir / L"outside.arc";
+    const Bytes outsideBytes = ToBytes("a file of someone else's");
+    ASSERT_TRUE(WriteBytes(outside, outsideBytes));
+    ASSERT_TRUE(DeleteFileW(target.c_str()));
+    ASSERT_TRUE(CreateHardLinkW(target.c_str(), outside.c_str(), nullptr)) << GetLastError();
+    ASSERT_TRUE(SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_READONLY));
+    const SampleUpdate update = MakeSampleUpdate(3);
+    EXPECT_EQ(kResultSuccess, Run(update.entries));
+    EXPECT_EQ(update.entries[2].data, ReadBytes(target));
+    EXPECT_EQ(outsideBytes, ReadBytes(outside));
+    EXPECT_NE(0u, GetFileAttributesW(outside.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(FileExists(target + L".kept"));
+    SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_NORMAL);
+}

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
 
 #include "tests/package_factory.h"
 #include "tests/user_session.h"
@@ -207,6 +208,41 @@ TEST_F(EndToEndTest, FailedRunsShowTheirWarnings)
     EXPECT_EQ(kListFailed, t.exitCode);
     ASSERT_EQ(2u, t.boxes.size()) << Describe(t);
     EXPECT_EQ(L"Failed to update the installation info.", t.boxes[1].info.text);
+}
+
+TEST_F(EndToEndTest, FoldersCannotBeMovedWhileTheQuestionWaits)
+{
+    // Another program tries to put a folder of its own where the game and its "Archive" folder stand while
+    // "Install the update?" waits; had it succeeded, the elevated run would write into that folder.
+    const std::wstring updater = MakeUpdaterFile();
+    MakeDir(dir / L"decoy");
+    MakeInstallation(dir / L"decoy", {"data01200.arc"});
+    const std::map<std::wstring, Bytes> decoy = [&] {
+        std::map<std::wstring, Bytes> s;
+        for (const std::wstring& f : ListFiles(dir / L"decoy"))
+            s[f] = ReadBytes(dir / (L"decoy\\" + f));
+        return s;
+    }();
+    std::vector<std::wstring> moved;
+    UserScript script;
+    script.updater = updater;
+    script.beforeAnswer = [&] {
+        for (const std::wstring& folder : {game + L"\\Archive", game}) {
+            if (MoveFileExW(folder.c_str(), (folder + L".away").c_str(), 0)) {
+                moved.push_back(folder);
+                MoveFileExW((dir / L"decoy").c_str(), folder.c_str(), 0);
+            }
+        }
+    };
+    const Transcript t = RunAsUser(script);
+    EXPECT_TRUE(moved.empty()) << "moved while the question waited: " << std::string(moved[0].begin(), moved[0].end());
+    EXPECT_EQ(0u, t.exitCode) << Describe(t);
+    for (int i = 0; i < 3; ++i) {
+        const std::wstring name = L"Archive\\data0" + std::to_wstring(12 + i) + L"00.arc";
+        EXPECT_EQ(ReadBytes(dir / (L"ship\\" + name)), ReadBytes(game + L"\\" + name));
+    }
+    for (const auto& f : decoy)
+        EXPECT_EQ(f.second, ReadBytes(dir / (L"decoy\\" + f.first)));
 }
 
 TEST_F(EndToEndTest, CancelConfirmedAndDialogClosedEndWithoutABox)

@@ -27,6 +27,7 @@ struct Figures {
     int damaged = 0, fileSystem = 0, kills = 0, hostile = 0;
     int crashes = 0, hangs = 0, changedOnFailure = 0, torn = 0, tempsLeft = 0, reruns = 0, converged = 0;
     int verdicts = 0, verdictsDiffering = 0, links = 0, writesOutside = 0, rollbacks = 0, mixed = 0, lost = 0;
+    int races = 0, raceWritesOutside = 0, unixSwaps = 0, unixReachedOutside = 0, unixRefused = 0;
 } g_figures;
 
 class SummaryPrinter : public ::testing::Environment {
@@ -38,10 +39,12 @@ public:
                "%d planted links; %d crashes, %d hangs, %d changed installations on failure, %d rollbacks, "
                "%d mixed installations, %d originals lost, %d torn files, %d temporary files left, "
                "%d writes outside the installation, %d/%d re-runs converged, %d/%d verdicts of mkupdate verify "
-               "agreeing\n",
+               "agreeing; %d races, %d writes outside (a Windows user renaming the folders); %d Unix-level "
+               "folder swaps, %d reaching outside, %d refused with 0x80000004\n",
                f.damaged, f.fileSystem, f.kills, f.hostile, f.links, f.crashes, f.hangs, f.changedOnFailure,
                f.rollbacks, f.mixed, f.lost, f.torn, f.tempsLeft, f.writesOutside, f.converged, f.reruns,
-               f.verdicts - f.verdictsDiffering, f.verdicts);
+               f.verdicts - f.verdictsDiffering, f.verdicts, f.races, f.raceWritesOutside, f.unixSwaps,
+               f.unixReachedOutside, f.unixRefused);
     }
 };
 const auto* g_summary = ::testing::AddGlobalTestEnvironment(new SummaryPrinter);
@@ -212,6 +215,26 @@ protected:
     // and after a failed run never new beside old ones with nothing kept to go back to.
     void JudgeArchives(const Snapshot& s, const Snapshot& old, const Snapshot& reference, bool failed,
                        const std::string& what);
+
+    // The real updater, "update.exe" in the sandbox, shipping the three archives of a sample update of
+    // `size` bytes each.
+    bool BuildRealUpdater(size_t size, unsigned seed)
+    {
+        SampleUpdate update = MakeSampleUpdate(3, size, seed);
+        MakeDir(dir / L"ship");
+        MakeDir(dir / L"ship\\Archive");
+        for (int i = 0; i < 3; ++i)
+            WriteBytes(dir / (L"ship\\Archive\\" + std::wstring(kOldArchives[i].begin(), kOldArchives[i].end())),
+                       update.entries[i + 1].data);
+        BuildOptions options;
+        options.image = FromUnixPath(UPDATER_EXE);
+        options.title = "Fault Campaign Updater";
+        options.output = dir / L"update.exe";
+        std::string error;
+        const bool built = CollectFolder(dir / L"ship", options.files, error) && BuildUpdater(options, error);
+        EXPECT_TRUE(built) << error;
+        return built;
+    }
 
     TempDir dir;
     std::wstring game;
@@ -469,24 +492,11 @@ TEST_F(FaultCampaign, FullDiskKeepsTheInstallationWhole)
 TEST_F(FaultCampaign, KilledRunsNeverTearAFileAndARerunConverges)
 {
     // A real updater, killed at a spread of moments through its copy and install phases.
-    SampleUpdate update = MakeSampleUpdate(3, 6 << 20, 77);
-    MakeDir(dir / L"ship");
-    MakeDir(dir / L"ship\\Archive");
-    for (int i = 0; i < 3; ++i)
-        WriteBytes(dir / (L"ship\\Archive\\" + std::wstring(kOldArchives[i].begin(), kOldArchives[i].end())),
-                   update.entries[i + 1].data);
-    BuildOptions options;
-    options.image = FromUnixPath(UPDATER_EXE);
-    options.title = "Fault Campaign Updater";
-    options.output = dir / L"update.exe";
-    std::string error;
-    ASSERT_TRUE(CollectFolder(dir / L"ship", options.files, error));
-    ASSERT_TRUE(BuildUpdater(options, error)) << error;
-
+    ASSERT_TRUE(BuildRealUpdater(6 << 20, 77));
     ASSERT_TRUE(RegisterInstallation(game));
 
     UserScript script;
-    script.updater = options.output;
+    script.updater = dir / L"update.exe";
     script.timeoutMs = 60000;
     FreshInstallation();
     const Snapshot old = TakeSnapshot(game);
@@ -718,6 +728,129 @@ TEST_F(FaultCampaign, HostileRegistryValuesGetAClearBox)
         }
         EXPECT_FALSE(FileExists(L"C:\\ship.arc")) << c.what;
         EXPECT_FALSE(FileExists(L"C:\\kpx.hvl")) << c.what;
+    }
+    ForgetInstallation();
+}
+
+namespace {
+
+// A folder of the attacker's own, holding a file under every name the updater writes or replaces in the
+// folder it would stand in for.
+void MakeDecoy(const std::wstring& folder, const std::vector<std::wstring>& names)
+{
+    RemoveTree(folder);
+    MakeDir(folder);
+    for (const std::wstring& name : names)
+        for (const wchar_t* suffix : {L"", L".tmp", L".kept", L".new"})
+            WriteText(folder + L"\\" + name + suffix, "the attacker's own bytes");
+}
+
+std::vector<std::wstring> ArchiveNames()
+{
+    std::vector<std::wstring> names;
+    for (const std::string& a : kOldArchives)
+        names.push_back(std::wstring(a.begin(), a.end()));
+    return names;
+}
+
+}  // namespace
+
+TEST_F(FaultCampaign, RacingUsersNeverRedirectAWrite)
+{
+    // While real updater runs copy and install three archives of 96 MiB, a second Windows program keeps
+    // trying to rename the game folder and its "Archive" folder away and move folders of its own in.
+    ASSERT_TRUE(BuildRealUpdater(96 << 20, 91));
+    ASSERT_TRUE(RegisterInstallation(game));
+    UserScript script;
+    script.updater = dir / L"update.exe";
+    script.timeoutMs = 60000;
+    FreshInstallation();
+    ASSERT_EQ(0u, RunAsUser(script).exitCode);
+    const Snapshot reference = TakeSnapshot(game);
+    const std::wstring decoyGame = dir / L"decoy-game", decoyArchive = dir / L"decoy-archive";
+    const std::wstring stop = dir / L"stop", figures = dir / L"figures.txt";
+    std::vector<std::wstring> gameNames = {L"kpx.hvl", L"uninst.lst"};
+    for (const std::wstring& a : ArchiveNames())
+        gameNames.push_back(L"Archive\\" + a);
+    auto outside = [&] {
+        Snapshot s;
+        for (const std::wstring& f : ListFiles(dir.path()))
+            if (f.compare(0, 5, L"game\\") != 0 && f != L"figures.txt")
+                s[Folded(f)] = ReadBytes(dir / f);
+        return s;
+    };
+    unsigned long totalAttempts = 0;
+    double seconds = 0;
+    for (int run = 0; run < 20; ++run) {
+        FreshInstallation();
+        MakeDecoy(decoyGame, gameNames);
+        MakeDecoy(decoyArchive, ArchiveNames());
+        DeleteFileW(stop.c_str());
+        DeleteFileW(figures.c_str());
+        const Snapshot outsideBefore = outside();
+        PROCESS_INFORMATION attacker = {};
+        script.beforeAnswer = [&] {
+            std::wstring line = L"\"" + FromUnixPath(RACE_ATTACKER_EXE) + L"\" \"" + stop + L"\" \"" + figures +
+                                L"\" \"" + game + L"\\Archive\" \"" + decoyArchive + L"\" \"" + game + L"\" \"" +
+                                decoyGame + L"\"";
+            STARTUPINFOW si = {};
+            si.cb = sizeof si;
+            ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &attacker));
+        };
+        // The folders are held until the final box is answered: the race ends there.
+        script.beforeFinalAnswer = [&] {
+            WriteText(stop, "stop");
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(attacker.hProcess, 30000));
+        };
+        const Transcript t = RunAsUser(script);
+        ASSERT_NE(nullptr, attacker.hProcess);
+        WaitForSingleObject(attacker.hProcess, 30000);
+        CloseHandle(attacker.hThread);
+        CloseHandle(attacker.hProcess);
+        const Bytes said = ReadBytes(figures);
+        unsigned long attempts = 0, swaps = 0;
+        EXPECT_EQ(2, sscanf(std::string(said.begin(), said.end()).c_str(), "%lu %lu", &attempts, &swaps));
+        ++g_figures.races;
+        CountOutcome(t);
+        const std::string what = "race " + std::to_string(run);
+        EXPECT_GT(attempts, 0ul) << what;
+        totalAttempts += attempts;
+        seconds += t.updateSeconds;
+        EXPECT_EQ(0ul, swaps) << what << ": the attacker moved a held folder";
+        DeleteFileW(stop.c_str());
+        if (outside() != outsideBefore) {
+            ++g_figures.raceWritesOutside;
+            ADD_FAILURE() << what << ": something outside the installation changed";
+        }
+        if (t.exitCode != 0 || TakeSnapshot(game) != reference) {
+            ++g_figures.mixed;
+            ADD_FAILURE() << what << ": not the wholly new installation\n" << Describe(t);
+        }
+    }
+    script.beforeAnswer = nullptr;
+    script.beforeFinalAnswer = nullptr;
+    printf("races: %lu renames tried during %.1f s of updating\n", totalAttempts, seconds);
+
+    // A Unix process ignores Windows share modes: it swaps "Archive" for a link to its own folder while the
+    // question waits. Measured and counted, not required: under Wine a rename through a held handle still
+    // resolves its names by path.
+    for (int run = 0; run < 3; ++run) {
+        FreshInstallation();
+        MakeDecoy(decoyArchive, ArchiveNames());
+        const Snapshot decoyBefore = TakeSnapshot(decoyArchive);
+        const std::wstring archive = game + L"\\Archive", away = game + L"\\Archive.away";
+        script.beforeAnswer = [&] {
+            EXPECT_TRUE(RunUnixOn(L"Z:\\bin\\sh -c \"mv $0 $1 && ln -s $2 $0\"", {archive, away, decoyArchive}));
+            EXPECT_TRUE(WaitUntil([&] { return FileExists(away + L"\\data01200.arc"); }));
+        };
+        const Transcript t = RunAsUser(script);
+        ++g_figures.unixSwaps;
+        CountOutcome(t);
+        EXPECT_TRUE(t.finished) << Describe(t);
+        if (TakeSnapshot(decoyArchive) != decoyBefore)
+            ++g_figures.unixReachedOutside;
+        g_figures.unixRefused += t.exitCode == kResultInstallFailed;
+        RemoveLink(archive);
     }
     ForgetInstallation();
 }

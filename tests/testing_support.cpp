@@ -210,10 +210,24 @@ bool NameListed(const std::wstring& path)
     return true;
 }
 
-// Runs a Unix program of this machine on the Unix names of Windows paths.
+// Waits up to 5 s for a name to appear in (or vanish from) its folder's listing. Wine lists no link whose
+// target is gone, so for such a link this only gives the Unix program time.
+bool AwaitListed(const std::wstring& path, bool listed, bool observable)
+{
+    if (!observable) {
+        Sleep(500);
+        return true;
+    }
+    return WaitUntil([&] { return NameListed(path) == listed; });
+}
+
+}  // namespace
+
 bool RunUnixOn(const wchar_t* program, const std::vector<std::wstring>& paths)
 {
     const UnixName unixName = WineUnixName();
+    if (!unixName)
+        return false;
     std::wstring line = program;
     for (const std::wstring& path : paths) {
         char* name = unixName(path.c_str());
@@ -230,23 +244,17 @@ bool RunUnixOn(const wchar_t* program, const std::vector<std::wstring>& paths)
     return RunProgram(line, 10000).finished;
 }
 
-// Waits up to 5 s for a name to appear in (or vanish from) its folder's listing. Wine lists no link whose
-// target is gone, so for such a link this only gives the Unix program time.
-bool AwaitListed(const std::wstring& path, bool listed, bool observable)
+bool WaitUntil(const std::function<bool()>& condition, unsigned long timeoutMs)
 {
-    if (!observable) {
-        Sleep(500);
-        return true;
-    }
-    for (int i = 0; i < 500; ++i) {
-        if (NameListed(path) == listed)
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (condition())
             return true;
-        Sleep(10);
+        if (GetTickCount64() > end)
+            return false;
+        Sleep(5);
     }
-    return false;
 }
-
-}  // namespace
 
 bool PlantLink(const std::wstring& link, const std::wstring& target)
 {

@@ -1,6 +1,7 @@
 // Helpers shared by the tests: a fresh temporary folder per test and whole-file reads and writes.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,5 +49,10 @@ ProcessResult RunProgram(const std::wstring& commandLine, unsigned long timeoutM
 bool PlantLink(const std::wstring& link, const std::wstring& target);
 // Removes a link as itself (or a plain file at that name), never what it leads to.
 bool RemoveLink(const std::wstring& link);
+// Runs a Unix program of this machine (a Z: path with its first arguments) on the Unix names of Windows
+// paths. Wine neither waits for it nor reports its exit code: wait for what it makes.
+bool RunUnixOn(const wchar_t* program, const std::vector<std::wstring>& paths);
+// Asks `condition` until it holds or `timeoutMs` pass; true when it held.
+bool WaitUntil(const std::function<bool()>& condition, unsigned long timeoutMs = 5000);
 // A Unix path of the build tree as Wine's Z: drive shows it.
 std::wstring FromUnixPath(const char* unixPath);

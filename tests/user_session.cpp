@@ -134,10 +134,15 @@ Transcript RunAsUser(const UserScript& script)
                 answer = script.action == UserScript::ClickCancelYes ? IDYES : IDNO;
             else if (isConfirmation)
                 answer = script.confirmAnswer;
+            if (isConfirmation && script.beforeAnswer)
+                script.beforeAnswer();
             if (isConfirmation && answer == IDYES)
                 yesTick = GetTickCount64();
-            else if (!isCancelQuestion && yesTick && !finalTick)
+            else if (!isCancelQuestion && yesTick && !finalTick) {
                 finalTick = GetTickCount64();
+                if (script.beforeFinalAnswer)
+                    script.beforeFinalAnswer();
+            }
             if (answer == kPressEnter)
                 PressEnter(box);
             else

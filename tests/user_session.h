@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,10 @@ struct UserScript {
     DWORD timeoutMs = 120000;
     DWORD killAfterMs = 0;  // when not 0: terminate the updater this long after answering Yes
     DWORD pollMs = 2;       // how often the user looks at the screen
+    // Called once "Install the update?" is on screen, before it is answered; and once the final box of a
+    // run that began is on screen, before it is answered.
+    std::function<void()> beforeAnswer;
+    std::function<void()> beforeFinalAnswer;
 };
 
 struct SeenBox {

@@ -8,9 +8,12 @@
 #include "archive/entry_lists.h"
 #include "install/uninstall_list.h"
 #include "tools/package_reader.h"
+#include "update/list_updates.h"
 #include "update/package_layout.h"
 #include "util/encoding.h"
+#include "util/contained_files.h"
 #include "util/file.h"
+#include "util/strings.h"
 
 namespace {
 
@@ -40,9 +43,10 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
         return 2;
     }
     std::wstring root;
+    UniqueHandle held;
     const DWORD attributes = GetFileAttributesW(game.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        !FinalFolderPath(game.c_str(), root)) {
+        !HoldFolderAt(game.c_str(), held, root)) {
         error = "\"" + ToUtf8(game) + "\" is not a folder";
         return 2;
     }
@@ -76,11 +80,13 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
                    : t.oldChecksum == package.records[r].value ? "identical" : "replace";
         plan.targets.push_back(t);
     }
-    if (!PlanVersionList(game.c_str(), root, package.records, &targets.names, plan.versionList)) {
+    // The updater forms every path below the folder in a buffer of kPathCapacity characters.
+    if (game.size() + wcslen(L"\\kpx.hvl") >= kPathCapacity) {
         error = "the installation folder's path is too long";
         return 2;
     }
-    plan.uninstallListUpdated = PlanUninstallList(game.c_str(), targets.names, root, plan.uninstallList);
+    PlanVersionList(game.c_str(), held.Get(), root, package.records, &targets.names, plan.versionList);
+    plan.uninstallListUpdated = PlanUninstallList(held.Get(), root, targets.names, plan.uninstallList);
     // A read-only list is not replaced either (Windows refuses to, and so does the updater).
     auto readOnly = [&](const wchar_t* name) {
         const DWORD a = GetFileAttributesW((game + L"\\" + name).c_str());

@@ -21,6 +21,7 @@
 #include "ui/message_pump.h"
 #include "ui/messages.h"
 #include "ui/resource.h"
+#include "update/held_installation.h"
 #include "update/install_phase.h"
 #include "update/list_updates.h"
 #include "update/package.h"
@@ -33,14 +34,15 @@
 namespace {
 
 struct UpdateRun {
-    const wchar_t* folder;
-    std::wstring root;  // the folder's final path, taken once: every file written must lie below it
+    HeldInstallation* held;  // the folder and its subfolders, held since before the question
     HWND status = nullptr;
     HWND itemBar = nullptr;
     HWND totalBar = nullptr;
     UpdatePackage package;
     std::vector<std::wstring> targetNames;  // per entry: path below the folder, or empty (nothing installed)
     std::vector<int> records;               // per entry: the version record that verifies it, or kNoRecord
+    // Per entry: its temporary file, open from its creation to the rename that installs it.
+    std::vector<std::unique_ptr<CFileDX>> temps;
     std::unique_ptr<unsigned char[]> buffer;
 };
 
@@ -72,8 +74,8 @@ void ShowStatus(const UpdateRun& run, const std::wstring& name)
         SetWindowTextW(run.status, text);
 }
 
-// Opens the package, checks it whole before anything is written, takes the folder's final path and sets
-// the bars.
+// Opens the package, checks it whole before anything is written, makes sure every folder it writes in is
+// held, and sets the bars.
 uint32_t Prepare(UpdateRun& run, const wchar_t* packagePath)
 {
     if (g_hProgressDlg) {
@@ -85,12 +87,20 @@ uint32_t Prepare(UpdateRun& run, const wchar_t* packagePath)
         return opened;
     EntryTargets targets;
     std::string problem;
-    if (const uint32_t checked = CheckUpdatePackage(run.package, run.folder, targets, problem))
+    if (const uint32_t checked = CheckUpdatePackage(run.package, run.held->folder.c_str(), targets, problem))
         return checked;
-    if (!FinalFolderPath(run.folder, run.root))
-        return kResultInstallFailed;
+    if (run.held->result != kResultSuccess)
+        return run.held->result;
+    // The folders were held for the targets of the package as it was read then; every target must still
+    // find its folder held.
+    for (const std::wstring& target : targets.names) {
+        std::wstring name;
+        if (!target.empty() && !FolderOf(*run.held, target, name))
+            return kResultInstallFailed;
+    }
     run.targetNames.swap(targets.names);
     run.records.swap(targets.records);
+    run.temps.resize(run.targetNames.size());
     if (run.itemBar) {
         SendMessageW(run.itemBar, PBM_SETRANGE32, 0, 65535);
         SendMessageW(run.itemBar, PBM_SETPOS, 0, 0);
@@ -129,15 +139,19 @@ uint32_t StreamEntry(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, Co
 }
 
 // Copies entry i to "<target>.tmp", forces it to the disk and compares its checksum with its record's.
+// The file stays open, exclusively, until it is renamed into place or deleted.
 uint32_t CopyToTemporaryFile(UpdateRun& run, uint32_t i)
 {
+    std::wstring name;
+    const HANDLE folder = FolderOf(*run.held, run.targetNames[i], name);
     wchar_t temp[kPathCapacity];
-    if (!TemporaryPath(run.folder, run.targetNames[i], temp))
+    if (!folder || !TemporaryPath(run.held->folder.c_str(), run.targetNames[i], temp))
         return kResultInstallFailed;
     // Whatever stands at the name, a leftover of an earlier run or a planted link, is removed or replaced,
     // never written through.
-    CFileDX out;
-    if (!CreateInside(out, temp, run.root))
+    run.temps[i].reset(new CFileDX);
+    CFileDX& out = *run.temps[i];
+    if (!CreateIn(out, folder, name + L".tmp", run.held->root))
         return kResultInstallFailed;
     ContentChecksum checksum{};
     const uint32_t streamed = StreamEntry(run, run.package.entries[i], out, checksum);
@@ -147,7 +161,6 @@ uint32_t CopyToTemporaryFile(UpdateRun& run, uint32_t i)
     // first move, or a power cut could leave an archive of zeros under its new name.
     if (!out.Flush())
         return kResultInstallFailed;
-    out.Close();
     if (StopRequested())
         return StopCode();
     const int record = run.records[i];
@@ -200,17 +213,16 @@ uint32_t CopyAll(UpdateRun& run)
 // (read-only, locked, a full disk, a name that does not fit).
 bool UpdateVersionList(UpdateRun& run)
 {
+    const HeldInstallation& held = *run.held;
     VersionListPlan plan;
-    wchar_t path[kPathCapacity];
-    if (!PlanVersionList(run.folder, run.root, run.package.records, nullptr, plan) ||
-        FormatWide(path, kPathCapacity, L"%s\\kpx.hvl", run.folder) < 0)
-        return false;
+    PlanVersionList(held.folder.c_str(), held.handle.Get(), held.root, run.package.records, nullptr, plan);
     switch (plan.outcome) {
     case VersionListOutcome::Absent:
     case VersionListOutcome::NotAVersionList:
         return true;
     case VersionListOutcome::Updated:
-        return ReplaceFileContents(path, plan.bytes.data(), static_cast<uint32_t>(plan.bytes.size()), run.root);
+        return ReplaceFileIn(held.handle.Get(), kVersionListName, plan.bytes.data(),
+                             static_cast<uint32_t>(plan.bytes.size()), held.root);
     default:
         return false;
     }
@@ -220,39 +232,80 @@ bool UpdateVersionList(UpdateRun& run)
 uint32_t UpdateLists(UpdateRun& run)
 {
     const bool versionListSaved = UpdateVersionList(run);
-    const bool uninstallListSaved = UpdateUninstallList(run.folder, run.targetNames, run.root);
+    const bool uninstallListSaved = UpdateUninstallList(run.held->handle.Get(), run.held->root, run.targetNames);
     return versionListSaved && uninstallListSaved ? kResultSuccess : kResultUninstallListFailed;
 }
 
-void DeleteTemporaryFiles(const UpdateRun& run)
+// Deletes, through their own handles, the temporary files that were not installed.
+void DeleteTemporaryFiles(UpdateRun& run)
 {
-    for (const std::wstring& target : run.targetNames) {
-        wchar_t temp[kPathCapacity];
-        if (!target.empty() && TemporaryPath(run.folder, target, temp))
-            RemoveInside(temp, run.root);
+    for (std::unique_ptr<CFileDX>& temp : run.temps) {
+        if (temp && temp->IsOpen()) {
+            temp->Delete();
+            temp->Close();
+        }
     }
 }
 
-}  // namespace
-
-uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath)
+// The install phase over every copied file; kResultAborted when a test's fault stopped it as a kill would.
+uint32_t Install(UpdateRun& run, bool& interrupted)
 {
-    UpdateRun run;
-    run.folder = folder;
+    std::vector<PreparedFile> files;
+    for (size_t i = 0; i < run.targetNames.size(); ++i) {
+        if (run.targetNames[i].empty())
+            continue;
+        PreparedFile f;
+        f.folder = FolderOf(*run.held, run.targetNames[i], f.name);
+        f.file = run.temps[i].get();
+        files.push_back(f);
+    }
+    if (!InstallTargets(run.held->root, files, interrupted))
+        return interrupted ? kResultAborted : kResultInstallFailed;
+    // Installed: the handles now reach the installed files, which stay.
+    for (std::unique_ptr<CFileDX>& temp : run.temps)
+        temp.reset();
+    return kResultSuccess;
+}
+
+uint32_t RunHeld(UpdateRun& run, const wchar_t* packagePath)
+{
     uint32_t result = Prepare(run, packagePath);
     if (result == kResultSuccess)
         result = CopyAll(run);
     if (result == kResultSuccess) {
         // No pumping and no looking at the flags from here on.
         bool interrupted = false;
-        if (InstallTargets(folder, run.root, run.targetNames, interrupted))
+        result = Install(run, interrupted);
+        if (interrupted)
+            return result;  // a test's stand-in for a kill: nothing more happens
+        if (result == kResultSuccess)
             result = UpdateLists(run);
-        else if (interrupted)
-            return kResultAborted;  // a test's stand-in for a kill: nothing more happens
-        else
-            result = kResultInstallFailed;
     }
     DeleteTemporaryFiles(run);
+    return result;
+}
+
+}  // namespace
+
+void HoldInstallationFor(const wchar_t* folder, const wchar_t* packagePath, HeldInstallation& held)
+{
+    // The package is read here only to learn which folders it writes in; it is read and checked again,
+    // whole, once the user has said yes. A package that cannot be read holds the folder alone.
+    UpdatePackage package;
+    EntryTargets targets;
+    std::string problem;
+    if (OpenUpdatePackage(package, packagePath) != kResultSuccess ||
+        CheckUpdatePackage(package, folder, targets, problem) != kResultSuccess)
+        targets.names.clear();
+    HoldInstallation(folder, targets.names, held);
+}
+
+uint32_t RunUpdate(HeldInstallation& held, const wchar_t* packagePath)
+{
+    UpdateRun run;
+    run.held = &held;
+    uint32_t result = RunHeld(run, packagePath);
+    run.temps.clear();
     run.buffer.reset();
     run.package.file.Close();
     if (g_abortRequested)
@@ -260,6 +313,13 @@ uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath)
     if (g_cancelRequested)
         result = kResultCancelled;
     return result;
+}
+
+uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath)
+{
+    HeldInstallation held;
+    HoldInstallationFor(folder, packagePath, held);
+    return RunUpdate(held, packagePath);
 }
 
 uint32_t RunUpdate(const wchar_t* folder) { return RunUpdateFromPackage(folder, nullptr); }

@@ -2,9 +2,17 @@
 #pragma once
 #include <cstdint>
 
-// Applies the update carried by this program's own file to the installation folder, driving the progress
-// dialog in g_hProgressDlg and honouring g_cancelRequested and g_abortRequested. Returns a result code of
-// update/package.h. Every temporary file is removed before it returns.
-uint32_t RunUpdate(const wchar_t* folder);
-// The same with the package read from `packagePath` (null: this program's own file).
+#include "update/held_installation.h"
+
+// Holds the installation folder and every subfolder that the package in `packagePath` (null: this
+// program's own file) writes in (update/held_installation.h). The entry calls it as soon as the folder is
+// known, before the user is asked, and keeps `held` until the run ends.
+void HoldInstallationFor(const wchar_t* folder, const wchar_t* packagePath, HeldInstallation& held);
+// Applies the update carried by the package in `packagePath` (null: this program's own file) to the held
+// installation, driving the progress dialog in g_hProgressDlg and honouring g_cancelRequested and
+// g_abortRequested. Returns a result code of update/package.h. Every temporary file that was not installed
+// is removed before it returns.
+uint32_t RunUpdate(HeldInstallation& held, const wchar_t* packagePath = nullptr);
+// Holds the folder, then runs the update: for callers that have nothing to do in between.
 uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath);
+uint32_t RunUpdate(const wchar_t* folder);

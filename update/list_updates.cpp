@@ -5,35 +5,32 @@
 
 #include "archive/entry_lists.h"
 #include "util/file.h"
-#include "util/strings.h"
 
-bool PlanVersionList(const wchar_t* folder, const std::wstring& root, const std::vector<VersionRecord>& payload,
-                     const std::vector<std::wstring>* toBeInstalled, VersionListPlan& plan)
+void PlanVersionList(const wchar_t* folder, HANDLE held, const std::wstring& root,
+                     const std::vector<VersionRecord>& payload, const std::vector<std::wstring>* toBeInstalled,
+                     VersionListPlan& plan)
 {
-    wchar_t path[kPathCapacity];
-    if (FormatWide(path, kPathCapacity, L"%s\\kpx.hvl", folder) < 0)
-        return false;
     plan = VersionListPlan{};
     {
         CFileDX file;
-        if (!file.Open(path)) {
-            plan.outcome = GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES ? VersionListOutcome::Absent
-                                                                                : VersionListOutcome::Locked;
-            return true;
+        if (!file.OpenIn(held, kVersionListName)) {
+            const DWORD error = GetLastError();
+            plan.outcome = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? VersionListOutcome::Absent
+                                                                                           : VersionListOutcome::Locked;
+            return;
         }
         // A list that leads out of the folder is neither read nor replaced.
         if (!file.IsInside(root)) {
             plan.outcome = VersionListOutcome::Locked;
-            return true;
+            return;
         }
         if (!ReadVersionList(plan.header, plan.records, file)) {
             plan.outcome = VersionListOutcome::NotAVersionList;
-            return true;
+            return;
         }
     }
     MergeVersionRecords(plan.header, plan.records, payload);
     PruneMissingRecords(plan.header, plan.records, folder, toBeInstalled);
     plan.outcome = EncodeVersionList(plan.header, plan.records, plan.bytes) ? VersionListOutcome::Updated
                                                                             : VersionListOutcome::Unencodable;
-    return true;
 }

@@ -1,10 +1,15 @@
 // What an update does to the installed version list "kpx.hvl": planned once, by the updater before it saves
 // and by `mkupdate plan` before anything is installed.
 #pragma once
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
 #include "archive/version_list.h"
+
+// The installed version list's name in the installation folder.
+const wchar_t kVersionListName[] = L"kpx.hvl";
 
 enum class VersionListOutcome {
     Absent,           // no "kpx.hvl": none is created, and that is no failure
@@ -21,8 +26,9 @@ struct VersionListPlan {
     std::vector<unsigned char> bytes;
 };
 
-// Reads "<folder>\kpx.hvl", folds the payload's records in and drops the records of missing files.
-// `toBeInstalled` names the targets of an install that has not run yet (null once it has). `root` is the
-// folder's final path. False only when the list's path does not fit.
-bool PlanVersionList(const wchar_t* folder, const std::wstring& root, const std::vector<VersionRecord>& payload,
-                     const std::vector<std::wstring>* toBeInstalled, VersionListPlan& plan);
+// Reads "kpx.hvl" below the held folder `held` (`folder` by its path, `root` its final path), folds the
+// payload's records in and drops the records of missing files. `toBeInstalled` names the targets of an
+// install that has not run yet (null once it has).
+void PlanVersionList(const wchar_t* folder, HANDLE held, const std::wstring& root,
+                     const std::vector<VersionRecord>& payload, const std::vector<std::wstring>* toBeInstalled,
+                     VersionListPlan& plan);

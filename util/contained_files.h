@@ -1,29 +1,28 @@
-// Writing inside a folder that other users may write to, from an elevated program: nothing is written,
-// deleted or changed through a link that leads out of the folder.
+// Writing inside a folder that other users may write to, from an elevated program: every file is reached
+// through a held folder handle and a single name, and nothing is written, deleted or changed through a link
+// that leads out of the folder.
 #pragma once
+#include <windows.h>
+
 #include <string>
+
+#include "util/handles.h"
 
 class CFileDX;
 
-// Removes what stands at `path` when it lies below `root` (a final path): a file, or a link as itself
-// where the system can open a link as itself. Never follows a link to delete or change its target. True
-// when nothing stands there afterwards; false when something stays (a link out of the folder that cannot be
+// Removes what stands at `name` below the held `folder` when it lies below `root` (the folder's final
+// path): a file, or a link as itself where the system can open a link as itself. Never follows a link to
+// delete or change its target, and never changes the attributes of a file with further names. True when
+// nothing stands there afterwards; false when something stays (a link out of the folder that cannot be
 // opened as itself, a locked file, a folder).
-bool RemoveInside(const wchar_t* path, const std::wstring& root);
+bool RemoveIn(HANDLE folder, const std::wstring& name, const std::wstring& root);
 
-// Creates a new, empty file at `path` and opens it in `file` (CFileDX::kCreateNew). Whatever stood there
-// is removed first; a link that cannot be removed is replaced by renaming a new file of this program's
-// over it ("<path>.new"), and a rename replaces a link, never its target. The open file's final path must
-// lie below `root`: a file that would lie outside gets no byte and is deleted again. False when the file
-// would lie outside, or the name cannot be taken.
-bool CreateInside(CFileDX& file, const wchar_t* path, const std::wstring& root);
+// Creates a new, empty file at `name` below the held `folder` and opens it in `file` (CFileDX::CreateIn).
+// Whatever stood there is removed first; a link that cannot be removed is replaced by renaming a new file
+// of this program's over it ("<name>.new"), and a rename replaces a link, never its target. The open
+// file's final path must lie below `root`: a file that would lie outside gets no byte and is deleted again.
+// False when the file would lie outside, or the name cannot be taken.
+bool CreateIn(CFileDX& file, HANDLE folder, const std::wstring& name, const std::wstring& root);
 
-// True when something stands at `path` and what it reaches lies below `root`. Under Wine a rename or a
-// delete by the name of a link acts on the link's target, so only such names may be renamed or deleted.
-bool LiesInside(const wchar_t* path, const std::wstring& root);
-
-// Clears (or sets) the read-only attribute of the file at `path` if it lies below `root`, so that a move
-// can replace it (or so that a file put back is as it was). A link out of the folder is left as it is, and
-// so is its target. ClearReadOnlyInside is true when the file was read-only.
-bool ClearReadOnlyInside(const wchar_t* path, const std::wstring& root);
-void SetReadOnlyInside(const wchar_t* path, const std::wstring& root);
+// Holds `folder` (a full path) open as util/relative_files.h's HoldFolder does, and takes its final path.
+bool HoldFolderAt(const wchar_t* folder, UniqueHandle& held, std::wstring& root);

@@ -2,6 +2,7 @@
 #include "util/file.h"
 
 #include "util/handles.h"
+#include "util/relative_files.h"
 
 namespace {
 const DWORD kFileFlags = FILE_ATTRIBUTE_ARCHIVE | FILE_FLAG_SEQUENTIAL_SCAN;  // 0x08000020
@@ -71,17 +72,38 @@ int CFileDX::Seek(int64_t position)
 
 uint32_t CFileDX::GetSize() { return GetFileSize(handle_, nullptr); }
 
+int CFileDX::OpenIn(HANDLE folder, const std::wstring& name)
+{
+    if (IsOpen())
+        return 0;
+    HANDLE h = OpenFileIn(folder, name, GENERIC_READ, FILE_SHARE_READ);
+    if (!h)
+        return 0;
+    handle_ = h;
+    return 1;
+}
+
+int CFileDX::CreateIn(HANDLE folder, const std::wstring& name)
+{
+    if (IsOpen())
+        return 0;
+    HANDLE h = CreateFileIn(folder, name);
+    if (!h)
+        return 0;
+    handle_ = h;
+    return 1;
+}
+
+int CFileDX::MoveTo(HANDLE folder, const std::wstring& name, bool replace)
+{
+    return RenameHandle(handle_, folder, name, replace) ? 1 : 0;
+}
+
 int CFileDX::Flush() { return FlushFileBuffers(handle_) ? 1 : 0; }
 
 bool CFileDX::IsInside(const std::wstring& root) { return IsOpen() && IsHandleInside(handle_, root); }
 
-int CFileDX::Delete()
-{
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    return SetFileInformationByHandle(handle_, FileDispositionInfo, &disposition, sizeof disposition) ? 1 : 0;
-}
-
-namespace {
+int CFileDX::Delete() { return DeleteHandle(handle_) ? 1 : 0; }
 
 bool FinalPathOf(HANDLE handle, std::wstring& path)
 {
@@ -92,8 +114,6 @@ bool FinalPathOf(HANDLE handle, std::wstring& path)
     path.assign(buffer, n);
     return true;
 }
-
-}  // namespace
 
 bool FinalFolderPath(const wchar_t* folder, std::wstring& root)
 {

@@ -30,12 +30,22 @@ public:
     // Low 32 bits of the size; 0xFFFFFFFF when the query fails.
     uint32_t GetSize();
 
+    // The same three below a held folder, by a single name (util/relative_files.h): OpenIn reads, sharing
+    // reading; CreateIn makes a new file where nothing stands, exclusively, with the right to rename and
+    // delete it through this handle. 1 when open, 0 otherwise.
+    int OpenIn(HANDLE folder, const std::wstring& name);
+    int CreateIn(HANDLE folder, const std::wstring& name);
+    // Renames the open file (a CreateIn handle) to `name` below `folder`, replacing what stands there when
+    // `replace` is set. 1 on success.
+    int MoveTo(HANDLE folder, const std::wstring& name, bool replace);
+
     // Forces what was written to the disk. 1 on success.
     int Flush();
     // True when the file the handle reaches, links resolved, lies below `root` (a final path, as
     // FinalFolderPath gives it).
     bool IsInside(const std::wstring& root);
-    // Deletes the file this handle reaches (kCreateNew handles only). 1 on success.
+    // Deletes the file this handle reaches (kCreateNew and CreateIn handles only) once it is closed.
+    // 1 on success.
     int Delete();
 
     bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
@@ -47,5 +57,7 @@ private:
 // The final path of a folder, links and short names resolved ("\\?\C:\Games\x"). False when it cannot
 // be opened or resolved.
 bool FinalFolderPath(const wchar_t* folder, std::wstring& root);
+// The final path of what an open handle reaches. False when it cannot be resolved.
+bool FinalPathOf(HANDLE handle, std::wstring& path);
 // True when the object the handle reaches has a final path strictly below `root`.
 bool IsHandleInside(HANDLE handle, const std::wstring& root);

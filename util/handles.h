@@ -17,8 +17,16 @@ public:
     }
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
     HANDLE Get() const { return handle_; }
     bool IsValid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    // Hands the handle over; the owner holds none afterwards.
+    HANDLE Release()
+    {
+        HANDLE h = handle_;
+        handle_ = nullptr;
+        return h;
+    }
     // Closes the handle held, if any, and takes this one.
     void Reset(HANDLE handle)
     {

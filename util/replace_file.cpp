@@ -1,34 +1,36 @@
-// Whole-file replacement through a new file, a flush and one move.
+// Whole-file replacement through a new file, a flush and one rename through its handle.
 #include "util/replace_file.h"
-
-#include <windows.h>
 
 #include "util/contained_files.h"
 #include "util/file.h"
+#include "util/handles.h"
+#include "util/relative_files.h"
 
-bool ReplaceFileContents(const wchar_t* path, const void* data, uint32_t size, const std::wstring& root)
+bool ReplaceFileIn(HANDLE folder, const std::wstring& name, const void* data, uint32_t size, const std::wstring& root)
 {
-    std::wstring within = root;
-    if (within.empty()) {
-        std::wstring parent = path;
-        const size_t cut = parent.find_last_of(L"\\/");
-        if (cut == std::wstring::npos || !FinalFolderPath(parent.substr(0, cut + (cut == 2 ? 1 : 0)).c_str(), within))
-            return false;
-    }
-    DWORD attributes = GetFileAttributesW(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        return false;
-    const std::wstring fresh = std::wstring(path) + L".new";
-    bool written = false;
     {
-        CFileDX file;
-        if (!CreateInside(file, fresh.c_str(), within))
+        const UniqueHandle old(OpenFileIn(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+        if (old.IsValid() && (AttributesOf(old.Get()) & FILE_ATTRIBUTE_READONLY))
             return false;
-        // A rename can reach the disk before the data it names: flush first.
-        written = file.Write(data, size) == size && file.Flush();
     }
-    if (written && MoveFileExW(fresh.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    CFileDX file;
+    if (!CreateIn(file, folder, name + L".new", root))
+        return false;
+    // A rename can reach the disk before the data it names: flush first.
+    if (file.Write(data, size) == size && file.Flush() && file.MoveTo(folder, name, true))
         return true;
-    RemoveInside(fresh.c_str(), within);
+    file.Delete();
     return false;
+}
+
+bool ReplaceFileContents(const wchar_t* path, const void* data, uint32_t size)
+{
+    const std::wstring full = path;
+    const size_t cut = full.find_last_of(L"\\/");
+    if (cut == std::wstring::npos)
+        return false;
+    UniqueHandle folder;
+    std::wstring root;
+    return HoldFolderAt(full.substr(0, cut + (cut == 2 ? 1 : 0)).c_str(), folder, root) &&
+           ReplaceFileIn(folder.Get(), full.substr(cut + 1), data, size, root);
 }
