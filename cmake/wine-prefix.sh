@@ -20,6 +20,10 @@ setup)
     # The first program of a new wineserver starts Wine's own background processes; they inherit its
     # output, so start them here on /dev/null rather than inside a test whose pipe CTest reads.
     wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+    # Wine's desktop process ends a moment after its last window goes, and the next program to open a window
+    # starts it again and hands it its own output: a CTest pipe it then holds open until that test's
+    # timeout. A hidden window that lives as long as this wineserver keeps one desktop process for the run.
+    wine start /min notepad.exe >/dev/null 2>&1 </dev/null || true
     ;;
 stop)
     wineserver -k >/dev/null 2>&1 || true
