@@ -59,7 +59,7 @@ void ReportResult(uint32_t result)
 {
     if (result == kResultSuccess)
         ShowInfo(GetMessageText(kMsgInstallComplete));
-    else if (result >= 0x80000001 && result <= 0x80000003)
+    else if (IsPackageRefused(result))
         ShowWarning(GetMessageText(kMsgDamaged));
     else if (result == kResultInstallFailed)
         ShowWarning(GetMessageText(kMsgInstallFailed));

@@ -16,9 +16,9 @@
 
 uint32_t ArchiveRecordSize(const char* magic)
 {
-    if (memcmp(magic, kArchiveMagic, 12) == 0)
+    if (memcmp(magic, kArchiveMagic, kArchiveMagicSize) == 0)
         return kArchiveRecordSize;
-    if (memcmp(magic, kOldArchiveMagic, 12) == 0)
+    if (memcmp(magic, kOldArchiveMagic, kArchiveMagicSize) == 0)
         return kOldArchiveRecordSize;
     return 0;
 }
@@ -29,8 +29,8 @@ bool ReadArchiveIndex(ArchiveHeader& header, std::vector<ArchiveEntry>& entries,
     if (file.Read(raw, kArchiveHeaderSize) != kArchiveHeaderSize)
         return false;
     ArchiveHeader h;
-    memcpy(h.magic, raw, 12);
-    h.count = ReadU32(raw + 12);
+    memcpy(h.magic, raw, kArchiveMagicSize);
+    h.count = ReadU32(raw + kArchiveCountOffset);
     const uint32_t recordSize = ArchiveRecordSize(h.magic);
     if (recordSize == 0)
         return false;
@@ -61,7 +61,7 @@ bool EncodeArchiveIndex(const std::vector<ArchiveIndexRecord>& records, std::vec
 {
     std::vector<unsigned char> out(kArchiveHeaderSize + records.size() * kArchiveRecordSize, 0);
     memcpy(out.data(), kArchiveMagic, sizeof kArchiveMagic - 1);
-    WriteU32(out.data() + 12, static_cast<uint32_t>(records.size()));
+    WriteU32(out.data() + kArchiveCountOffset, static_cast<uint32_t>(records.size()));
     for (size_t i = 0; i < records.size(); ++i) {
         const ArchiveIndexRecord& r = records[i];
         if (r.storedName.size() >= kArchiveNameWidth)

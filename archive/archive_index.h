@@ -19,6 +19,8 @@ struct ArchiveEntry {
 
 const char kArchiveMagic[] = "VORLAN ARC20";
 const char kOldArchiveMagic[] = "PackFile    ";
+const uint32_t kArchiveMagicSize = 12;
+const uint32_t kArchiveCountOffset = 12;  // in the header
 const uint32_t kArchiveHeaderSize = 16;  // magic[12], count u32
 const uint32_t kArchiveRecordSize = 128;
 const uint32_t kOldArchiveRecordSize = 32;

@@ -41,24 +41,24 @@ bool EncodeRecordName(const std::string& name, std::string& bytes)
 
 uint32_t VersionRecordSize(const char* magic)
 {
-    if (memcmp(magic, kVersionListMagic, 8) == 0)
+    if (memcmp(magic, kVersionListMagic, kVersionMagicSize) == 0)
         return kVersionRecordSize;
-    if (memcmp(magic, kOldVersionListMagic, 8) == 0)
+    if (memcmp(magic, kOldVersionListMagic, kVersionMagicSize) == 0)
         return kOldVersionRecordSize;
     return 0;
 }
 
-bool ReadVersionList(VersionListHeader& header, std::vector<VersionRecord>& records, CFileDX& file)
+bool ReadVersionList(VersionListHeader& header, std::vector<VersionRecord>& records, CFileDX& file, uint64_t limit)
 {
     unsigned char raw[kVersionHeaderSize];
-    if (file.Read(raw, kVersionHeaderSize) != kVersionHeaderSize)
+    if (limit < kVersionHeaderSize || file.Read(raw, kVersionHeaderSize) != kVersionHeaderSize)
         return false;
     VersionListHeader h;
-    memcpy(h.magic, raw, 8);
-    h.reserved = ReadU32(raw + 8);
-    h.count = ReadU32(raw + 12);
+    memcpy(h.magic, raw, kVersionMagicSize);
+    h.reserved = ReadU32(raw + kVersionReservedOffset);
+    h.count = ReadU32(raw + kVersionCountOffset);
     const uint32_t recordSize = VersionRecordSize(h.magic);
-    if (recordSize == 0)
+    if (recordSize == 0 || kVersionHeaderSize + static_cast<uint64_t>(h.count) * recordSize > limit)
         return false;
     const uint32_t nameWidth = recordSize - kVersionValueSize;
 
@@ -100,9 +100,9 @@ bool EncodeVersionList(const VersionListHeader& header, const std::vector<Versio
         return false;
     const uint32_t nameWidth = recordSize - kVersionValueSize;
     std::vector<unsigned char> out(static_cast<size_t>(total), 0);
-    memcpy(out.data(), header.magic, 8);
-    WriteU32(out.data() + 8, header.reserved);
-    WriteU32(out.data() + 12, header.count);
+    memcpy(out.data(), header.magic, kVersionMagicSize);
+    WriteU32(out.data() + kVersionReservedOffset, header.reserved);
+    WriteU32(out.data() + kVersionCountOffset, header.count);
     for (uint32_t i = 0; i < header.count; ++i) {
         unsigned char* rec = out.data() + kVersionHeaderSize + static_cast<size_t>(i) * recordSize;
         std::string native;

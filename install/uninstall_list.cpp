@@ -11,8 +11,6 @@
 
 namespace {
 
-const wchar_t kUninstallListName[] = L"uninst.lst";
-
 // UTF-8 with lowered ASCII capitals. A line that does not convert is kept as it was read.
 std::string NormaliseLine(const std::string& line)
 {

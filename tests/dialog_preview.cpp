@@ -37,10 +37,11 @@ int wmain(int argc, wchar_t** argv)
     BuildMonitorList();
     CenterDialogOnMonitor(g_hProgressDlg);
     ShowWindow(g_hProgressDlg, SW_SHOW);
+    // Shown for the seconds asked, answering its messages as they come.
     const ULONGLONG end = GetTickCount64() + 1000ull * _wtoi(argv[3]);
-    while (GetTickCount64() < end) {
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
         PumpMessages();
-        Sleep(20);
     }
     return 0;
 }

@@ -17,6 +17,7 @@
 #include "tests/window_driver.h"
 #include "update/driver.h"
 #include "update/package.h"
+#include "util/handles.h"
 
 namespace {
 
@@ -445,11 +446,11 @@ TEST_F(DriverTest, HeldTargetRollsTheInstallBackToWhatItFound)
     const std::wstring readOnly = game + L"\\Archive\\data01300.arc";
     SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
     const Snapshot before = TakeSnapshot(game);
-    HANDLE held = CreateFileW((game + L"\\Archive\\data01400.arc").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    UniqueHandle held(CreateFileW((game + L"\\Archive\\data01400.arc").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.IsValid());
     EXPECT_EQ(kResultInstallFailed, Run(MakeSampleUpdate(3).entries));
-    CloseHandle(held);
+    held.Reset(nullptr);
     EXPECT_EQ(before, TakeSnapshot(game));  // no new, temporary or kept-aside file either
     EXPECT_NE(0u, GetFileAttributesW(readOnly.c_str()) & FILE_ATTRIBUTE_READONLY);  // put back as it was
 }
@@ -515,4 +516,23 @@ TEST_F(DriverTest, HardLinkedReadOnlyOriginalIsReplacedAndItsOtherNameKeepsBytes
     EXPECT_NE(0u, GetFileAttributesW(outside.c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_FALSE(FileExists(target + L".kept"));
     SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(DriverTest, StaleKeptFileIsNeverPutBack)
+{
+    // A run that installed version 2 could not delete "data01200.arc.kept" (version 1). The next update fails
+    // on a held archive: what it puts back is version 2, which the version list records, never version 1.
+    MakeInstallation(game, {"data01200.arc", "data01300.arc"});
+    const std::wstring target = game + L"\\Archive\\data01200.arc";
+    ASSERT_TRUE(WriteBytes(target + L".kept", ToBytes("version 1, left behind")));
+    const Snapshot version2 = TakeSnapshot(game);
+    UniqueHandle held(CreateFileW((game + L"\\Archive\\data01300.arc").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.IsValid());
+    EXPECT_EQ(kResultInstallFailed, Run(MakeSampleUpdate(2).entries));
+    held.Reset(nullptr);
+    Snapshot now = TakeSnapshot(game);
+    EXPECT_EQ(version2.at(L"Archive\\data01200.arc"), now[L"Archive\\data01200.arc"]);
+    EXPECT_EQ(version2.at(L"kpx.hvl"), now[L"kpx.hvl"]);
+    EXPECT_EQ(0u, now.count(L"Archive\\data01200.arc.kept"));  // a leftover, removed
 }

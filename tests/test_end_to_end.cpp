@@ -11,6 +11,7 @@
 #include "tools/package_builder.h"
 #include "tools/update_plan.h"
 #include "update/package_layout.h"
+#include "util/handles.h"
 
 namespace {
 
@@ -60,6 +61,7 @@ protected:
         std::string problem;
         const bool predicting = confirm == IDYES && action == UserScript::None;
         const int planned = predicting ? PlanUpdate(updater, game, plan, problem) : -1;
+        EXPECT_NE(2, planned) << "plan could not read its input: " << problem;
         Transcript t = RunAsUser(script);
         EXPECT_TRUE(t.finished) << Describe(t);
         if (planned == 1) {
@@ -133,9 +135,9 @@ TEST_F(EndToEndTest, EarlyExitsWithTheirBoxesAndCodes)
     EXPECT_EQ(std::vector<int>{IDOK}, t.boxes[0].info.buttons);
 
     // The game runs (this process holds its mutex): box 17, before the registry is ever read.
-    HANDLE game = CreateMutexA(nullptr, TRUE, "Nolvane for GarasuNoHaneWoKazoete is executing.");
+    UniqueHandle game(CreateMutexA(nullptr, TRUE, "Nolvane for GarasuNoHaneWoKazoete is executing."));
     t = Run(updater);
-    CloseHandle(game);
+    game.Reset(nullptr);
     EXPECT_EQ(static_cast<DWORD>(-2), t.exitCode);
     ASSERT_EQ(1u, t.boxes.size()) << Describe(t);
     EXPECT_EQ(L"Update cannot be installed because the game is currently running.", t.boxes[0].info.text);
@@ -161,12 +163,9 @@ TEST_F(EndToEndTest, EarlyExitsWithTheirBoxesAndCodes)
 TEST_F(EndToEndTest, SecondCopyEndsSilentlyWhileTheFirstWaits)
 {
     const std::wstring updater = MakeUpdaterFile();
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION first = {};
-    std::wstring line = L"\"" + updater + L"\"";
-    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &first));
-    HWND box = WaitForDialogWindow(first.dwProcessId, nullptr, 30000);
+    ChildProcess first(L"\"" + updater + L"\"");  // ended on every path: it holds the updater's mutex
+    ASSERT_TRUE(first.Started());
+    HWND box = WaitForDialogWindow(first.Id(), nullptr, 30000);
     ASSERT_NE(nullptr, box);
 
     Transcript second = Run(updater);
@@ -176,12 +175,7 @@ TEST_F(EndToEndTest, SecondCopyEndsSilentlyWhileTheFirstWaits)
 
     EXPECT_TRUE(IsWindow(box));  // the first is unaffected
     PressButton(box, IDNO);
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first.hProcess, 30000));
-    DWORD code = 0;
-    GetExitCodeProcess(first.hProcess, &code);
-    EXPECT_EQ(static_cast<DWORD>(-3), code);
-    CloseHandle(first.hThread);
-    CloseHandle(first.hProcess);
+    EXPECT_EQ(static_cast<DWORD>(-3), first.Wait(30000));
 }
 
 TEST_F(EndToEndTest, FailedRunsShowTheirWarnings)

@@ -7,6 +7,7 @@
 
 #include "install/installed_folder.h"
 #include "util/strings.h"
+#include "util/handles.h"
 
 namespace {
 
@@ -28,12 +29,11 @@ protected:
     }
     void SetValue(DWORD type, const void* data, DWORD bytes, HKEY root = HKEY_LOCAL_MACHINE)
     {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                                 nullptr));
+        RegistryKey key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                                 key.Receive(), nullptr));
         ASSERT_EQ(ERROR_SUCCESS,
-                  RegSetValueExW(key, L"InstalledFolder", 0, type, static_cast<const BYTE*>(data), bytes));
-        RegCloseKey(key);
+                  RegSetValueExW(key.Get(), L"InstalledFolder", 0, type, static_cast<const BYTE*>(data), bytes));
     }
     void SetString(const std::wstring& text, DWORD type = REG_SZ)
     {
@@ -90,11 +90,12 @@ TEST_F(InstalledFolderTest, OtherTypesAndPlacesCountAsMissing)
     EXPECT_EQ(0, Lookup());
     EXPECT_STREQ(L"", folder);
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"Software\\" + vendor).c_str());
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                             &key, nullptr));
-    RegSetValueExW(key, L"InstalledFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"C:\\x"), 10);
-    RegCloseKey(key);
+    {
+        RegistryKey key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE,
+                                                 nullptr, key.Receive(), nullptr));
+        RegSetValueExW(key.Get(), L"InstalledFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"C:\\x"), 10);
+    }
     EXPECT_EQ(0, Lookup());
     EXPECT_EQ(0, GetInstalledFolder(folder, nullptr, title.c_str()));
 }

@@ -9,6 +9,7 @@
 #include "tests/package_factory.h"
 #include "tools/package_reader.h"
 #include "update/package_layout.h"
+#include "util/handles.h"
 
 namespace {
 
@@ -206,12 +207,10 @@ TEST_F(PackageBuilderTest, RefusesTooManyEntriesAndFourGigabyteSizes)
 
     // Sparse files: their size is what counts, and the builder refuses before reading them.
     auto sparse = [&](const std::wstring& path, uint64_t size) {
-        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        const UniqueHandle h(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         LARGE_INTEGER at;
         at.QuadPart = static_cast<LONGLONG>(size);
-        bool ok = h != INVALID_HANDLE_VALUE && SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h);
-        CloseHandle(h);
-        return ok;
+        return h.IsValid() && SetFilePointerEx(h.Get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(h.Get());
     };
     ASSERT_TRUE(sparse(dir / L"huge", 0x100000000ull));
     ExpectRefused(Build(L"--file \"" + (dir / L"huge") + L"=huge.arc\""), "entry of 4 GiB");

@@ -16,6 +16,7 @@
 #include "ui/resource.h"
 #include "ui/message_pump.h"
 #include "ui/progress_dialog.h"
+#include "tests/testing_support.h"
 #include "tests/window_driver.h"
 
 namespace {
@@ -49,14 +50,19 @@ protected:
                                             ProgressDialogProc, 0);
         return g_hProgressDlg;
     }
-    // Clicks Cancel and pumps; another thread answers the confirmation, if one comes, with `answer`.
-    // Returns the boxes seen (0 or 1) and their details in `box`.
+    // Clicks Cancel and pumps; another thread answers the confirmation, if one comes, with `answer`. The
+    // confirmation is modal inside the pump: once the pump is back without one, none came. Returns the boxes
+    // seen (0 or 1) and their details in `box`.
     int ClickCancel(int answer, BoxInfo* box = nullptr)
     {
         std::atomic<int> seen{0};
+        std::atomic<bool> pumped{false};
         HWND dialog = g_hProgressDlg;
         std::thread answerer([&] {
-            if (HWND found = WaitForDialogWindow(GetCurrentProcessId(), dialog, 1500)) {
+            HWND found = nullptr;
+            WaitUntil([&] { return (found = FindDialogWindow(GetCurrentProcessId(), dialog)) != nullptr || pumped; },
+                      10000);
+            if (found) {
                 if (box)
                     *box = ReadMessageBox(found);
                 ++seen;
@@ -65,6 +71,7 @@ protected:
         });
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_CANCEL_BUTTON, BN_CLICKED), 0);
         PumpMessages();
+        pumped = true;
         answerer.join();
         return seen;
     }

@@ -34,27 +34,6 @@ TEST(FormatWideTest, RefusesTextThatDoesNotFitAndWritesNothingPastTheEnd)
         EXPECT_EQ(L'#', guarded[i]);
 }
 
-TEST(FormatNarrowTest, BoundedLikeTheWideOne)
-{
-    char ok[16];
-    EXPECT_EQ(13, FormatNarrow(ok, 16, "%s%s", "data01200", ".arc"));
-    EXPECT_STREQ("data01200.arc", ok);
-    char small[14];
-    memset(small, '#', sizeof small);
-    EXPECT_EQ(-1, FormatNarrow(small, 13, "%s%s", "data01200", ".arc"));
-    EXPECT_EQ('\0', small[0]);
-    EXPECT_EQ('#', small[13]);
-}
-
-TEST(StrCopyTest, CopiesWithTheTerminatorOrRefuses)
-{
-    char buf[4] = {'x', 'x', 'x', 'x'};
-    EXPECT_TRUE(StrCopy(buf, 4, "abc"));
-    EXPECT_STREQ("abc", buf);
-    EXPECT_FALSE(StrCopy(buf, 4, "abcd"));
-    EXPECT_STREQ("abc", buf);
-}
-
 TEST(StrCompareTest, ComparesUnsignedBytes)
 {
     EXPECT_EQ(-1, StrCompare("a", "b"));
@@ -76,28 +55,6 @@ TEST(ToLowerAsciiTest, LowersOnlyWholeAsciiCharacters)
     EXPECT_STREQ("x\xE3\x82\xA2y", ToLowerAscii(utf8));
     char cut[] = "A\x83";  // lead byte at the end: read as one byte, nothing past the terminator
     EXPECT_STREQ("a\x83", ToLowerAscii(cut));
-}
-
-TEST(FindCharTest, NeverMatchesInsideADoubleByteCharacter)
-{
-    const char sjis[] = "\x83\x5C\x5C";
-    EXPECT_EQ(sjis + 2, FindChar(sjis, 0x5C, Auto));
-    EXPECT_EQ(sjis + 2, FindChar(sjis, 0x5C, Native));
-    EXPECT_EQ(sjis, FindChar(sjis, 0x835C, Native));
-    const char noMatch[] = "\x83\x5C";
-    EXPECT_EQ(nullptr, FindChar(noMatch, 0x5C, Auto));
-}
-
-TEST(FindCharTest, ZeroFindsTheTerminatorInEveryEncoding)
-{
-    const char ascii[] = "abc";
-    const char sjis[] = "\x82\xA0x";
-    const char utf8[] = "\xE3\x81\x82x";
-    EXPECT_EQ(ascii + 3, FindChar(ascii, 0, Auto));
-    EXPECT_EQ(sjis + 3, FindChar(sjis, 0, Native));
-    EXPECT_EQ(utf8 + 4, FindChar(utf8, 0, Utf8));
-    EXPECT_EQ(utf8 + 3, FindChar(utf8, 'x', Auto));
-    EXPECT_EQ(nullptr, FindChar(ascii, 'a', 5));
 }
 
 TEST(SplitPathTest, SplitsIntoUtf8Parts)

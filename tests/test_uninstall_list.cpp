@@ -5,6 +5,7 @@
 
 #include "install/uninstall_list.h"
 #include "tests/testing_support.h"
+#include "util/handles.h"
 
 namespace {
 
@@ -102,16 +103,16 @@ TEST_F(UninstallListTest, FailuresLeaveTheOldBytes)
     SetFileAttributesW(List().c_str(), FILE_ATTRIBUTE_NORMAL);
 
     // Held open by another program that allows reading but not deleting or writing.
-    HANDLE h = CreateFileW(List().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    UniqueHandle h(CreateFileW(List().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(h.IsValid());
     EXPECT_FALSE(UpdateUninstallList(dir.path().c_str(), {L"a"}));
-    CloseHandle(h);
+    h.Reset(nullptr);
     EXPECT_EQ(ToBytes("Old\r\n"), ReadBytes(List()));
     // Held open for writing: it cannot even be read.
-    h = CreateFileW(List().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    h.Reset(CreateFileW(List().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(h.IsValid());
     EXPECT_FALSE(UpdateUninstallList(dir.path().c_str(), {L"a"}));
-    CloseHandle(h);
+    h.Reset(nullptr);
     EXPECT_EQ(ToBytes("Old\r\n"), ReadBytes(List()));
     EXPECT_FALSE(FileExists(List() + L".new"));
 }

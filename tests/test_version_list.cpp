@@ -9,6 +9,7 @@
 #include "archive/version_list.h"
 #include "tests/testing_support.h"
 #include "util/file.h"
+#include "util/handles.h"
 
 namespace {
 
@@ -142,10 +143,10 @@ TEST_F(VersionListTest, FailedReplacementKeepsTheOldList)
 {
     ASSERT_TRUE(WriteText(Path(), "old"));
     // Held open without delete sharing, as a running game would hold it.
-    HANDLE h = CreateFileW(Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    UniqueHandle h(CreateFileW(Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(h.IsValid());
     EXPECT_FALSE(SaveVersionList(Header("KHV_V2__", 0, 0), {}, Path().c_str()));
-    CloseHandle(h);
+    h.Reset(nullptr);
     EXPECT_EQ(ToBytes("old"), ReadBytes(Path()));
     EXPECT_FALSE(FileExists(Path() + L".new"));
 

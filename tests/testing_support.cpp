@@ -1,6 +1,8 @@
 // Temporary folders and whole-file helpers for the tests, on the real Win32 file system.
 #include "tests/testing_support.h"
 
+#include "util/handles.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -34,8 +36,8 @@ TempDir::~TempDir() { RemoveTree(path_); }
 void RemoveTree(const std::wstring& path)
 {
     WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
+    const FindHandle h(FindFirstFileW((path + L"\\*").c_str(), &fd));
+    if (h.IsValid()) {
         do {
             std::wstring name = fd.cFileName;
             if (name == L"." || name == L"..")
@@ -46,21 +48,17 @@ void RemoveTree(const std::wstring& path)
                 RemoveTree(full);
             else
                 DeleteFileW(full.c_str());
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
+        } while (FindNextFileW(h.Get(), &fd));
     }
     RemoveDirectoryW(path.c_str());
 }
 
 bool WriteBytes(const std::wstring& path, const Bytes& data)
 {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
+    const UniqueHandle h(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD done = 0;
-    BOOL ok = data.empty() || WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &done, nullptr);
-    CloseHandle(h);
-    return ok && done == data.size();
+    return h.IsValid() && (data.empty() || WriteFile(h.Get(), data.data(), static_cast<DWORD>(data.size()), &done, nullptr)) &&
+           done == data.size();
 }
 
 bool WriteText(const std::wstring& path, const std::string& text) { return WriteBytes(path, ToBytes(text)); }
@@ -68,19 +66,16 @@ bool WriteText(const std::wstring& path, const std::string& text) { return Write
 Bytes ReadBytes(const std::wstring& path)
 {
     Bytes data;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return data;
+    const UniqueHandle h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size;
-    if (GetFileSizeEx(h, &size) && size.QuadPart > 0) {
+    if (h.IsValid() && GetFileSizeEx(h.Get(), &size) && size.QuadPart > 0) {
         data.resize(static_cast<size_t>(size.QuadPart));
         DWORD done = 0;
-        if (!ReadFile(h, data.data(), static_cast<DWORD>(data.size()), &done, nullptr))
+        if (!ReadFile(h.Get(), data.data(), static_cast<DWORD>(data.size()), &done, nullptr))
             done = 0;
         data.resize(done);
     }
-    CloseHandle(h);
     return data;
 }
 
@@ -92,8 +87,8 @@ static void ListInto(const std::wstring& root, const std::wstring& rel, std::vec
 {
     WIN32_FIND_DATAW fd;
     std::wstring dir = rel.empty() ? root : root + L"\\" + rel;
-    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
+    const FindHandle h(FindFirstFileW((dir + L"\\*").c_str(), &fd));
+    if (!h.IsValid())
         return;
     do {
         std::wstring name = fd.cFileName;
@@ -104,8 +99,7 @@ static void ListInto(const std::wstring& root, const std::wstring& rel, std::vec
             ListInto(root, sub, out);
         else
             out.push_back(sub);
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
+    } while (FindNextFileW(h.Get(), &fd));
 }
 
 std::vector<std::wstring> ListFiles(const std::wstring& root)
@@ -118,65 +112,81 @@ std::vector<std::wstring> ListFiles(const std::wstring& root)
 
 Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
+ChildProcess::ChildProcess(const std::wstring& commandLine)
+{
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::wstring line = commandLine;
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return;
+    CloseHandle(pi.hThread);
+    process_ = pi.hProcess;
+    id_ = pi.dwProcessId;
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (!process_)
+        return;
+    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_, kNoExitCode);
+        WaitForSingleObject(process_, 10000);
+    }
+    CloseHandle(process_);
+}
+
+unsigned long ChildProcess::Wait(unsigned long timeoutMs)
+{
+    DWORD code = kNoExitCode;
+    if (process_ && WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0 && GetExitCodeProcess(process_, &code))
+        return code;
+    return kNoExitCode;
+}
+
 ProcessResult RunProgram(const std::wstring& commandLine, unsigned long timeoutMs)
 {
     ProcessResult result;
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0))
+    HANDLE read = nullptr, write = nullptr;
+    if (!CreatePipe(&read, &write, &sa, 0))
         return result;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    const UniqueHandle readEnd(read);
+    UniqueHandle writeEnd(write);
+    SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
+    si.hStdOutput = writeEnd.Get();
+    si.hStdError = writeEnd.Get();
     PROCESS_INFORMATION pi = {};
     std::wstring mutableLine = commandLine;
     result.started = CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    CloseHandle(writeEnd);
-    if (!result.started) {
-        CloseHandle(readEnd);
+    writeEnd.Reset(nullptr);
+    if (!result.started)
         return result;
-    }
+    const UniqueHandle process(pi.hProcess), thread(pi.hThread);
     // Drain the pipe on this thread; the child's end closes when it exits.
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    for (;;) {
-        DWORD available = 0;
-        if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr))
-            break;
-        if (available) {
-            char buffer[4096];
-            DWORD n = 0;
-            if (!ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) || n == 0)
-                break;
+    auto drain = [&] {
+        DWORD available = 0, n = 0;
+        char buffer[4096];
+        while (PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr) && available &&
+               ReadFile(readEnd.Get(), buffer, sizeof buffer, &n, nullptr) && n)
             result.output.append(buffer, n);
-            continue;
-        }
-        if (WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0) {
-            DWORD n = 0;
-            char buffer[4096];
-            while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available &&
-                   ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n)
-                result.output.append(buffer, n);
-            break;
-        }
+    };
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (WaitForSingleObject(process.Get(), 10) == WAIT_TIMEOUT) {
+        drain();
         if (GetTickCount64() >= end) {
-            TerminateProcess(pi.hProcess, 0xDEAD);
-            WaitForSingleObject(pi.hProcess, 5000);
-            CloseHandle(readEnd);
-            CloseHandle(pi.hThread);
-            CloseHandle(pi.hProcess);
+            TerminateProcess(process.Get(), 0xDEAD);
+            WaitForSingleObject(process.Get(), 5000);
             return result;
         }
     }
-    WaitForSingleObject(pi.hProcess, INFINITE);
+    drain();
     result.finished = true;
-    GetExitCodeProcess(pi.hProcess, &result.exitCode);
-    CloseHandle(readEnd);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    GetExitCodeProcess(process.Get(), &result.exitCode);
     return result;
 }
 
@@ -199,49 +209,44 @@ UnixName WineUnixName()
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
 }
 
-// A name that stands in its folder's listing (Wine does not list a link whose target is gone).
-bool NameListed(const std::wstring& path)
-{
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(path.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(find);
-    return true;
-}
-
-// Waits up to 5 s for a name to appear in (or vanish from) its folder's listing. Wine lists no link whose
-// target is gone, so for such a link this only gives the Unix program time.
-bool AwaitListed(const std::wstring& path, bool listed, bool observable)
-{
-    if (!observable) {
-        Sleep(500);
-        return true;
-    }
-    return WaitUntil([&] { return NameListed(path) == listed; });
-}
-
 }  // namespace
 
-bool RunUnixOn(const wchar_t* program, const std::vector<std::wstring>& paths)
+bool RunUnixOn(const wchar_t* command, const std::vector<std::wstring>& paths)
 {
     const UnixName unixName = WineUnixName();
     if (!unixName)
         return false;
-    std::wstring line = program;
-    for (const std::wstring& path : paths) {
+    // Wine starts a Unix process without waiting for it and hands back no exit code: the script ends by
+    // making a marker file, and the caller waits for that.
+    static int serial = 0;
+    wchar_t temp[MAX_PATH];
+    if (!GetTempPathW(MAX_PATH, temp))
+        return false;
+    const std::wstring marker = std::wstring(temp) + L"unix-done-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(++serial);
+    DeleteFileW(marker.c_str());
+    std::wstring script = L"set --";
+    std::vector<std::wstring> all = paths;
+    all.push_back(marker);
+    for (const std::wstring& path : all) {
         char* name = unixName(path.c_str());
         if (!name)
             return false;
-        line += L" \"";
+        script += L" '";
         for (const char* p = name; *p; ++p)
-            line += static_cast<wchar_t>(static_cast<unsigned char>(*p));
-        line += L"\"";
+            script += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+        script += L"'";
         HeapFree(GetProcessHeap(), 0, name);
     }
-    // Wine starts a Unix process without waiting for it and hands back no exit code: the caller waits
-    // for what it makes.
-    return RunProgram(line, 10000).finished;
+    script += std::wstring(L"; ") + command + L"; : > \"${" + std::to_wstring(all.size()) + L"}\"";
+    std::wstring line = L"Z:\\bin\\sh -c \"";
+    for (wchar_t c : script)
+        line += c == L'"' ? std::wstring(L"\\\"") : std::wstring(1, c);
+    line += L"\"";
+    RunProgram(line, 10000);
+    const bool done = WaitUntil([&] { return FileExists(marker); }, 10000);
+    DeleteFileW(marker.c_str());
+    return done;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, unsigned long timeoutMs)
@@ -259,7 +264,7 @@ bool WaitUntil(const std::function<bool()>& condition, unsigned long timeoutMs)
 bool PlantLink(const std::wstring& link, const std::wstring& target)
 {
     if (WineUnixName())  // Wine's CreateSymbolicLinkW makes nothing: a Unix link stands in for it
-        return RunUnixOn(L"Z:\\bin\\ln -s", {target, link}) && AwaitListed(link, true, NameListed(target));
+        return RunUnixOn(L"ln -s \"$1\" \"$2\"", {target, link});
     const DWORD attributes = GetFileAttributesW(target.c_str());
     const DWORD flags = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
                             ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
@@ -269,7 +274,7 @@ bool PlantLink(const std::wstring& link, const std::wstring& target)
 bool RemoveLink(const std::wstring& link)
 {
     if (WineUnixName())  // under Wine, DeleteFileW on a Unix link deletes its target
-        return RunUnixOn(L"Z:\\bin\\rm -f", {link}) && AwaitListed(link, false, NameListed(link));
+        return RunUnixOn(L"rm -f \"$1\"", {link});
     const DWORD attributes = GetFileAttributesW(link.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
                ? RemoveDirectoryW(link.c_str()) != 0 : DeleteFileW(link.c_str()) != 0;

@@ -42,6 +42,24 @@ struct ProcessResult {
     std::string output;      // standard output and standard error together
 };
 
+// A program started with this command line, without waiting for it, that is ended when the owner goes
+// (so that a failed assertion leaves nothing running, nor a mutex taken).
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::wstring& commandLine);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    bool Started() const { return process_ != nullptr; }
+    unsigned long Id() const { return id_; }
+    // Waits up to timeoutMs for the program to end: its exit code, or kNoExitCode.
+    unsigned long Wait(unsigned long timeoutMs);
+
+private:
+    void* process_ = nullptr;
+    unsigned long id_ = 0;
+};
+
 // Runs a program with this command line, its output captured, and waits up to timeoutMs.
 ProcessResult RunProgram(const std::wstring& commandLine, unsigned long timeoutMs = 60000);
 // Plants a link at `link` that leads to `target` (a file or a folder, which need not exist): a Unix
@@ -49,9 +67,9 @@ ProcessResult RunProgram(const std::wstring& commandLine, unsigned long timeoutM
 bool PlantLink(const std::wstring& link, const std::wstring& target);
 // Removes a link as itself (or a plain file at that name), never what it leads to.
 bool RemoveLink(const std::wstring& link);
-// Runs a Unix program of this machine (a Z: path with its first arguments) on the Unix names of Windows
-// paths. Wine neither waits for it nor reports its exit code: wait for what it makes.
-bool RunUnixOn(const wchar_t* program, const std::vector<std::wstring>& paths);
+// Runs a shell command of this machine in which "$1", "$2"... stand for the Unix names of Windows paths,
+// and waits until it has ended. False when it could not be started or did not end within 10 s.
+bool RunUnixOn(const wchar_t* command, const std::vector<std::wstring>& paths);
 // Asks `condition` until it holds or `timeoutMs` pass; true when it held.
 bool WaitUntil(const std::function<bool()>& condition, unsigned long timeoutMs = 5000);
 // A Unix path of the build tree as Wine's Z: drive shows it.

@@ -148,7 +148,8 @@ Transcript RunAsUser(const UserScript& script)
             else
                 PressButton(box, answer);
             if (isCancelQuestion && w.dialog) {
-                Sleep(100);
+                // The dialog's answer to the question is settled once the question is gone.
+                WaitUntil([&] { return !IsWindow(box); }, 5000);
                 t.cancelEnabledAfterAction = IsWindowEnabled(GetDlgItem(w.dialog, IDC_CANCEL_BUTTON)) != FALSE;
             }
         }

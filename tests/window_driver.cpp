@@ -1,6 +1,8 @@
 // Finding, reading and answering windows through the window manager.
 #include "tests/window_driver.h"
 
+#include "tests/testing_support.h"
+
 namespace {
 
 struct FindState {
@@ -46,14 +48,9 @@ HWND FindDialogWindow(DWORD processId, HWND exclude)
 
 HWND WaitForDialogWindow(DWORD processId, HWND exclude, DWORD timeoutMs)
 {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    for (;;) {
-        if (HWND found = FindDialogWindow(processId, exclude))
-            return found;
-        if (GetTickCount64() >= end)
-            return nullptr;
-        Sleep(20);
-    }
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindDialogWindow(processId, exclude)) != nullptr; }, timeoutMs);
+    return found;
 }
 
 std::wstring WindowText(HWND window)

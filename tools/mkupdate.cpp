@@ -57,13 +57,6 @@ const char kPlanUsage[] =
     "version list and uninstall list as the updater would leave them. Exits 0 when the update would\n"
     "apply, 1 when the package is damaged, 2 for bad input.\n";
 
-std::string ToUtf8(const wchar_t* text)
-{
-    std::string out;
-    WideToMultiByte(text, Utf8, out);
-    return out;
-}
-
 int Fail(const std::string& message)
 {
     fprintf(stderr, "mkupdate: %s\n", message.c_str());

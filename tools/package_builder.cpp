@@ -19,6 +19,7 @@
 #include "archive/entry_lists.h"
 #include "archive/version_list.h"
 #include "update/package_layout.h"
+#include "update/title_block.h"
 #include "util/encoding.h"
 #include "util/file.h"
 #include "util/handles.h"
@@ -37,13 +38,6 @@ struct PlannedEntry {
     uint32_t size;
     uint32_t offset;  // from the data start
 };
-
-std::string ToUtf8(const std::wstring& text)
-{
-    std::string out;
-    WideToMultiByte(text.c_str(), Utf8, out);
-    return out;
-}
 
 // Converts a UTF-8 name to the code page 932 bytes stored in the file, and makes sure the updater's own
 // decoding (which classifies bytes on the spot) reads exactly this name back.
@@ -171,31 +165,6 @@ bool PlanEntries(const BuildOptions& options, std::vector<PlannedEntry>& plan, s
     return true;
 }
 
-bool EncodeTitle(const std::string& title, std::vector<unsigned char>& block, std::string& error)
-{
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, title.c_str(), -1, nullptr, 0);
-    std::wstring wide(n > 0 ? n : 0, L'\0');
-    std::string stored;
-    if (title.empty() || n < 1 || !MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, title.c_str(), -1, &wide[0], n)) {
-        error = "the title must be non-empty UTF-8 text";
-        return false;
-    }
-    wide.resize(n - 1);
-    std::wstring back;
-    if (!WideToMultiByte(wide.c_str(), Native, stored, true) || !MultiByteToWide(stored.c_str(), back) ||
-        back != wide) {
-        error = "the title has no faithful Shift-JIS (code page 932) form";
-        return false;
-    }
-    if (stored.size() > kTitleBlockSize - 1) {
-        error = "the title is " + std::to_string(stored.size()) + " bytes in code page 932; at most 1023 fit";
-        return false;
-    }
-    block.assign(kTitleBlockSize, 0);
-    memcpy(block.data(), stored.data(), stored.size());
-    return true;
-}
-
 // Streams one shipped file into the output, folding its bytes into `checksum`.
 bool CopyEntry(CFileDX& out, const PlannedEntry& e, std::vector<unsigned char>& buffer, ContentChecksum& checksum,
                std::string& error)
@@ -314,6 +283,11 @@ bool CollectFolder(const std::wstring& root, std::vector<ShippedFile>& files, st
             else
                 files.push_back({root + L"\\" + sub, sub});
         } while (FindNextFileW(h.Get(), &fd));
+        // A listing that breaks off would ship part of the folder.
+        if (GetLastError() != ERROR_NO_MORE_FILES) {
+            error = "cannot read the folder \"" + ToUtf8(dir) + "\" to its end";
+            return false;
+        }
     }
     return true;
 }
@@ -335,7 +309,7 @@ bool BuildUpdater(const BuildOptions& options, std::string& error)
         return false;
     }
     std::vector<PlannedEntry> plan;
-    if (!EncodeTitle(options.title, title, error) || !PlanEntries(options, plan, error))
+    if (!EncodeTitleBlock(options.title, title, error) || !PlanEntries(options, plan, error))
         return false;
 
     const std::wstring partial = options.output + L".partial";

@@ -15,20 +15,36 @@
 
 namespace {
 
-// The PE image's certificate table (data directory 4, whose address is a file offset): where a signing tool
-// put the Authenticode signature, behind everything else in the file.
+// The PE layout read here: the DOS header's pointer to the PE header; the PE signature, the file header and
+// the optional header's magic; the optional header's data directories (8 bytes each), after 96 bytes of it
+// in PE32 and 112 in PE32+.
+const uint32_t kDosHeaderSize = 64;
+const uint32_t kPeHeaderPointer = 0x3C;
+const uint32_t kPeSignatureAndFileHeader = 24;  // "PE\0\0", then the 20-byte file header
+const uint32_t kOptionalMagicSize = 2;
+const uint16_t kPe32Magic = 0x10B, kPe32PlusMagic = 0x20B;
+const uint32_t kPe32DirectoriesAt = 96, kPe32PlusDirectoriesAt = 112;
+const uint32_t kDirectoryEntrySize = 8;          // address u32, size u32
+const uint32_t kCertificateDirectory = 4;        // its address is a file offset
+
+// The PE image's certificate table: where a signing tool put the Authenticode signature, behind everything
+// else in the file.
 void FindCertificate(CFileDX& file, uint32_t fileSize, UpdaterContents& contents)
 {
-    unsigned char dos[64], pe[26];
-    if (!file.Seek(0) || file.Read(dos, 64) != 64 || dos[0] != 'M' || dos[1] != 'Z')
+    unsigned char dos[kDosHeaderSize], pe[kPeSignatureAndFileHeader + kOptionalMagicSize];
+    if (!file.Seek(0) || file.Read(dos, sizeof dos) != sizeof dos || dos[0] != 'M' || dos[1] != 'Z')
         return;
-    const uint32_t header = ReadU32(dos + 0x3C);
-    if (header > fileSize - 26 || !file.Seek(header) || file.Read(pe, 26) != 26 || memcmp(pe, "PE\0\0", 4) != 0)
+    const uint32_t header = ReadU32(dos + kPeHeaderPointer);
+    if (fileSize < sizeof pe || header > fileSize - sizeof pe || !file.Seek(header) ||
+        file.Read(pe, sizeof pe) != sizeof pe || memcmp(pe, "PE\0\0", 4) != 0)
         return;
-    const uint32_t magic = pe[24] | (pe[25] << 8);
-    const uint32_t directories = header + 24 + (magic == 0x20B ? 112 : magic == 0x10B ? 96 : 0);
-    unsigned char entry[8];
-    if (directories == header + 24 || !file.Seek(directories + 4 * 8) || file.Read(entry, 8) != 8)
+    const uint32_t magic = pe[kPeSignatureAndFileHeader] | (pe[kPeSignatureAndFileHeader + 1] << 8);
+    const uint32_t at = magic == kPe32PlusMagic ? kPe32PlusDirectoriesAt : magic == kPe32Magic ? kPe32DirectoriesAt : 0;
+    unsigned char entry[kDirectoryEntrySize];
+    const uint64_t directory = static_cast<uint64_t>(header) + kPeSignatureAndFileHeader + at +
+                               kCertificateDirectory * kDirectoryEntrySize;
+    if (at == 0 || directory > fileSize || !file.Seek(static_cast<int64_t>(directory)) ||
+        file.Read(entry, sizeof entry) != sizeof entry)
         return;
     contents.certificateOffset = ReadU32(entry);
     contents.certificateSize = ReadU32(entry + 4);
@@ -67,7 +83,7 @@ bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::s
         error = "the payload holds " + std::to_string(contents.header.count) + " entries; at most 256 are allowed";
         return false;
     }
-    const uint64_t dataStart = 16 + static_cast<uint64_t>(contents.header.count) * ArchiveRecordSize(contents.header.magic);
+    const uint64_t dataStart = kArchiveHeaderSize + static_cast<uint64_t>(contents.header.count) * ArchiveRecordSize(contents.header.magic);
     for (const ArchiveEntry& e : contents.entries)
         contents.storedOffsets.push_back(static_cast<uint32_t>(e.position - dataStart));
 

@@ -13,6 +13,7 @@
 #include "util/encoding.h"
 #include "util/contained_files.h"
 #include "util/file.h"
+#include "util/replace_file.h"
 #include "util/strings.h"
 
 namespace {
@@ -25,13 +26,6 @@ bool ReadInstalled(const std::wstring& path, uint64_t& size, uint64_t& checksum)
         return false;
     std::vector<unsigned char> buffer(kCopyChunk);
     return ChecksumFromFile(file, size, buffer.data(), kCopyChunk, checksum);
-}
-
-std::string ToUtf8(const std::wstring& text)
-{
-    std::string out;
-    WideToMultiByte(text.c_str(), Utf8, out);
-    return out;
 }
 
 }  // namespace
@@ -88,13 +82,10 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
     PlanVersionList(game.c_str(), held.Get(), root, package.records, &targets.names, plan.versionList);
     plan.uninstallListUpdated = PlanUninstallList(held.Get(), root, targets.names, plan.uninstallList);
     // A read-only list is not replaced either (Windows refuses to, and so does the updater).
-    auto readOnly = [&](const wchar_t* name) {
-        const DWORD a = GetFileAttributesW((game + L"\\" + name).c_str());
-        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY);
-    };
     const VersionListOutcome v = plan.versionList.outcome;
-    const bool versionListFails = v == VersionListOutcome::Locked || v == VersionListOutcome::Unencodable ||
-                                  (v == VersionListOutcome::Updated && readOnly(L"kpx.hvl"));
-    plan.result = versionListFails || !plan.uninstallListUpdated || readOnly(L"uninst.lst") ? 0x80000005 : 0;
+    const bool versionListSaved = v == VersionListOutcome::Absent || v == VersionListOutcome::NotAVersionList ||
+                                  (v == VersionListOutcome::Updated && !IsReadOnlyIn(held.Get(), kVersionListName));
+    plan.result = ListsResult(versionListSaved,
+                              plan.uninstallListUpdated && !IsReadOnlyIn(held.Get(), kUninstallListName));
     return 0;
 }

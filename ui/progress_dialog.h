@@ -1,5 +1,5 @@
-// The modeless progress dialog: its procedure, its placement on the first monitor, and the message pump
-// through which the update driver keeps it alive.
+// The modeless progress dialog: its procedure, the progress bar's window class, and its placement on the
+// first monitor. The update driver keeps it alive through the message pump (ui/message_pump.h).
 #pragma once
 #include <windows.h>
 

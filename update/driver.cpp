@@ -9,6 +9,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <string>
@@ -233,10 +234,11 @@ uint32_t UpdateLists(UpdateRun& run)
 {
     const bool versionListSaved = UpdateVersionList(run);
     const bool uninstallListSaved = UpdateUninstallList(run.held->handle.Get(), run.held->root, run.targetNames);
-    return versionListSaved && uninstallListSaved ? kResultSuccess : kResultUninstallListFailed;
+    return ListsResult(versionListSaved, uninstallListSaved);
 }
 
-// Deletes, through their own handles, the temporary files that were not installed.
+// Deletes, through their own handles, the temporary files that were not installed, and the lists' new files
+// that a stopped run may have left.
 void DeleteTemporaryFiles(UpdateRun& run)
 {
     for (std::unique_ptr<CFileDX>& temp : run.temps) {
@@ -245,11 +247,18 @@ void DeleteTemporaryFiles(UpdateRun& run)
             temp->Close();
         }
     }
+    if (run.held->result == kResultSuccess) {
+        for (const wchar_t* list : {kVersionListName, kUninstallListName})
+            RemoveIn(run.held->handle.Get(), std::wstring(list) + kReplacementSuffix, run.held->root);
+    }
 }
 
-// The install phase over every copied file; kResultAborted when a test's fault stopped it as a kill would.
-uint32_t Install(UpdateRun& run, bool& interrupted)
+// The install phase over every copied file, then the lists, then the kept originals go: until the version
+// list is saved, a kept original is what the list records, so an interrupted run can be undone.
+uint32_t InstallAndUpdateLists(UpdateRun& run)
 {
+    VersionListPlan installed;
+    ReadInstalledVersionList(run.held->handle.Get(), run.held->root, installed);
     std::vector<PreparedFile> files;
     for (size_t i = 0; i < run.targetNames.size(); ++i) {
         if (run.targetNames[i].empty())
@@ -257,14 +266,28 @@ uint32_t Install(UpdateRun& run, bool& interrupted)
         PreparedFile f;
         f.folder = FolderOf(*run.held, run.targetNames[i], f.name);
         f.file = run.temps[i].get();
-        files.push_back(f);
+        std::string target;
+        if (WideToMultiByte(run.targetNames[i].c_str(), Utf8, target)) {
+            for (const VersionRecord& r : installed.records) {
+                std::string name = r.name;
+                std::replace(name.begin(), name.end(), '/', '\\');
+                if (SameArchiveName(name, target)) {
+                    f.recorded = true;
+                    f.recordedValue = r.value;
+                    break;
+                }
+            }
+        }
+        files.push_back(std::move(f));
     }
-    if (!InstallTargets(run.held->root, files, interrupted))
-        return interrupted ? kResultAborted : kResultInstallFailed;
+    if (const uint32_t result = InstallTargets(run.held->root, files))
+        return result;
+    const uint32_t result = UpdateLists(run);
+    RemoveKeptOriginals(files);
     // Installed: the handles now reach the installed files, which stay.
     for (std::unique_ptr<CFileDX>& temp : run.temps)
         temp.reset();
-    return kResultSuccess;
+    return result;
 }
 
 uint32_t RunHeld(UpdateRun& run, const wchar_t* packagePath)
@@ -272,15 +295,8 @@ uint32_t RunHeld(UpdateRun& run, const wchar_t* packagePath)
     uint32_t result = Prepare(run, packagePath);
     if (result == kResultSuccess)
         result = CopyAll(run);
-    if (result == kResultSuccess) {
-        // No pumping and no looking at the flags from here on.
-        bool interrupted = false;
-        result = Install(run, interrupted);
-        if (interrupted)
-            return result;  // a test's stand-in for a kill: nothing more happens
-        if (result == kResultSuccess)
-            result = UpdateLists(run);
-    }
+    if (result == kResultSuccess)
+        result = InstallAndUpdateLists(run);  // no pumping and no looking at the flags from here on
     DeleteTemporaryFiles(run);
     return result;
 }

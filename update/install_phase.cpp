@@ -2,143 +2,118 @@
 // rename and delete goes through a handle opened by a single name below a held folder.
 #include "update/install_phase.h"
 
+#include "archive/checksum.h"
+#include "update/package.h"
 #include "util/file.h"
-#include "util/handles.h"
 #include "util/relative_files.h"
 
 namespace {
 
-InstallFaults g_faults;
-
 const DWORD kOriginalAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-struct Target {
-    PreparedFile* prepared;
-    std::wstring keptName;
-    UniqueHandle kept;     // the original, standing under keptName
-    bool movedIn = false;  // the new file stands under the target's name
-};
-
-struct Counters {
-    int moves = 0, putBacks = 0, steps = 0;
-};
-
 bool NotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// Counts one file-system step; true when a test asked for the run to stop here as a kill would.
-bool Interrupt(Counters& n) { return ++n.steps == g_faults.interruptAtStep; }
+std::wstring KeptName(const PreparedFile& f) { return f.name + kKeptSuffix; }
 
-bool MoveNewFileIn(Counters& n, const Target& t)
+// True when the open file's content has the checksum `value` (stored form).
+bool HasChecksum(CFileDX& file, uint64_t value)
 {
-    if (++n.moves == g_faults.failMove)
-        return false;
-    return t.prepared->file->MoveTo(t.prepared->folder, t.prepared->name, true) != 0;
+    const uint32_t size = file.GetSize();
+    std::vector<unsigned char> buffer(kCopyChunk);
+    uint64_t actual = 0;
+    return size != 0xFFFFFFFF && ChecksumFromFile(file, size, buffer.data(), kCopyChunk, actual) && actual == value;
 }
 
-// Puts the original back under its name, over whatever stands there.
-bool PutBack(Counters& n, const Target& t)
+// Step one: judges a "<name>.kept" found before anything was renamed (see InstallTargets). False when it
+// leads out of the folder or cannot be opened, put back or deleted.
+bool JudgeLeftover(PreparedFile& f, const std::wstring& root)
 {
-    if (++n.putBacks == g_faults.failPutBack)
-        return false;
-    return RenameHandle(t.kept.Get(), t.prepared->folder, t.prepared->name, true);
-}
-
-// Undoes, newest first, what this run did: new files go (their names free again), and the kept originals
-// go back under their names. A kept file that cannot go back stays where it is.
-void RollBack(Counters& n, std::vector<Target>& list, bool& interrupted)
-{
-    for (auto t = list.rbegin(); t != list.rend(); ++t) {
-        if (!t->kept.IsValid() && !t->movedIn)
-            continue;
-        if (Interrupt(n)) {
-            interrupted = true;
-            return;
-        }
-        if (t->movedIn) {
-            t->prepared->file->Delete();
-            t->prepared->file->Close();
-        }
-        if (t->kept.IsValid())
-            PutBack(n, *t);
+    bool original = false, targetStands = false;
+    {
+        CFileDX content;
+        if (!content.OpenIn(f.folder, KeptName(f)))
+            return NotFound(GetLastError());
+        if (!content.IsInside(root))
+            return false;
+        original = f.recorded && HasChecksum(content, f.recordedValue);
+        CFileDX target;
+        targetStands = target.OpenIn(f.folder, f.name) != 0;
+        if (targetStands && original && HasChecksum(target, f.recordedValue))
+            original = false;  // the target is what the list records: the kept file is stale
     }
-}
-
-// Step one for a target: a kept file of a killed run is the original. Where the target is gone it goes
-// back first, so that the target stands under its own name; beside a target it stays, as this run's kept
-// file. A kept name that leads out of the folder, or cannot be opened, fails the run.
-bool AdoptLeftover(Counters& n, Target& t, const std::wstring& root, bool& interrupted)
-{
-    UniqueHandle leftover(OpenFileIn(t.prepared->folder, t.keptName, kOriginalAccess, kShareAll));
+    UniqueHandle leftover(OpenFileIn(f.folder, KeptName(f), kOriginalAccess, kShareAll));
     if (!leftover.IsValid())
-        return NotFound(GetLastError());
-    if (!IsHandleInside(leftover.Get(), root))
         return false;
-    if (Interrupt(n))
-        return !(interrupted = true);
-    const UniqueHandle standing(OpenFileIn(t.prepared->folder, t.prepared->name, FILE_READ_ATTRIBUTES, kShareAll));
-    if (standing.IsValid()) {
-        t.kept.Reset(leftover.Release());
+    if (!original)
+        return DeleteHandle(leftover.Get());
+    if (targetStands) {
+        f.kept.Reset(leftover.Release());
         return true;
     }
-    return RenameHandle(leftover.Get(), t.prepared->folder, t.prepared->name, false);
+    return RenameHandle(leftover.Get(), f.folder, f.name, false);
 }
 
 // Step two: the installed file is renamed aside. Its attributes are not touched: a read-only file renames
 // as it is and comes back as it was, and a file with further names stays as it is for them. A link out of
 // the folder is not kept: the new file's rename replaces the link itself, and what it leads to is not
 // touched. Fails when the file is held open by another program.
-bool KeepOriginal(Counters& n, Target& t, const std::wstring& root, bool& interrupted)
+bool KeepOriginal(PreparedFile& f, const std::wstring& root)
 {
-    UniqueHandle original(OpenFileIn(t.prepared->folder, t.prepared->name, kOriginalAccess, kShareAll));
+    UniqueHandle original(OpenFileIn(f.folder, f.name, kOriginalAccess, kShareAll));
     if (!original.IsValid())
         return NotFound(GetLastError());
     if (!IsHandleInside(original.Get(), root))
         return true;
-    if (Interrupt(n))
-        return !(interrupted = true);
-    if (!RenameHandle(original.Get(), t.prepared->folder, t.keptName, false))
+    if (!RenameHandle(original.Get(), f.folder, KeptName(f), false))
         return false;
-    t.kept.Reset(original.Release());
+    f.kept.Reset(original.Release());
     return true;
+}
+
+// Undoes, newest first, the first `moved` renames of new files and every keeping aside: new files go (their
+// names free again), and the kept originals go back under their names, over whatever stands there.
+void RollBack(std::vector<PreparedFile>& files, size_t moved)
+{
+    for (size_t i = files.size(); i-- > 0;) {
+        PreparedFile& f = files[i];
+        if (i < moved) {
+            f.file->Delete();
+            f.file->Close();
+        }
+        if (f.kept.IsValid() && RenameHandle(f.kept.Get(), f.folder, f.name, true))
+            f.kept.Reset(nullptr);
+    }
 }
 
 }  // namespace
 
-void SetInstallFaults(const InstallFaults& faults) { g_faults = faults; }
-
-bool InstallTargets(const std::wstring& root, std::vector<PreparedFile>& files, bool& interrupted)
+uint32_t InstallTargets(const std::wstring& root, std::vector<PreparedFile>& files)
 {
-    interrupted = false;
-    Counters n;
-    std::vector<Target> list;
-    list.reserve(files.size());
-    for (PreparedFile& f : files)
-        list.push_back(Target{&f, f.name + kKeptSuffix, UniqueHandle(), false});
-    bool ok = true;
-    for (Target& t : list) {
-        ok = AdoptLeftover(n, t, root, interrupted) && !interrupted &&
-             (t.kept.IsValid() || KeepOriginal(n, t, root, interrupted)) && !interrupted;
-        if (interrupted)
-            return false;
-        if (ok && Interrupt(n))
-            return !(interrupted = true);
-        if (!ok || !MoveNewFileIn(n, t)) {
-            ok = false;
-            break;
+    // What an interrupted run left is judged first, for every target, so that a run that fails early still
+    // leaves every original under its name and no stale leftover.
+    for (PreparedFile& f : files) {
+        if (!JudgeLeftover(f, root)) {
+            RollBack(files, 0);
+            return kResultInstallFailed;
         }
-        t.movedIn = true;
     }
-    if (!ok) {
-        RollBack(n, list, interrupted);
-        return false;
+    size_t moved = 0;
+    for (PreparedFile& f : files) {
+        if ((!f.kept.IsValid() && !KeepOriginal(f, root)) || !f.file->MoveTo(f.folder, f.name, true)) {
+            RollBack(files, moved);
+            return kResultInstallFailed;
+        }
+        ++moved;
     }
-    for (Target& t : list) {
-        if (!t.kept.IsValid())
-            continue;
-        if (Interrupt(n))
-            return !(interrupted = true);
-        DeleteHandle(t.kept.Get());
+    return kResultSuccess;
+}
+
+void RemoveKeptOriginals(std::vector<PreparedFile>& files)
+{
+    for (PreparedFile& f : files) {
+        if (f.kept.IsValid())
+            DeleteHandle(f.kept.Get());
+        f.kept.Reset(nullptr);
     }
-    return true;
 }

@@ -2,8 +2,11 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "util/handles.h"
 
 class CFileDX;
 
@@ -11,30 +14,27 @@ class CFileDX;
 // failed run can put it back. The package checks refuse targets of that form.
 const wchar_t kKeptSuffix[] = L".kept";
 
-// A verified file waiting to be installed: its temporary file, open since it was created, and the held
-// folder and name it goes to.
+// A verified file waiting to be installed: its temporary file, open since it was created, the held folder
+// and name it goes to, and what the installation's version list records for that target.
 struct PreparedFile {
     HANDLE folder = nullptr;
     std::wstring name;
     CFileDX* file = nullptr;  // open; renamed through this handle, so the bytes verified are the bytes moved
+    bool recorded = false;    // the installed version list has a record for the target...
+    uint64_t recordedValue = 0;  // ...with this checksum, in its stored form
+    UniqueHandle kept;        // set by InstallTargets: the original, standing under "<name>.kept"
 };
 
 // Renames every prepared file over its target, in order, through its own handle. Before a rename replaces
-// an installed file, that file is renamed aside to "<name>.kept" through a handle of its own. When any
-// rename fails, every file this run moved in is deleted again (its handle closed) and every kept file put
-// back, so the folder holds the installation the run found; a kept file that cannot be put back stays
-// beside its target. On success the kept files are deleted and every prepared file stays open. A kept
-// file left by a killed run is taken for the original: it is put back where its target is missing, and
-// otherwise kept as this run's own. Nothing that leads out of `root` (the folder's final path) is kept,
-// put back or deleted. True when every target was installed. `interrupted` is set when a test's fault
-// stopped the run as a kill would, with nothing undone.
-bool InstallTargets(const std::wstring& root, std::vector<PreparedFile>& files, bool& interrupted);
-
-// Faults for the tests, counted from 1 over the run's moves of new files, its put-backs, and all of its
-// file-system steps in the install phase; 0 never. The program itself never sets them.
-struct InstallFaults {
-    int failMove = 0;
-    int failPutBack = 0;
-    int interruptAtStep = 0;
-};
-void SetInstallFaults(const InstallFaults& faults);
+// an installed file, that file is renamed aside to "<name>.kept" through a handle of its own, attributes
+// untouched. A "<name>.kept" found beforehand is the original only when it is what an interrupted run left:
+// its content has the checksum the version list records for the target, while the target's has not. Then
+// it goes back where the target is missing, and is kept as this run's own beside one; any other is a
+// leftover and is deleted, never put back. When any rename fails, every file this run moved in is deleted
+// again (its handle closed) and every kept file put back, so the folder holds the installation the run
+// found; a kept file that cannot be put back stays beside its target. Nothing that leads out of `root`
+// (the folder's final path) is kept, put back or deleted. kResultSuccess, or kResultInstallFailed.
+uint32_t InstallTargets(const std::wstring& root, std::vector<PreparedFile>& files);
+// Deletes the kept originals of a complete install, once its lists are saved. One that cannot be deleted
+// stays; the next run judges it by its content.
+void RemoveKeptOriginals(std::vector<PreparedFile>& files);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/version_list.h"
+#include "update/package.h"
 
 // The installed version list's name in the installation folder.
 const wchar_t kVersionListName[] = L"kpx.hvl";
@@ -26,9 +27,16 @@ struct VersionListPlan {
     std::vector<unsigned char> bytes;
 };
 
+// Reads "kpx.hvl" below the held folder `held` (its final path `root`) into `plan`'s header and records, and
+// sets plan.outcome to Absent, NotAVersionList or Locked when it cannot; true when it was read.
+bool ReadInstalledVersionList(HANDLE held, const std::wstring& root, VersionListPlan& plan);
 // Reads "kpx.hvl" below the held folder `held` (`folder` by its path, `root` its final path), folds the
 // payload's records in and drops the records of missing files. `toBeInstalled` names the targets of an
 // install that has not run yet (null once it has).
 void PlanVersionList(const wchar_t* folder, HANDLE held, const std::wstring& root,
                      const std::vector<VersionRecord>& payload, const std::vector<std::wstring>* toBeInstalled,
                      VersionListPlan& plan);
+
+// The run's code once its files are installed: success when both lists were saved (or, for the version
+// list, rightly left alone), kResultUninstallListFailed otherwise. The updater and `mkupdate plan` alike.
+uint32_t ListsResult(bool versionListSaved, bool uninstallListSaved);

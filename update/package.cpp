@@ -5,7 +5,6 @@
 
 #include "archive/checksum.h"
 #include "archive/entry_lists.h"
-#include "archive/read_le.h"
 #include "util/strings.h"
 
 uint32_t OpenUpdatePackage(UpdatePackage& package, const wchar_t* path)
@@ -26,10 +25,10 @@ uint32_t OpenUpdatePackage(UpdatePackage& package, const wchar_t* path)
         return kResultUnreadable;
     if (package.header.count > kMaxPayloadEntries)
         return kResultDamaged;
-    return 0;
+    return kResultSuccess;
 }
 
-bool LoadPayloadVersionList(UpdatePackage& package)
+uint32_t LoadPayloadVersionList(UpdatePackage& package)
 {
     package.versionHeader = VersionListHeader{};
     package.records.clear();
@@ -38,22 +37,16 @@ bool LoadPayloadVersionList(UpdatePackage& package)
             continue;
         // The list's header and records must lie inside its own entry: a count that reaches into the
         // next entry's bytes would read archive data as names.
-        unsigned char head[16];
-        if (e.size < sizeof head || !EntryInsideFile(package, e) || !SeekToEntry(package, e) ||
-            package.file.Read(head, sizeof head) != sizeof head)
-            return false;
-        const uint32_t recordSize = VersionRecordSize(reinterpret_cast<const char*>(head));
-        if (recordSize == 0 || sizeof head + static_cast<uint64_t>(ReadU32(head + 12)) * recordSize > e.size)
-            return false;
         VersionListHeader header;
         std::vector<VersionRecord> records;
-        if (!SeekToEntry(package, e) || !ReadVersionList(header, records, package.file))
-            return false;
+        if (!EntryInsideFile(package, e) || !SeekToEntry(package, e) ||
+            !ReadVersionList(header, records, package.file, e.size))
+            return kResultDamaged;
         package.versionHeader = header;
         package.records.swap(records);
-        return true;
+        return kResultSuccess;
     }
-    return true;
+    return kResultSuccess;
 }
 
 bool SeekToEntry(UpdatePackage& package, const ArchiveEntry& entry)

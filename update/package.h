@@ -25,14 +25,18 @@ const uint32_t kResultUninstallListFailed = 0x80000005;
 const uint32_t kResultCancelled = 0x80000006;
 const uint32_t kResultAborted = 0x80000007;
 
+// True for the codes of a package refused before anything was written ("The installer may be damaged."):
+// damaged, unreadable, and the never produced 0x80000003.
+inline bool IsPackageRefused(uint32_t result) { return result >= kResultDamaged && result <= 0x80000003; }
+
 // Opens the package in `path`, or in the running program's own file when path is null. 0 on success;
 // kResultUnreadable when the file or its header and index cannot be read; kResultDamaged when the file is
 // shorter than PayloadOffset or the payload has more than kMaxPayloadEntries entries.
 uint32_t OpenUpdatePackage(UpdatePackage& package, const wchar_t* path = nullptr);
 // Reads the first entry whose key is "kpx.hvl" as the payload's version list. A payload without one keeps
-// an empty list and succeeds. False, with the list empty, when that entry is there but is not a version
-// list that fits inside the entry's own bytes: the package is damaged.
-bool LoadPayloadVersionList(UpdatePackage& package);
+// an empty list and succeeds (kResultSuccess). kResultDamaged, with the list empty, when that entry is there
+// but is not a version list that fits inside the entry's own bytes.
+uint32_t LoadPayloadVersionList(UpdatePackage& package);
 // Positions the file on the entry's first byte.
 bool SeekToEntry(UpdatePackage& package, const ArchiveEntry& entry);
 // True when the entry's data lies wholly inside the package file.

@@ -4,7 +4,9 @@
 #include <windows.h>
 
 #include "archive/entry_lists.h"
+#include "install/uninstall_list.h"
 #include "update/install_phase.h"
+#include "update/list_updates.h"
 #include "util/encoding.h"
 #include "util/relative_path.h"
 #include "util/strings.h"
@@ -42,17 +44,14 @@ std::wstring ResolvedName(const wchar_t* folder, const std::wstring& name)
     return path;
 }
 
+// Beside each target the updater writes its temporary file, the temporary file's replacement when a link
+// stands at that name, and the original kept aside.
+const wchar_t* const kHelperSuffixes[] = {L".tmp", L".tmp.new", kKeptSuffix};
+
 bool EndsWithKeptSuffix(const std::wstring& name)
 {
     const size_t n = wcslen(kKeptSuffix);
     return name.size() >= n && CompareStringOrdinal(name.c_str() + name.size() - n, -1, kKeptSuffix, -1, TRUE) == CSTR_EQUAL;
-}
-
-std::string ToUtf8(const std::wstring& text)
-{
-    std::string out;
-    WideToMultiByte(text.c_str(), Utf8, out);
-    return out;
 }
 
 uint32_t Damaged(std::string& problem, const std::string& text)
@@ -71,13 +70,18 @@ bool TemporaryPath(const wchar_t* folder, const std::wstring& target, wchar_t* p
 uint32_t CheckUpdatePackage(UpdatePackage& package, const wchar_t* folder, EntryTargets& targets,
                             std::string& problem)
 {
-    if (!LoadPayloadVersionList(package))
-        return Damaged(problem, "the payload's version list \"KPX.hvl\" is damaged");
+    if (LoadPayloadVersionList(package) != kResultSuccess)
+        return Damaged(problem, std::string("the payload's version list \"") + kPayloadVersionListName + "\" is damaged");
     const size_t count = package.entries.size();
     EntryTargets out;
     out.names.assign(count, std::wstring());
     out.records.assign(count, kNoRecord);
-    std::vector<std::wstring> resolved(count), resolvedTemp(count);
+    std::vector<std::wstring> resolved(count);
+    std::vector<std::vector<std::wstring>> helpers(count);  // per target: the names the updater writes beside it
+    std::vector<std::wstring> listHelpers;
+    for (const wchar_t* list : {kVersionListName, kUninstallListName})
+        for (const wchar_t* suffix : {L".new", L".new.new"})
+            listHelpers.push_back(ResolvedName(folder, std::wstring(list) + suffix));
     std::vector<bool> recordUsed(package.records.size(), false);
     for (size_t i = 0; i < count; ++i) {
         const ArchiveEntry& e = package.entries[i];
@@ -99,18 +103,27 @@ uint32_t CheckUpdatePackage(UpdatePackage& package, const wchar_t* folder, Entry
         if (record != kNoRecord)
             recordUsed[record] = true;
         resolved[i] = ResolvedName(folder, name);
-        resolvedTemp[i] = ResolvedName(folder, name + L".tmp");
+        for (const wchar_t* suffix : kHelperSuffixes)
+            helpers[i].push_back(ResolvedName(folder, name + suffix));
         // The install phase keeps each original aside under that name while it replaces it.
         if (EndsWithKeptSuffix(name) || EndsWithKeptSuffix(resolved[i]))
             return Damaged(problem, "entry \"" + e.name + "\": its install path \"" + target +
                                         "\" ends in \".kept\", the name the updater keeps replaced files under");
+        // The lists are rewritten through files of their own beside them.
+        for (const std::wstring& listHelper : listHelpers)
+            if (SameFileName(resolved[i], listHelper))
+                return Damaged(problem, "entry \"" + e.name + "\": its install path \"" + target +
+                                            "\" is a name the updater writes the installation's lists through");
         // Two entries for one file would fail the second move after the first had replaced the file; a
         // target that is another entry's temporary file would let the moves swap their bytes.
         for (size_t j = 0; j < i; ++j) {
             if (out.names[j].empty())
                 continue;
-            if (SameFileName(resolved[i], resolved[j]) || SameFileName(resolved[i], resolvedTemp[j]) ||
-                SameFileName(resolvedTemp[i], resolved[j]) || SameFileName(resolvedTemp[i], resolvedTemp[j]))
+            bool same = SameFileName(resolved[i], resolved[j]);
+            for (size_t h = 0; h < helpers[i].size(); ++h)
+                same = same || SameFileName(resolved[i], helpers[j][h]) || SameFileName(helpers[i][h], resolved[j]) ||
+                       SameFileName(helpers[i][h], helpers[j][h]);
+            if (same)
                 return Damaged(problem, "entries \"" + package.entries[j].name + "\" and \"" + e.name +
                                             "\" reach the same file (\"" + ToUtf8(out.names[j]) + "\", \"" +
                                             ToUtf8(name) + "\")");
@@ -122,5 +135,5 @@ uint32_t CheckUpdatePackage(UpdatePackage& package, const wchar_t* folder, Entry
     }
     targets.names.swap(out.names);
     targets.records.swap(out.records);
-    return 0;
+    return kResultSuccess;
 }

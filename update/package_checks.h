@@ -19,9 +19,10 @@ struct EntryTargets {
 // - a "kpx.hvl" entry that is not a readable version list;
 // - an entry whose data runs past the end of the file;
 // - a target that could leave the installation folder, or that has no UTF-16 form;
-// - two entries that reach one file, or one entry's target that is another's temporary file, in any
-//   spelling Windows accepts: either separator, any case, and (with a folder) the 8.3 names of files and
-//   folders that exist there;
+// - two entries that reach one file, or one entry's target that is a name the updater writes beside
+//   another ("<target>.tmp", "<target>.tmp.new", "<target>.kept") or beside the lists ("kpx.hvl.new",
+//   "uninst.lst.new" and their ".new"), in any spelling Windows accepts: either separator, any case, and
+//   (with a folder) the 8.3 names of files and folders that exist there;
 // - a version record that no installed entry carries: the list would record a file never replaced.
 // `folder` may be null (no installation at hand): names are then compared as spelled.
 uint32_t CheckUpdatePackage(UpdatePackage& package, const wchar_t* folder, EntryTargets& targets,

@@ -1,8 +1,9 @@
-// Reading the updater's caption from its own file.
+// The updater's caption in its own file: read by the updater, written by the package builder.
 #include "update/title_block.h"
 
 #include <windows.h>
 
+#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -27,8 +28,7 @@ int ReadTitleBlock(wchar_t* title, const wchar_t* path)
     if (size == 0xFFFFFFFF || size < kTitleBlockOffset)
         return 0;
     char block[kTitleBlockSize];
-    file.Seek(kTitleBlockOffset);
-    if (file.Read(block, kTitleBlockSize) != kTitleBlockSize)
+    if (!file.Seek(kTitleBlockOffset) || file.Read(block, kTitleBlockSize) != kTitleBlockSize)
         return 0;
     block[kTitleBlockSize - 1] = '\0';  // a block without its NUL is read as its first 1023 bytes
     std::wstring wide;
@@ -36,4 +36,29 @@ int ReadTitleBlock(wchar_t* title, const wchar_t* path)
         return 0;
     wmemcpy(title, wide.c_str(), wide.size() + 1);
     return 1;
+}
+
+bool EncodeTitleBlock(const std::string& title, std::vector<unsigned char>& block, std::string& error)
+{
+    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, title.c_str(), -1, nullptr, 0);
+    std::wstring wide(n > 0 ? n : 0, L'\0');
+    std::string stored;
+    if (title.empty() || n < 1 || !MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, title.c_str(), -1, &wide[0], n)) {
+        error = "the title must be non-empty UTF-8 text";
+        return false;
+    }
+    wide.resize(n - 1);
+    std::wstring back;
+    if (!WideToMultiByte(wide.c_str(), Native, stored, true) || !MultiByteToWide(stored.c_str(), back) ||
+        back != wide) {
+        error = "the title has no faithful Shift-JIS (code page 932) form";
+        return false;
+    }
+    if (stored.size() > kTitleBlockSize - 1) {
+        error = "the title is " + std::to_string(stored.size()) + " bytes in code page 932; at most 1023 fit";
+        return false;
+    }
+    block.assign(kTitleBlockSize, 0);
+    memcpy(block.data(), stored.data(), stored.size());
+    return true;
 }

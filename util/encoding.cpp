@@ -174,3 +174,10 @@ bool ToMultiByte(const char* text, uint32_t target, std::string& out, bool stric
         return false;
     return WideToMultiByte(wide.c_str(), target, out, strict);
 }
+
+std::string ToUtf8(const std::wstring& text)
+{
+    std::string out;
+    WideToMultiByte(text.c_str(), Utf8, out);
+    return out;
+}

@@ -27,3 +27,6 @@ uint32_t DecodeUtf8Char(uint32_t* code, const char* p);
 bool MultiByteToWide(const char* text, std::wstring& out, bool strict = false);
 bool ToMultiByte(const char* text, uint32_t target, std::string& out, bool strict = false);
 bool WideToMultiByte(const wchar_t* text, uint32_t target, std::string& out, bool strict = false);
+// UTF-16 as UTF-8, for names and messages shown to a person; a unit that does not convert becomes the
+// replacement character.
+std::string ToUtf8(const std::wstring& text);

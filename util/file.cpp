@@ -1,6 +1,7 @@
 // CFileDX: open, create, seek, read, write and size on one Win32 file handle.
 #include "util/file.h"
 
+#include "util/file_ops.h"
 #include "util/handles.h"
 #include "util/relative_files.h"
 
@@ -39,7 +40,7 @@ void CFileDX::Close()
 {
     if (!IsOpen())
         return;
-    CloseHandle(handle_);
+    g_fileOps.close(handle_);
     handle_ = INVALID_HANDLE_VALUE;
 }
 
@@ -51,13 +52,7 @@ uint32_t CFileDX::Read(void* buffer, uint32_t count)
     return done;
 }
 
-uint32_t CFileDX::Write(const void* buffer, uint32_t count)
-{
-    DWORD done = 0;
-    if (!WriteFile(handle_, buffer, count, &done, nullptr))
-        return 0;
-    return done;
-}
+uint32_t CFileDX::Write(const void* buffer, uint32_t count) { return g_fileOps.write(handle_, buffer, count); }
 
 int CFileDX::Seek(int64_t position)
 {
@@ -99,7 +94,7 @@ int CFileDX::MoveTo(HANDLE folder, const std::wstring& name, bool replace)
     return RenameHandle(handle_, folder, name, replace) ? 1 : 0;
 }
 
-int CFileDX::Flush() { return FlushFileBuffers(handle_) ? 1 : 0; }
+int CFileDX::Flush() { return g_fileOps.flush(handle_) ? 1 : 0; }
 
 bool CFileDX::IsInside(const std::wstring& root) { return IsOpen() && IsHandleInside(handle_, root); }
 

@@ -2,6 +2,8 @@
 // in every process, so nothing is imported statically for it.
 #include "util/relative_files.h"
 
+#include "util/file_ops.h"
+
 #include <winternl.h>
 
 #include <vector>
@@ -75,7 +77,7 @@ HANDLE CreateRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK acces
     return Succeeded(status) ? h : nullptr;
 }
 
-bool SetBasicAttributes(HANDLE file, DWORD attributes)
+bool SystemSetAttributes(HANDLE file, DWORD attributes)
 {
     FILE_BASIC_INFO info;
     if (!GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info))
@@ -84,13 +86,56 @@ bool SetBasicAttributes(HANDLE file, DWORD attributes)
     return SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info) != 0;
 }
 
-bool MarkForDeletion(HANDLE file)
+bool SystemRemove(HANDLE file)
 {
     FILE_DISPOSITION_INFO disposition = {TRUE};
     return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
+uint32_t SystemWrite(HANDLE file, const void* data, uint32_t size)
+{
+    DWORD done = 0;
+    return WriteFile(file, data, size, &done, nullptr) ? done : 0;
+}
+
+bool SystemFlush(HANDLE file) { return FlushFileBuffers(file) != 0; }
+
+void SystemClose(HANDLE file) { CloseHandle(file); }
+
+HANDLE SystemCreate(HANDLE folder, const std::wstring& name)
+{
+    return CreateRelative(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, kFileCreate,
+                          kFileNonDirectoryFile | FILE_SEQUENTIAL_ONLY);
+}
+
+bool SystemRename(HANDLE file, HANDLE folder, const std::wstring& name, bool replace)
+{
+    if (!Nt().setInformation || name.empty() || name.find_first_of(L"\\/") != std::wstring::npos) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    const size_t bytes = name.size() * sizeof(wchar_t);
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFORMATION) + bytes);
+    auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    info->RootDirectory = folder;
+    info->FileNameLength = static_cast<ULONG>(bytes);
+    memcpy(info->FileName, name.data(), bytes);
+    IO_STATUS_BLOCK io{};
+    return Succeeded(Nt().setInformation(file, &io, info, static_cast<ULONG>(buffer.size()),
+                                         static_cast<FILE_INFORMATION_CLASS>(kFileInformationRename)));
+}
+
 }  // namespace
+
+FileOps g_fileOps = {SystemCreate, SystemWrite, SystemFlush, SystemRename, SystemSetAttributes, SystemRemove, SystemClose};
+
+const FileOps& SystemFileOps()
+{
+    static const FileOps system = {SystemCreate, SystemWrite, SystemFlush, SystemRename, SystemSetAttributes,
+                                   SystemRemove, SystemClose};
+    return system;
+}
 
 HANDLE HoldFolder(HANDLE parent, const std::wstring& name)
 {
@@ -110,33 +155,16 @@ HANDLE OpenFileIn(HANDLE folder, const std::wstring& name, DWORD access, DWORD s
     return CreateRelative(folder, name, access, share, kFileOpen, kFileNonDirectoryFile);
 }
 
-HANDLE CreateFileIn(HANDLE folder, const std::wstring& name)
-{
-    return CreateRelative(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, kFileCreate,
-                          kFileNonDirectoryFile | FILE_SEQUENTIAL_ONLY);
-}
+HANDLE CreateFileIn(HANDLE folder, const std::wstring& name) { return g_fileOps.create(folder, name); }
 
 bool RenameHandle(HANDLE file, HANDLE folder, const std::wstring& name, bool replace)
 {
-    if (!Nt().setInformation || name.empty() || name.find_first_of(L"\\/") != std::wstring::npos) {
-        SetLastError(ERROR_INVALID_NAME);
-        return false;
-    }
-    const size_t bytes = name.size() * sizeof(wchar_t);
-    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFORMATION) + bytes);
-    auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
-    info->ReplaceIfExists = replace ? TRUE : FALSE;
-    info->RootDirectory = folder;
-    info->FileNameLength = static_cast<ULONG>(bytes);
-    memcpy(info->FileName, name.data(), bytes);
-    IO_STATUS_BLOCK io{};
-    return Succeeded(Nt().setInformation(file, &io, info, static_cast<ULONG>(buffer.size()),
-                                         static_cast<FILE_INFORMATION_CLASS>(kFileInformationRename)));
+    return g_fileOps.rename(file, folder, name, replace);
 }
 
 bool DeleteHandle(HANDLE file)
 {
-    if (MarkForDeletion(file))
+    if (g_fileOps.remove(file))
         return true;
     const DWORD error = GetLastError();
     const DWORD attributes = AttributesOf(file);
@@ -146,11 +174,11 @@ bool DeleteHandle(HANDLE file)
     }
     // A read-only file refuses deletion. Its attributes belong to every name it has, so they are given
     // back at once through the same handle: only this name goes.
-    if (!SetBasicAttributes(file, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)))
+    if (!g_fileOps.setAttributes(file, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)))
         return false;
-    const bool deleted = MarkForDeletion(file);
+    const bool deleted = g_fileOps.remove(file);
     const DWORD deleteError = GetLastError();
-    SetBasicAttributes(file, attributes);
+    g_fileOps.setAttributes(file, attributes);
     SetLastError(deleteError);
     return deleted;
 }

@@ -6,15 +6,18 @@
 #include "util/handles.h"
 #include "util/relative_files.h"
 
+bool IsReadOnlyIn(HANDLE folder, const std::wstring& name)
+{
+    const UniqueHandle file(OpenFileIn(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+    return file.IsValid() && (AttributesOf(file.Get()) & FILE_ATTRIBUTE_READONLY);
+}
+
 bool ReplaceFileIn(HANDLE folder, const std::wstring& name, const void* data, uint32_t size, const std::wstring& root)
 {
-    {
-        const UniqueHandle old(OpenFileIn(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
-        if (old.IsValid() && (AttributesOf(old.Get()) & FILE_ATTRIBUTE_READONLY))
-            return false;
-    }
+    if (IsReadOnlyIn(folder, name))
+        return false;
     CFileDX file;
-    if (!CreateIn(file, folder, name + L".new", root))
+    if (!CreateIn(file, folder, name + kReplacementSuffix, root))
         return false;
     // A rename can reach the disk before the data it names: flush first.
     if (file.Write(data, size) == size && file.Flush() && file.MoveTo(folder, name, true))

@@ -5,6 +5,13 @@
 #include <cstdint>
 #include <string>
 
+// The suffix of the new file through which a file's contents are replaced.
+const wchar_t kReplacementSuffix[] = L".new";
+
+// True when the file `name` below the held `folder` is read-only: Windows refuses to replace it, and so
+// does ReplaceFileIn.
+bool IsReadOnlyIn(HANDLE folder, const std::wstring& name);
+
 // Writes `size` bytes to a new file "<name>.new" beside `name` below the held `folder`, forces them to the
 // disk, and renames the new file, through its handle, over `name` only when every byte was written. True
 // on success; on any failure the old file is unchanged and the new one is removed. A read-only target is

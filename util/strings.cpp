@@ -26,30 +26,6 @@ int FormatWide(wchar_t* dest, size_t capacity, const wchar_t* format, ...)
     return n;
 }
 
-int FormatNarrow(char* dest, size_t capacity, const char* format, ...)
-{
-    if (capacity == 0)
-        return -1;
-    va_list args;
-    va_start(args, format);
-    int n = vsnprintf(dest, capacity, format, args);
-    va_end(args);
-    if (n < 0 || static_cast<size_t>(n) >= capacity) {
-        dest[0] = '\0';
-        return -1;
-    }
-    return n;
-}
-
-bool StrCopy(char* dest, size_t capacity, const char* src)
-{
-    size_t len = strlen(src);
-    if (len >= capacity)
-        return false;
-    memcpy(dest, src, len + 1);
-    return true;
-}
-
 int StrCompare(const char* a, const char* b)
 {
     const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
@@ -86,26 +62,6 @@ void ToLowerAscii(std::string& text)
 {
     if (!text.empty())
         ToLowerAscii(&text[0]);
-}
-
-const char* FindChar(const char* text, uint32_t code, uint32_t encoding)
-{
-    if (encoding == Auto)
-        encoding = DetectEncoding(text);
-    if (encoding == Ascii) {
-        return code > 0xFF ? nullptr : strchr(text, static_cast<int>(code));
-    }
-    if (encoding != Native && encoding != Utf8)
-        return nullptr;
-    const char* p = text;
-    while (*p) {
-        uint32_t c = 0;
-        uint32_t len = DecodeChar(&c, p, encoding);
-        if (c == code)
-            return p;
-        p += len;
-    }
-    return code == 0 ? p : nullptr;
 }
 
 bool SplitPath(std::string* drive, std::string* dir, std::string* name, std::string* ext, const char* path)

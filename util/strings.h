@@ -9,22 +9,17 @@
 const size_t kFolderCapacity = 780;  // installation folder, own path
 const size_t kPathCapacity = 784;    // paths formed from the folder and a relative name
 
-// Formatting into a caller's buffer of `capacity` units. In FormatWide "%s" takes a wide string (the
+// Formatting into a caller's buffer of `capacity` units. "%s" takes a wide string (the
 // Microsoft runtime's meaning, which every wide format of the system relies on). The result is the count
 // written without the terminator, or -1 when the text does not fit or cannot be formatted; then the
 // buffer holds an empty string and nothing was written past its end.
 int FormatWide(wchar_t* dest, size_t capacity, const wchar_t* format, ...);
-int FormatNarrow(char* dest, size_t capacity, const char* format, ...);
 
-// Copy with the terminator into a buffer of `capacity` bytes; false (and nothing copied) when it does not fit.
-bool StrCopy(char* dest, size_t capacity, const char* src);
 // Byte-wise comparison as unsigned values: -1, 0 or 1.
 int StrCompare(const char* a, const char* b);
 // Lowers A-Z in place; bytes inside multi-byte characters are never touched. Returns its argument.
 char* ToLowerAscii(char* text);
 void ToLowerAscii(std::string& text);
-// First character whose code is `code`, walking whole characters; the terminator for code 0; else null.
-const char* FindChar(const char* text, uint32_t code, uint32_t encoding);
 
 // Splits a byte path into drive, directory (with its trailing separator), name and extension (with its
 // dot), each in UTF-8; null outputs are skipped. "\" and "/" both separate. False when a part would
