@@ -446,8 +446,7 @@ TEST_F(DriverTest, HeldTargetRollsTheInstallBackToWhatItFound)
     const std::wstring readOnly = game + L"\\Archive\\data01300.arc";
     SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
     const Snapshot before = TakeSnapshot(game);
-    UniqueHandle held(CreateFileW((game + L"\\Archive\\data01400.arc").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle held = HoldAsTheGame(game + L"\\Archive\\data01400.arc");
     ASSERT_TRUE(held.IsValid());
     EXPECT_EQ(kResultInstallFailed, Run(MakeSampleUpdate(3).entries));
     held.Reset(nullptr);
@@ -526,8 +525,7 @@ TEST_F(DriverTest, StaleKeptFileIsNeverPutBack)
     const std::wstring target = game + L"\\Archive\\data01200.arc";
     ASSERT_TRUE(WriteBytes(target + L".kept", ToBytes("version 1, left behind")));
     const Snapshot version2 = TakeSnapshot(game);
-    UniqueHandle held(CreateFileW((game + L"\\Archive\\data01300.arc").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle held = HoldAsTheGame(game + L"\\Archive\\data01300.arc");
     ASSERT_TRUE(held.IsValid());
     EXPECT_EQ(kResultInstallFailed, Run(MakeSampleUpdate(2).entries));
     held.Reset(nullptr);

@@ -323,7 +323,7 @@ void FaultCampaign::InstallPhaseFaults(const Bytes& package)
         UniqueHandle held;
         if (heldIndex >= 0) {
             const std::wstring heldPath = game + L"\\Archive\\" + Wide(kOldArchives[heldIndex]);
-            held.Reset(CreateFileW(heldPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            held = HoldAsTheGame(heldPath);
             ASSERT_TRUE(held.IsValid());
         }
         {
@@ -444,7 +444,7 @@ TEST_F(FaultCampaign, FileSystemFaultsLeaveOnlyTheAllowedStates)
         const Bytes oldUninst = ReadBytes(game + L"\\uninst.lst");
         UniqueHandle h;
         if (locked)
-            h.Reset(CreateFileW((game + L"\\uninst.lst").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            h = HoldAsTheGame(game + L"\\uninst.lst");
         else
             SetFileAttributesW((game + L"\\uninst.lst").c_str(), FILE_ATTRIBUTE_READONLY);
         EXPECT_EQ(kResultUninstallListFailed, RunInProcess(package));

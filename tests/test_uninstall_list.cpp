@@ -103,7 +103,7 @@ TEST_F(UninstallListTest, FailuresLeaveTheOldBytes)
     SetFileAttributesW(List().c_str(), FILE_ATTRIBUTE_NORMAL);
 
     // Held open by another program that allows reading but not deleting or writing.
-    UniqueHandle h(CreateFileW(List().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle h = HoldAsTheGame(List());
     ASSERT_TRUE(h.IsValid());
     EXPECT_FALSE(UpdateUninstallList(dir.path().c_str(), {L"a"}));
     h.Reset(nullptr);

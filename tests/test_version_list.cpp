@@ -143,7 +143,7 @@ TEST_F(VersionListTest, FailedReplacementKeepsTheOldList)
 {
     ASSERT_TRUE(WriteText(Path(), "old"));
     // Held open without delete sharing, as a running game would hold it.
-    UniqueHandle h(CreateFileW(Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle h = HoldAsTheGame(Path());
     ASSERT_TRUE(h.IsValid());
     EXPECT_FALSE(SaveVersionList(Header("KHV_V2__", 0, 0), {}, Path().c_str()));
     h.Reset(nullptr);

@@ -79,6 +79,11 @@ Bytes ReadBytes(const std::wstring& path)
     return data;
 }
 
+UniqueHandle HoldAsTheGame(const std::wstring& path)
+{
+    return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 void MakeDir(const std::wstring& path) { CreateDirectoryW(path.c_str(), nullptr); }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "util/handles.h"
+
 using Bytes = std::vector<uint8_t>;
 
 // A new empty folder under the temporary folder, removed with everything in it when the object goes.
@@ -25,6 +27,9 @@ bool WriteBytes(const std::wstring& path, const Bytes& data);
 bool WriteText(const std::wstring& path, const std::string& text);
 Bytes ReadBytes(const std::wstring& path);  // empty when unreadable
 bool FileExists(const std::wstring& path);
+// Opens a file as the running game holds its files: reading, others may read, nobody may write, rename or
+// delete it while the handle lives. Invalid when the file cannot be opened.
+UniqueHandle HoldAsTheGame(const std::wstring& path);
 void MakeDir(const std::wstring& path);
 // Names of the files (not folders) below `root`, relative to it, sorted.
 std::vector<std::wstring> ListFiles(const std::wstring& root);
