@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+bash scripts/configure.sh
 cmake --build build -j "$(nproc)" --target updater mkupdate user_driver checksum_bench update_bench >/dev/null
 prefix="$PWD/build/wineprefix"
 sh cmake/wine-prefix.sh setup "$prefix"

@@ -18,7 +18,7 @@ elif [ -n "${1:-}" ]; then
 fi
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+bash scripts/configure.sh
 cmake --build build -j "$(nproc)" --target updater mkupdate user_driver >/dev/null
 echo "built build/updater.exe ($(stat -c %s build/updater.exe) bytes) and build/mkupdate.exe"
 

@@ -10,7 +10,7 @@ done
 if [ -n "${missing:-}" ]; then
     apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
 fi
-cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+bash scripts/configure.sh
 cmake --build build -j "$(nproc)" --target updater dialog_preview >/dev/null
 
 # A prefix of its own that draws through X, unlike the headless test prefix.

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+bash scripts/configure.sh
 cmake --build build -j "$(nproc)"
 cd build
 # The prefix before CTest starts: CTest asks the test programs for their cases before any fixture runs.

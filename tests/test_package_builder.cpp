@@ -232,3 +232,30 @@ TEST_F(PackageBuilderTest, HelpAndUsage)
     EXPECT_EQ(2u, Mkupdate(L"build --image x").exitCode);
     EXPECT_EQ(1u, Mkupdate(L"list \"" + (dir / L"image.exe") + L"\"").exitCode);
 }
+
+TEST_F(PackageBuilderTest, ListColumnsLineUpWhateverTheNamesScript)
+{
+    // A Japanese name takes two terminal columns a character: the offsets and checksums stay in one column.
+    ASSERT_TRUE(WriteBytes(dir / L"ship\\Archive\\data01200.arc", RandomBytes(300, 5)));
+    ASSERT_TRUE(WriteBytes(dir / L"ship\\Archive\\\u8FFD\u52A0\u30B7\u30CA\u30EA\u30AA.arc", RandomBytes(200, 6)));
+    ASSERT_EQ(0u, Build(Ship()).exitCode);
+    const ProcessResult list = Mkupdate(L"list \"" + Out() + L"\"");
+    ASSERT_EQ(0u, list.exitCode) << list.output;
+    // Columns before `word` on each line that begins with `row`: ASCII one, a three-byte character two.
+    auto columnsOf = [&](const std::string& row, const std::string& word) {
+        std::vector<size_t> columns;
+        for (size_t at = list.output.find(row); at != std::string::npos; at = list.output.find(row, at + 1)) {
+            const size_t end = list.output.find(word, at);
+            size_t width = 0;
+            for (size_t i = at; i < end; ++i)
+                width += (static_cast<uint8_t>(list.output[i]) & 0xC0) == 0x80 ? 0 : static_cast<uint8_t>(list.output[i]) >= 0xE0 ? 2 : 1;
+            columns.push_back(width);
+        }
+        return columns;
+    };
+    for (const auto& column : {columnsOf("  entry ", " offset "), columnsOf("  record ", " checksum ")}) {
+        ASSERT_GE(column.size(), 2u) << list.output;  // data01200.arc and the Japanese name, at least
+        for (size_t c : column)
+            EXPECT_EQ(column.front(), c) << list.output;
+    }
+}

@@ -9,6 +9,7 @@
 #include "archive/version_list.h"
 #include "tests/package_factory.h"
 #include "tests/user_session.h"
+#include "tools/columns.h"
 
 namespace {
 
@@ -45,10 +46,12 @@ int Prepare(const std::wstring& root, bool japanese)
     MakeDir(root + L"\\ship");
     MakeDir(root + L"\\ship\\Archive");
     const wchar_t* names[] = {L"data01200.arc", L"data01300.arc", L"data01510.arc"};
+    // Some megabytes each, so that every file's status line stands long enough for the driver to read it.
+    const size_t size = 32u << 20;
     for (int i = 0; i < 3; ++i)
-        WriteBytes(root + L"\\ship\\Archive\\" + names[i], RandomBytes(0x17F9 + 0x1000 * i, 7000 + i));
+        WriteBytes(root + L"\\ship\\Archive\\" + names[i], RandomBytes(size + 0x17F9 + 0x1000 * i, 7000 + i));
     if (japanese)
-        WriteBytes(root + L"\\ship\\Archive\\" + kJapaneseFile, RandomBytes(0x2345, 7100));
+        WriteBytes(root + L"\\ship\\Archive\\" + kJapaneseFile, RandomBytes(size + 0x2345, 7100));
 
     if (!RegisterInstallation(game))
         return 1;
@@ -62,14 +65,14 @@ void PrintInstallation(const char* heading, const std::wstring& game)
     printf("\n== %s: %s\n", heading, Narrow(game).c_str());
     for (const std::wstring& f : ListFiles(game)) {
         Bytes b = ReadBytes(game + L"\\" + f);
-        printf("  file %-28s %8zu bytes  checksum %016llX\n", Narrow(f).c_str(), b.size(),
+        printf("  file %s %8zu bytes  checksum %016llX\n", PadToWidth(Narrow(f), 28).c_str(), b.size(),
                static_cast<unsigned long long>(ChecksumOf(b)));
     }
     VersionListHeader header;
     std::vector<VersionRecord> records;
     if (LoadVersionList(header, records, (game + L"\\kpx.hvl").c_str())) {
         for (const VersionRecord& r : records)
-            printf("  kpx.hvl record %-28s %016llX\n", r.name.c_str(), static_cast<unsigned long long>(r.value));
+            printf("  kpx.hvl record %s %016llX\n", PadToWidth(r.name, 28).c_str(), static_cast<unsigned long long>(r.value));
     }
     Bytes list = ReadBytes(game + L"\\uninst.lst");
     std::string text(list.begin(), list.end());

@@ -30,6 +30,55 @@ BOOL CALLBACK CollectWindows(HWND window, LPARAM data)
     return TRUE;
 }
 
+// The bars' positions, asked without waiting (SendMessageCallback): the updater answers every question
+// outstanding at each of its pumps, the last one right after it sets the final positions, when it no longer
+// answers a question that waits. Questions still outstanding when the dialog goes are answered with 0.
+// A run's readings live on the heap and are given up, not freed, when a question is never answered: its
+// answer may still come during a later run.
+struct BarReadings {
+    int outstanding = 0;
+    int item = -1;           // the item bar's answer that the next entries-bar answer is paired with
+    bool totalSeen = false;  // an entries-bar answer above 0 came: a later 0 comes from a dialog that is gone
+    int itemLast = -1, totalLast = -1;
+};
+
+void CALLBACK OnItemPosition(HWND, UINT, ULONG_PTR data, LRESULT result)
+{
+    auto* r = reinterpret_cast<BarReadings*>(data);
+    --r->outstanding;
+    r->item = static_cast<int>(result);
+}
+
+void CALLBACK OnTotalPosition(HWND, UINT, ULONG_PTR data, LRESULT result)
+{
+    auto* r = reinterpret_cast<BarReadings*>(data);
+    --r->outstanding;
+    if (result == 0 && r->totalSeen)
+        return;
+    r->totalSeen = r->totalSeen || result > 0;
+    r->itemLast = r->item;
+    r->totalLast = static_cast<int>(result);
+}
+
+void AskBarPositions(HWND dialog, BarReadings& readings)
+{
+    if (readings.outstanding >= 16)
+        return;
+    const ULONG_PTR data = reinterpret_cast<ULONG_PTR>(&readings);
+    if (SendMessageCallbackW(GetDlgItem(dialog, IDC_ITEM_BAR), PBM_GETPOS, 0, 0, OnItemPosition, data))
+        ++readings.outstanding;
+    if (SendMessageCallbackW(GetDlgItem(dialog, IDC_TOTAL_BAR), PBM_GETPOS, 0, 0, OnTotalPosition, data))
+        ++readings.outstanding;
+}
+
+// Delivers the answers that came (callbacks run inside this thread's message retrieval).
+void TakeAnswers()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
+}
+
 Windows FindWindowsOf(DWORD pid)
 {
     Windows w;
@@ -67,8 +116,11 @@ Transcript RunAsUser(const UserScript& script)
     std::vector<HWND> answered;
     bool timedOut = false;
     bool acted = script.action == UserScript::None;
+    BarReadings& readings = *new BarReadings;
+    ULONGLONG statusSince = 0;
     const ULONGLONG end = GetTickCount64() + script.timeoutMs;
     while (WaitForSingleObject(pi.hProcess, script.pollMs) == WAIT_TIMEOUT) {
+        TakeAnswers();
         if (GetTickCount64() > end) {
             timedOut = true;
             TerminateProcess(pi.hProcess, 0xDEAD);
@@ -84,22 +136,34 @@ Transcript RunAsUser(const UserScript& script)
         Windows w = FindWindowsOf(pi.dwProcessId);
         if (w.dialog) {
             t.sawDialog = true;
-            // A dialog that is going away answers with empty texts: keep what it showed while it lived.
+            // Each read below waits for the updater's next pump; the bars are asked before each, so that
+            // every pump, the last one too, answers for them. A dialog that is going away answers with
+            // empty texts: keep what it showed while it lived.
+            AskBarPositions(w.dialog, readings);
             std::wstring caption = WindowText(w.dialog);
+            AskBarPositions(w.dialog, readings);
             std::wstring cancel = WindowText(GetDlgItem(w.dialog, IDC_CANCEL_BUTTON));
             if (!caption.empty())
                 t.dialogCaption = caption;
             if (!cancel.empty())
                 t.cancelCaption = cancel;
+            AskBarPositions(w.dialog, readings);
             std::wstring status = WindowText(GetDlgItem(w.dialog, IDC_STATUS_LINE));
-            if (!status.empty() && (t.statusLines.empty() || t.statusLines.back() != status))
+            const ULONGLONG readTick = GetTickCount64();
+            if (!status.empty() && (t.statusLines.empty() || t.statusLines.back() != status)) {
+                if (!t.statusShownMs.empty())  // the line before stood until now
+                    t.statusShownMs.back() = static_cast<unsigned long>(readTick - statusSince);
                 t.statusLines.push_back(status);
+                t.statusShownMs.push_back(0);
+                statusSince = readTick;
+            } else if (!status.empty()) {
+                t.statusShownMs.back() = static_cast<unsigned long>(readTick - statusSince);
+            }
+            AskBarPositions(w.dialog, readings);
             DWORD_PTR value = 0;
             HWND total = GetDlgItem(w.dialog, IDC_TOTAL_BAR);
             if (SendMessageTimeoutW(total, PBM_GETRANGE, FALSE, 0, SMTO_ABORTIFHUNG, 2000, &value))
                 t.totalBarMax = static_cast<int>(value);
-            if (SendMessageTimeoutW(total, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &value))
-                t.totalBarLast = static_cast<int>(value);
             if (!acted && static_cast<int>(t.statusLines.size()) >= script.atStatus) {
                 acted = true;
                 switch (script.action) {
@@ -154,6 +218,15 @@ Transcript RunAsUser(const UserScript& script)
             }
         }
     }
+    // The answers to questions outstanding when the process ended come now, or never.
+    WaitUntil([&] {
+        TakeAnswers();
+        return readings.outstanding == 0;
+    }, 1000);
+    t.itemBarLast = readings.itemLast;
+    t.totalBarLast = readings.totalLast;
+    if (readings.outstanding == 0)
+        delete &readings;
     t.finished = !t.killed && WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0 && !timedOut;
     if (t.finished)
         GetExitCodeProcess(pi.hProcess, &t.exitCode);
@@ -166,6 +239,8 @@ Transcript RunAsUser(const UserScript& script)
     CloseHandle(pi.hProcess);
     return t;
 }
+
+const unsigned long kFrameMs = 17;
 
 std::string Describe(const Transcript& t)
 {
@@ -181,10 +256,23 @@ std::string Describe(const Transcript& t)
     }
     if (t.sawDialog)
         out += "progress dialog: [" + Narrow(t.dialogCaption) + "] with button [" + Narrow(t.cancelCaption) + "]\n";
-    for (const std::wstring& s : t.statusLines)
-        out += "status: " + Narrow(s) + "\n";
+    // The dialog is read from outside whenever the updater answers. A line replaced within one frame of a
+    // 60 Hz screen may never have been drawn: it is counted, not shown.
+    if (!t.statusLines.empty())
+        out += "status lines, in order:\n";
+    int brief = 0;
+    for (size_t i = 0; i < t.statusLines.size(); ++i) {
+        if (i + 1 < t.statusLines.size() && t.statusShownMs[i] < kFrameMs)
+            ++brief;
+        else
+            out += "  " + Narrow(t.statusLines[i]) + "\n";
+    }
+    if (brief)
+        out += "  (and " + std::to_string(brief) + " more replaced within a screen frame, " + std::to_string(kFrameMs) +
+               " ms)\n";
     if (t.totalBarMax >= 0)
-        out += "items bar: " + std::to_string(t.totalBarLast) + " of " + std::to_string(t.totalBarMax) + "\n";
+        out += "bars as the updater last answered: item " + std::to_string(t.itemBarLast) + " of 65535, entries " +
+               std::to_string(t.totalBarLast) + " of " + std::to_string(t.totalBarMax) + "\n";
     char code[64];
     snprintf(code, sizeof code, "exit code: %ld (0x%08lX)%s\n", static_cast<long>(static_cast<int>(t.exitCode)),
              t.exitCode, t.killed ? " -- killed on purpose" : t.finished ? "" : " -- killed after the time limit");

@@ -41,9 +41,11 @@ struct Transcript {
     bool sawDialog = false;
     std::wstring dialogCaption;
     std::wstring cancelCaption;             // the Cancel button's text
-    std::vector<std::wstring> statusLines;  // each distinct status text, in order
+    std::vector<std::wstring> statusLines;  // each distinct status text read, in order
+    std::vector<unsigned long> statusShownMs;  // per line: from its first reading to the next line's
     int totalBarMax = -1;
     int totalBarLast = -1;
+    int itemBarLast = -1;
     bool cancelEnabledAfterAction = true;
     double updateSeconds = 0;      // from answering Yes to the final box (or to the end)
     double totalSeconds = 0;       // from the start of the process to its end

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "install/installed_folder.h"
+#include "tools/columns.h"
 #include "tools/json.h"
 #include "tools/package_builder.h"
 #include "tools/package_reader.h"
@@ -56,6 +57,13 @@ const char kPlanUsage[] =
     "replaced, already identical or installed unchecked, with its old and new size and checksum, and the\n"
     "version list and uninstall list as the updater would leave them. Exits 0 when the update would\n"
     "apply, 1 when the package is damaged, 2 for bad input.\n";
+
+// One line a version record, the checksums in one column whatever the names' scripts.
+void PrintRecords(const std::vector<VersionRecord>& records)
+{
+    for (const VersionRecord& r : records)
+        printf("  record %s checksum %016llX\n", PadToWidth(r.name, 40).c_str(), static_cast<unsigned long long>(r.value));
+}
 
 int Fail(const std::string& message)
 {
@@ -223,15 +231,14 @@ int List(int argc, wchar_t** argv)
     printf("certificate: %s\n", c.hasCertificate ? "present (not validated here)" : "none");
     printf("entries: %u\n", c.header.count);
     for (size_t i = 0; i < c.entries.size(); ++i)
-        printf("  entry %-40s offset 0x%08X  size 0x%08X (%u bytes)\n", c.entries[i].name.c_str(),
+        printf("  entry %s offset 0x%08X  size 0x%08X (%u bytes)\n", PadToWidth(c.entries[i].name, 40).c_str(),
                c.storedOffsets[i], c.entries[i].size, c.entries[i].size);
     if (!c.hasVersionList) {
         printf("version list: none\n");
         return 0;
     }
     printf("version records: %u\n", c.versionHeader.count);
-    for (const VersionRecord& r : c.records)
-        printf("  record %-40s checksum %016llX\n", r.name.c_str(), static_cast<unsigned long long>(r.value));
+    PrintRecords(c.records);
     return 0;
 }
 
@@ -327,7 +334,7 @@ int Plan(int argc, wchar_t** argv)
     }
     printf("plan: %s on %s\n", ToUtf8(o.updater.c_str()).c_str(), ToUtf8(o.game.c_str()).c_str());
     for (const PlannedTarget& t : plan.targets) {
-        printf("  %-9s %-36s new %9u bytes %016llX", t.action, t.target.c_str(), t.newSize,
+        printf("  %-9s %s new %9u bytes %016llX", t.action, PadToWidth(t.target, 36).c_str(), t.newSize,
                static_cast<unsigned long long>(t.newChecksum));
         if (t.installed)
             printf("  old %9llu bytes %016llX", static_cast<unsigned long long>(t.oldSize),
@@ -336,8 +343,7 @@ int Plan(int argc, wchar_t** argv)
     }
     printf("version list kpx.hvl: %s\n", OutcomeName(v.outcome));
     if (listUpdated)
-        for (const VersionRecord& r : v.records)
-            printf("  record %-40s checksum %016llX\n", r.name.c_str(), static_cast<unsigned long long>(r.value));
+        PrintRecords(v.records);
     printf("uninstall list uninst.lst: %s\n", plan.uninstallListUpdated ? "updated" : "cannot be read");
     for (const std::string& line : Lines(plan.uninstallList))
         printf("  line %s\n", line.c_str());
