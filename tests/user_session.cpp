@@ -33,8 +33,8 @@ BOOL CALLBACK CollectWindows(HWND window, LPARAM data)
 // The bars' positions, asked without waiting (SendMessageCallback): the updater answers every question
 // outstanding at each of its pumps, the last one right after it sets the final positions, when it no longer
 // answers a question that waits. Questions still outstanding when the dialog goes are answered with 0.
-// A run's readings live on the heap and are given up, not freed, when a question is never answered: its
-// answer may still come during a later run.
+// A run's readings live on the heap and are never freed: an answer to a question of this run may still come
+// during a later one (a few bytes a run).
 struct BarReadings {
     int outstanding = 0;
     int item = -1;           // the item bar's answer that the next entries-bar answer is paired with
@@ -225,8 +225,6 @@ Transcript RunAsUser(const UserScript& script)
     }, 1000);
     t.itemBarLast = readings.itemLast;
     t.totalBarLast = readings.totalLast;
-    if (readings.outstanding == 0)
-        delete &readings;
     t.finished = !t.killed && WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0 && !timedOut;
     if (t.finished)
         GetExitCodeProcess(pi.hProcess, &t.exitCode);
