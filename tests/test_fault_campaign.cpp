@@ -505,7 +505,13 @@ TEST_F(FaultCampaign, EveryCrashPointAndPowerCutConverges)
         cleanOps = seam.ops();
     }
     const Snapshot reference = TakeSnapshot(game);
-    const std::vector<std::wstring> outsideNames = SandboxOutsideGame();
+    auto outside = [&] {
+        Snapshot s;
+        for (const std::wstring& f : SandboxOutsideGame())
+            s[f] = ReadBytes(dir / f);
+        return s;
+    };
+    const Snapshot outsideBefore = outside();
     ASSERT_TRUE(ListAgreesWithFiles(game));
     auto runWith = [&](const FaultPlan& plan) {
         FaultSeam seam(plan);
@@ -550,7 +556,10 @@ TEST_F(FaultCampaign, EveryCrashPointAndPowerCutConverges)
         stopAt(place, false);
         ++g_figures.crashPoints;
         JudgeStopped(TakeSnapshot(game), old, reference, what);
-        EXPECT_EQ(outsideNames, SandboxOutsideGame()) << what;
+        if (outside() != outsideBefore) {
+            ++g_figures.writesOutside;
+            ADD_FAILURE() << what << ": something outside the installation changed";
+        }
         g_figures.crashConverged += converges(what);
 
         // A second run that fails (its first move of a new file) leaves a whole installation whose version
