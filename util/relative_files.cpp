@@ -189,9 +189,3 @@ DWORD AttributesOf(HANDLE file)
     return GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info) ? info.FileAttributes
                                                                                  : INVALID_FILE_ATTRIBUTES;
 }
-
-uint32_t LinkCountOf(HANDLE file)
-{
-    FILE_STANDARD_INFO info;
-    return GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info) ? info.NumberOfLinks : 0;
-}

@@ -29,5 +29,3 @@ bool DeleteHandle(HANDLE file);
 
 // FILE_ATTRIBUTE_* of the open object, or INVALID_FILE_ATTRIBUTES.
 DWORD AttributesOf(HANDLE file);
-// How many names (hard links) the open file has; 0 when that cannot be read.
-uint32_t LinkCountOf(HANDLE file);
