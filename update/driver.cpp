@@ -42,6 +42,9 @@ struct UpdateRun {
     UpdatePackage package;
     std::vector<std::wstring> targetNames;  // per entry: path below the folder, or empty (nothing installed)
     std::vector<int> records;               // per entry: the version record that verifies it, or kNoRecord
+    // Per entry with a target: the held folder it lies in and its name there.
+    std::vector<HANDLE> folders;
+    std::vector<std::wstring> leaves;
     // Per entry: its temporary file, open from its creation to the rename that installs it.
     std::vector<std::unique_ptr<CFileDX>> temps;
     std::unique_ptr<unsigned char[]> buffer;
@@ -94,9 +97,10 @@ uint32_t Prepare(UpdateRun& run, const wchar_t* packagePath)
         return run.held->result;
     // The folders were held for the targets of the package as it was read then; every target must still
     // find its folder held.
-    for (const std::wstring& target : targets.names) {
-        std::wstring name;
-        if (!target.empty() && !FolderOf(*run.held, target, name))
+    run.folders.assign(targets.names.size(), nullptr);
+    run.leaves.assign(targets.names.size(), std::wstring());
+    for (size_t i = 0; i < targets.names.size(); ++i) {
+        if (!targets.names[i].empty() && !(run.folders[i] = FolderOf(*run.held, targets.names[i], run.leaves[i])))
             return kResultInstallFailed;
     }
     run.targetNames.swap(targets.names);
@@ -143,16 +147,15 @@ uint32_t StreamEntry(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, Co
 // The file stays open, exclusively, until it is renamed into place or deleted.
 uint32_t CopyToTemporaryFile(UpdateRun& run, uint32_t i)
 {
-    std::wstring name;
-    const HANDLE folder = FolderOf(*run.held, run.targetNames[i], name);
+    // The temporary file's full path must still fit the path buffer, as every path the updater forms.
     wchar_t temp[kPathCapacity];
-    if (!folder || !TemporaryPath(run.held->folder.c_str(), run.targetNames[i], temp))
+    if (!TemporaryPath(run.held->folder.c_str(), run.targetNames[i], temp))
         return kResultInstallFailed;
     // Whatever stands at the name, a leftover of an earlier run or a planted link, is removed or replaced,
     // never written through.
     run.temps[i].reset(new CFileDX);
     CFileDX& out = *run.temps[i];
-    if (!CreateIn(out, folder, name + L".tmp", run.held->root))
+    if (!CreateIn(out, run.folders[i], run.leaves[i] + kTemporarySuffix, run.held->root))
         return kResultInstallFailed;
     ContentChecksum checksum{};
     const uint32_t streamed = StreamEntry(run, run.package.entries[i], out, checksum);
@@ -253,6 +256,24 @@ void DeleteTemporaryFiles(UpdateRun& run)
     }
 }
 
+// What the installed version list records for a target (its path below the folder, "\" separators), in
+// either separator and any ASCII case.
+bool FindRecordedValue(const std::vector<VersionRecord>& records, const std::wstring& target, uint64_t& value)
+{
+    std::string name;
+    if (!WideToMultiByte(target.c_str(), Utf8, name))
+        return false;
+    for (const VersionRecord& r : records) {
+        std::string recorded = r.name;
+        std::replace(recorded.begin(), recorded.end(), '/', '\\');
+        if (SameArchiveName(recorded, name)) {
+            value = r.value;
+            return true;
+        }
+    }
+    return false;
+}
+
 // The install phase over every copied file, then the lists, then the kept originals go: until the version
 // list is saved, a kept original is what the list records, so an interrupted run can be undone.
 uint32_t InstallAndUpdateLists(UpdateRun& run)
@@ -264,20 +285,10 @@ uint32_t InstallAndUpdateLists(UpdateRun& run)
         if (run.targetNames[i].empty())
             continue;
         PreparedFile f;
-        f.folder = FolderOf(*run.held, run.targetNames[i], f.name);
+        f.folder = run.folders[i];
+        f.name = run.leaves[i];
         f.file = run.temps[i].get();
-        std::string target;
-        if (WideToMultiByte(run.targetNames[i].c_str(), Utf8, target)) {
-            for (const VersionRecord& r : installed.records) {
-                std::string name = r.name;
-                std::replace(name.begin(), name.end(), '/', '\\');
-                if (SameArchiveName(name, target)) {
-                    f.recorded = true;
-                    f.recordedValue = r.value;
-                    break;
-                }
-            }
-        }
+        f.recorded = FindRecordedValue(installed.records, run.targetNames[i], f.recordedValue);
         files.push_back(std::move(f));
     }
     if (const uint32_t result = InstallTargets(run.held->root, files))

@@ -7,6 +7,7 @@
 #include "install/uninstall_list.h"
 #include "update/install_phase.h"
 #include "update/list_updates.h"
+#include "util/contained_files.h"
 #include "util/encoding.h"
 #include "util/relative_path.h"
 #include "util/strings.h"
@@ -46,7 +47,8 @@ std::wstring ResolvedName(const wchar_t* folder, const std::wstring& name)
 
 // Beside each target the updater writes its temporary file, the temporary file's replacement when a link
 // stands at that name, and the original kept aside.
-const wchar_t* const kHelperSuffixes[] = {L".tmp", L".tmp.new", kKeptSuffix};
+const std::wstring kHelperSuffixes[] = {kTemporarySuffix, std::wstring(kTemporarySuffix) + kReplacementSuffix,
+                                        kKeptSuffix};
 
 bool EndsWithKeptSuffix(const std::wstring& name)
 {
@@ -80,8 +82,9 @@ uint32_t CheckUpdatePackage(UpdatePackage& package, const wchar_t* folder, Entry
     std::vector<std::vector<std::wstring>> helpers(count);  // per target: the names the updater writes beside it
     std::vector<std::wstring> listHelpers;
     for (const wchar_t* list : {kVersionListName, kUninstallListName})
-        for (const wchar_t* suffix : {L".new", L".new.new"})
-            listHelpers.push_back(ResolvedName(folder, std::wstring(list) + suffix));
+        for (const std::wstring& helper : {list + std::wstring(kReplacementSuffix),
+                                           list + std::wstring(kReplacementSuffix) + kReplacementSuffix})
+            listHelpers.push_back(ResolvedName(folder, helper));
     std::vector<bool> recordUsed(package.records.size(), false);
     for (size_t i = 0; i < count; ++i) {
         const ArchiveEntry& e = package.entries[i];
@@ -103,7 +106,7 @@ uint32_t CheckUpdatePackage(UpdatePackage& package, const wchar_t* folder, Entry
         if (record != kNoRecord)
             recordUsed[record] = true;
         resolved[i] = ResolvedName(folder, name);
-        for (const wchar_t* suffix : kHelperSuffixes)
+        for (const std::wstring& suffix : kHelperSuffixes)
             helpers[i].push_back(ResolvedName(folder, name + suffix));
         // The install phase keeps each original aside under that name while it replaces it.
         if (EndsWithKeptSuffix(name) || EndsWithKeptSuffix(resolved[i]))

@@ -32,7 +32,7 @@ bool CreateIn(CFileDX& file, HANDLE folder, const std::wstring& name, const std:
     }
     // Something stays at the name: a link that cannot be opened as itself (one out of the folder, or one
     // whose target is gone), or one planted in between.
-    const std::wstring helper = name + L".new";
+    const std::wstring helper = name + kReplacementSuffix;
     if (!RemoveIn(folder, helper, root) || !file.CreateIn(folder, helper))
         return false;
     // The handle stays on the new file through the rename, which stays in the held folder.

@@ -5,8 +5,7 @@
 #include <cstdint>
 #include <string>
 
-// The suffix of the new file through which a file's contents are replaced.
-const wchar_t kReplacementSuffix[] = L".new";
+#include "util/contained_files.h"
 
 // True when the file `name` below the held `folder` is read-only: Windows refuses to replace it, and so
 // does ReplaceFileIn.
