@@ -2,9 +2,9 @@
 // classifies its input on the spot (ASCII, UTF-8, or else Shift-JIS) and acts on that verdict.
 #include "util/encoding.h"
 
-#include <windows.h>
-
 #include <cwchar>
+
+#include "util/code_page.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ uint32_t Utf8SequenceLength(unsigned char lead)
     return n;
 }
 
-UINT CodePageOf(uint32_t encoding) { return encoding == Native ? 932 : CP_UTF8; }
+CodePage CodePageOf(uint32_t encoding) { return encoding == Native ? CodePage::ShiftJis : CodePage::Utf8; }
 
 }  // namespace
 
@@ -119,40 +119,23 @@ uint32_t DecodeChar(uint32_t* code, const char* p, uint32_t encoding)
 
 bool MultiByteToWide(const char* text, std::wstring& out, bool strict)
 {
-    uint32_t enc = DetectEncoding(text);
-    UINT cp = (enc == Utf8 || enc == Ascii) ? CP_UTF8 : 932;
-    DWORD flags = strict ? MB_ERR_INVALID_CHARS : 0;
-    int needed = MultiByteToWideChar(cp, flags, text, -1, nullptr, 0);
-    if (needed < 1)
-        return false;
-    std::wstring buf(static_cast<size_t>(needed), L'\0');
-    if (MultiByteToWideChar(cp, flags, text, -1, &buf[0], needed) != needed)
-        return false;
-    buf.resize(static_cast<size_t>(needed) - 1);
-    out.swap(buf);
-    return true;
+    const uint32_t enc = DetectEncoding(text);
+    return BytesToUtf16(enc == Utf8 || enc == Ascii ? CodePage::Utf8 : CodePage::ShiftJis, text, strict, out);
 }
 
 bool WideToMultiByte(const wchar_t* text, uint32_t target, std::string& out, bool strict)
 {
-    UINT cp = CodePageOf(target);
-    DWORD flags = (strict && cp == CP_UTF8) ? WC_ERR_INVALID_CHARS : 0;
-    int needed = WideCharToMultiByte(cp, flags, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed < 1)
+    const CodePage page = CodePageOf(target);
+    std::string bytes;
+    if (!Utf16ToBytes(page, text, strict, bytes))
         return false;
-    std::string buf(static_cast<size_t>(needed), '\0');
-    if (WideCharToMultiByte(cp, flags, text, -1, &buf[0], needed, nullptr, nullptr) != needed)
-        return false;
-    if (strict && cp != CP_UTF8) {
+    if (strict && page == CodePage::ShiftJis) {
         // Best-fit mappings and default characters both show as a text that does not convert back.
-        int back = MultiByteToWideChar(cp, 0, buf.c_str(), -1, nullptr, 0);
-        std::wstring again(back > 0 ? static_cast<size_t>(back) : 0, L'\0');
-        if (back < 1 || MultiByteToWideChar(cp, 0, buf.c_str(), -1, &again[0], back) != back ||
-            wcscmp(again.c_str(), text) != 0)
+        std::wstring again;
+        if (!BytesToUtf16(page, bytes.c_str(), false, again) || wcscmp(again.c_str(), text) != 0)
             return false;
     }
-    buf.resize(static_cast<size_t>(needed) - 1);
-    out.swap(buf);
+    out.swap(bytes);
     return true;
 }
 
