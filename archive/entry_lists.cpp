@@ -2,9 +2,9 @@
 // list order and the first match wins.
 #include "archive/entry_lists.h"
 
-#include <windows.h>
-
+#include "util/code_page.h"
 #include "util/encoding.h"
+#include "util/folder_reader.h"
 #include "util/strings.h"
 
 bool ArchiveNameKey(const std::string& name, std::string& key)
@@ -68,26 +68,24 @@ bool IsToBeInstalled(std::wstring name, const std::vector<std::wstring>* toBeIns
         if (c == L'/')
             c = L'\\';
     for (const std::wstring& target : *toBeInstalled)
-        if (!target.empty() && CompareStringOrdinal(target.c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL)
+        if (!target.empty() && SameTextIgnoringCase(target, name))
             return true;
     return false;
 }
 
 }  // namespace
 
-void PruneMissingRecords(VersionListHeader& header, std::vector<VersionRecord>& records, const wchar_t* folder,
+void PruneMissingRecords(VersionListHeader& header, std::vector<VersionRecord>& records, const FolderReader& folder,
                          const std::vector<std::wstring>* toBeInstalled)
 {
     std::vector<VersionRecord> kept;
     const size_t n = header.count < records.size() ? header.count : records.size();
     for (size_t i = 0; i < n; ++i) {
         std::wstring name;
-        wchar_t path[kPathCapacity];
-        // A name that does not convert or a path that does not fit counts as a missing file.
-        if (!MultiByteToWide(records[i].name.c_str(), name) ||
-            FormatWide(path, kPathCapacity, L"%s\\%s", folder, name.c_str()) < 0)
+        // A name that does not convert counts as a missing file.
+        if (!MultiByteToWide(records[i].name.c_str(), name))
             continue;
-        if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES || IsToBeInstalled(name, toBeInstalled))
+        if (folder.Exists(name) || IsToBeInstalled(name, toBeInstalled))
             kept.push_back(records[i]);
     }
     records.swap(kept);

@@ -7,6 +7,8 @@
 
 #include "archive/version_list.h"
 
+class FolderReader;
+
 const int kNoRecord = -1;
 // Longest name, in bytes, that takes part in matching; a longer one never matches anything.
 const size_t kMaxKeyBytes = 783;
@@ -25,7 +27,7 @@ int FindRecordByFileName(const std::vector<VersionRecord>& records, uint32_t cou
 void MergeVersionRecords(VersionListHeader& installedHeader, std::vector<VersionRecord>& installed,
                          const std::vector<VersionRecord>& payload);
 
-// Keeps, in order, the records whose "folder\name" exists (a file or a folder), or, for a plan made before
-// the install, whose name is one of `toBeInstalled` (either separator, any case); sets header.count.
-void PruneMissingRecords(VersionListHeader& header, std::vector<VersionRecord>& records, const wchar_t* folder,
+// Keeps, in order, the records whose name exists in `folder` (a file or a folder), or, for a plan made
+// before the install, whose name is one of `toBeInstalled` (either separator, any case); sets header.count.
+void PruneMissingRecords(VersionListHeader& header, std::vector<VersionRecord>& records, const FolderReader& folder,
                          const std::vector<std::wstring>* toBeInstalled = nullptr);

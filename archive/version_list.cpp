@@ -15,7 +15,6 @@
 #include "archive/records.h"
 #include "util/encoding.h"
 #include "util/file.h"
-#include "util/replace_file.h"
 
 namespace {
 
@@ -114,13 +113,4 @@ bool EncodeVersionList(const VersionListHeader& header, const std::vector<Versio
     }
     bytes.swap(out);
     return true;
-}
-
-bool SaveVersionList(const VersionListHeader& header, const std::vector<VersionRecord>& records,
-                     const wchar_t* path)
-{
-    std::vector<unsigned char> bytes;
-    if (!EncodeVersionList(header, records, bytes))
-        return false;
-    return ReplaceFileContents(path, bytes.data(), static_cast<uint32_t>(bytes.size()));
 }

@@ -41,7 +41,9 @@ bool LoadVersionList(VersionListHeader& header, std::vector<VersionRecord>& reco
 // not fit its field.
 bool EncodeVersionList(const VersionListHeader& header, const std::vector<VersionRecord>& records,
                        std::vector<unsigned char>& bytes);
+#if defined(_WIN32)
 // Encodes, then replaces the file at path whole. False when encoding or writing fails; the old file then
 // stays as it was.
 bool SaveVersionList(const VersionListHeader& header, const std::vector<VersionRecord>& records,
                      const wchar_t* path);
+#endif

@@ -3,10 +3,9 @@
 
 #include <cstring>
 
-#include "util/contained_files.h"
 #include "util/encoding.h"
 #include "util/file.h"
-#include "util/replace_file.h"
+#include "util/folder_reader.h"
 #include "util/strings.h"
 
 namespace {
@@ -62,14 +61,13 @@ std::string FormatUninstallList(const UninstallGroups& groups)
     return text;
 }
 
-bool PlanUninstallList(HANDLE folder, const std::wstring& root, const std::vector<std::wstring>& targetNames,
-                       std::string& out)
+bool PlanUninstallList(const FolderReader& folder, const std::vector<std::wstring>& targetNames, std::string& out)
 {
     std::string text;
     {
         CFileDX file;
         // A list that leads out of the folder is not read either: its lines would be written back inside.
-        if (!file.OpenIn(folder, kUninstallListName) || !file.IsInside(root))
+        if (folder.OpenList(kUninstallListName, file) != FolderReader::Opened::Yes)
             return false;
         const uint32_t size = file.GetSize();
         if (size == 0xFFFFFFFF)
@@ -92,18 +90,4 @@ bool PlanUninstallList(HANDLE folder, const std::wstring& root, const std::vecto
     }
     out = FormatUninstallList(groups);
     return true;
-}
-
-bool UpdateUninstallList(HANDLE folder, const std::wstring& root, const std::vector<std::wstring>& targetNames)
-{
-    std::string text;
-    return PlanUninstallList(folder, root, targetNames, text) &&
-           ReplaceFileIn(folder, kUninstallListName, text.data(), static_cast<uint32_t>(text.size()), root);
-}
-
-bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames)
-{
-    UniqueHandle held;
-    std::wstring root;
-    return HoldFolderAt(folder, held, root) && UpdateUninstallList(held.Get(), root, targetNames);
 }

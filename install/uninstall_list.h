@@ -1,9 +1,9 @@
 // The game's uninstall list ("uninst.lst"): one path per line, extended with what an update installed.
 #pragma once
-#include <windows.h>
-
 #include <string>
 #include <vector>
+
+class FolderReader;
 
 // The uninstall list's name in the installation folder.
 const wchar_t kUninstallListName[] = L"uninst.lst";
@@ -20,13 +20,7 @@ struct UninstallGroups {
 void ParseUninstallList(const char* text, UninstallGroups& groups);
 // The file's bytes: every file line then every dollar line, each followed by LF, then one NUL.
 std::string FormatUninstallList(const UninstallGroups& groups);
-// The uninstall list's new bytes: "uninst.lst" below the held `folder` read completely, each non-empty
-// target name added to the file group. False when the list is missing, cannot be read completely, or
-// leads out of `root` (the folder's final path).
-bool PlanUninstallList(HANDLE folder, const std::wstring& root, const std::vector<std::wstring>& targetNames,
-                       std::string& text);
-// Plans the list as above and replaces it whole (util/replace_file.h). False when planning fails or the
-// list cannot be replaced; the old list then stays as it was.
-bool UpdateUninstallList(HANDLE folder, const std::wstring& root, const std::vector<std::wstring>& targetNames);
-// The same for a folder given by its path, held for the time of the call.
-bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames);
+// The uninstall list's new bytes: "uninst.lst" in the installation `folder` read completely, each
+// non-empty target name added to the file group. False when the list is missing, cannot be read
+// completely, or leads out of the folder.
+bool PlanUninstallList(const FolderReader& folder, const std::vector<std::wstring>& targetNames, std::string& text);

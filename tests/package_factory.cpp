@@ -1,8 +1,6 @@
 // Updater files and installations for the tests.
 #include "tests/package_factory.h"
 
-#include <windows.h>
-
 #include <cstring>
 #include <random>
 
@@ -94,6 +92,9 @@ void MakeInstallation(const std::wstring& folder, const std::vector<std::string>
     WriteText(folder + L"\\uninst.lst", uninst + "kpx.hvl\r\n$folder\r\n");
 }
 
+#if defined(_WIN32)
+#include <windows.h>
+
 namespace {
 const wchar_t kGameKey[] = L"Software\\Kovo\\\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066";
 }
@@ -115,6 +116,7 @@ bool RegisterInstallation(const std::wstring& folder)
 }
 
 void ForgetInstallation() { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kGameKey, L"InstalledFolder"); }
+#endif
 
 const std::vector<std::string> kHostileNames = {
     "..\\x.arc", "..\\..\\x.arc", "C:\\x.arc", "C:x.arc", "x.arc:stream", "a:b.arc", "\\x.arc", "/x.arc", "CON",

@@ -35,8 +35,10 @@ SampleUpdate MakeSampleUpdate(int archives, size_t sizeEach = 3000, unsigned see
 // A game installation: "Archive\" with old archives, "kpx.hvl" naming them, "uninst.lst".
 void MakeInstallation(const std::wstring& folder, const std::vector<std::string>& oldArchives);
 
+#if defined(_WIN32)
 // The game's registration in this prefix: HKLM\Software\Kovo\<title>, value "InstalledFolder" (REG_SZ).
 bool RegisterInstallation(const std::wstring& folder);
 // The same with the value's bytes exactly as given (for values without a terminator).
 bool SetInstalledFolderValue(const void* data, uint32_t bytes);
 void ForgetInstallation();
+#endif

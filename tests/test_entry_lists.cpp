@@ -61,19 +61,21 @@ TEST(MergeVersionRecordsTest, AppendedRecordsAreNotSearchedAndSeparatorsAreNotFo
     EXPECT_EQ(2u, empty.count);
 }
 
-TEST(PruneMissingRecordsTest, KeepsOrderFilesAndFoldersDropsMissing)
+TEST(PruneMissingRecordsTest, KeepsOrderFilesAndFoldersDropsMissingInAnyCaseAndEitherSeparator)
 {
     TempDir dir;
     MakeDir(dir / L"Archive");
     ASSERT_TRUE(WriteText(dir / L"Archive\\a.arc", "a"));
     ASSERT_TRUE(WriteText(dir / L"Archive\\c.arc", "c"));
-    VersionListHeader h = HeaderOf(5);
+    VersionListHeader h = HeaderOf(7);
     std::vector<VersionRecord> records = {
-        {"Archive\\c.arc", 3}, {"Archive\\b.arc", 2}, {"Archive", 9}, {"Archive\\a.arc", 1}, {std::string(800, 'x'), 4}};
-    PruneMissingRecords(h, records, dir.path().c_str());
-    ASSERT_EQ(3u, records.size());
-    EXPECT_EQ(3u, h.count);
+        {"Archive\\c.arc", 3}, {"Archive\\b.arc", 2}, {"Archive", 9}, {"Archive\\a.arc", 1}, {std::string(800, 'x'), 4},
+        {"ARCHIVE/A.ARC", 5}, {"archive\\B.arc", 6}};
+    PruneMissingRecords(h, records, *ReaderOf(dir.path()));
+    ASSERT_EQ(4u, records.size());
+    EXPECT_EQ(4u, h.count);
     EXPECT_EQ("Archive\\c.arc", records[0].name);
     EXPECT_EQ("Archive", records[1].name);
     EXPECT_EQ("Archive\\a.arc", records[2].name);
+    EXPECT_EQ("ARCHIVE/A.ARC", records[3].name);
 }

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "install/uninstall_list.h"
+#include "install/uninstall_list_update.h"
 #include "tests/testing_support.h"
 #include "util/handles.h"
 

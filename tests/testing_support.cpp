@@ -2,6 +2,7 @@
 #include "tests/testing_support.h"
 
 #include "util/handles.h"
+#include "util/held_folder_reader.h"
 
 #include <windows.h>
 
@@ -116,6 +117,8 @@ std::vector<std::wstring> ListFiles(const std::wstring& root)
 }
 
 Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+std::unique_ptr<FolderReader> ReaderOf(const std::wstring& path) { return std::make_unique<HeldFolderReader>(path); }
 
 ChildProcess::ChildProcess(const std::wstring& commandLine)
 {

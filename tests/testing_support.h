@@ -1,11 +1,16 @@
-// Helpers shared by the tests: a fresh temporary folder per test and whole-file reads and writes.
+// Helpers shared by the tests: a fresh temporary folder per test and whole-file reads and writes (on every
+// system, paths joined with "\\"), and on Windows processes, links and held files.
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "util/folder_reader.h"
+#if defined(_WIN32)
 #include "util/handles.h"
+#endif
 
 using Bytes = std::vector<uint8_t>;
 
@@ -27,14 +32,18 @@ bool WriteBytes(const std::wstring& path, const Bytes& data);
 bool WriteText(const std::wstring& path, const std::string& text);
 Bytes ReadBytes(const std::wstring& path);  // empty when unreadable
 bool FileExists(const std::wstring& path);
-// Opens a file as the running game holds its files: reading, others may read, nobody may write, rename or
-// delete it while the handle lives. Invalid when the file cannot be opened.
-UniqueHandle HoldAsTheGame(const std::wstring& path);
 void MakeDir(const std::wstring& path);
 // Names of the files (not folders) below `root`, relative to it, sorted.
 std::vector<std::wstring> ListFiles(const std::wstring& root);
 void RemoveTree(const std::wstring& path);
 Bytes ToBytes(const std::string& s);
+// The folder at `path` as the package layer reads an installation on this system.
+std::unique_ptr<FolderReader> ReaderOf(const std::wstring& path);
+
+#if defined(_WIN32)
+// Opens a file as the running game holds its files: reading, others may read, nobody may write, rename or
+// delete it while the handle lives. Invalid when the file cannot be opened.
+UniqueHandle HoldAsTheGame(const std::wstring& path);
 
 // The exit code of a program that did not start, or did not end by itself in time: no test can mistake
 // it for a program's own answer.
@@ -79,3 +88,4 @@ bool RunUnixOn(const wchar_t* command, const std::vector<std::wstring>& paths);
 bool WaitUntil(const std::function<bool()>& condition, unsigned long timeoutMs = 5000);
 // A Unix path of the build tree as Wine's Z: drive shows it.
 std::wstring FromUnixPath(const char* unixPath);
+#endif

@@ -1,9 +1,9 @@
 // mkupdate: makes the self-contained updater from the bare program and the files to ship, lists what an
-// updater carries, and verifies it the way the updater will.
-#include <windows.h>
-
+// updater carries, and verifies it the way the updater will. The same program on Windows and, natively,
+// on the studio's Linux build servers: same options, output, JSON and exit codes.
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -13,8 +13,10 @@
 #include "tools/package_builder.h"
 #include "tools/package_reader.h"
 #include "tools/update_plan.h"
+#include "util/code_page.h"
 #include "util/encoding.h"
-#include "util/handles.h"
+#include "util/file.h"
+#include "util/paths.h"
 #include "util/strings.h"
 
 namespace {
@@ -28,7 +30,7 @@ const char kUsage[] =
     "  verify   check an updater the way it will check itself, and every checksum\n"
     "  plan     show what an updater would do to an installation, writing nothing\n"
     "\n"
-    "Run 'mkupdate <command> --help' for the options of a command.\n";
+    "Run 'mkupdate <command> --help' for the options of a command, 'mkupdate --version' for the version.\n";
 
 const char kBuildUsage[] =
     "usage: mkupdate build --image PROGRAM (--title TEXT | --title-file FILE)\n"
@@ -81,11 +83,11 @@ bool IsHelp(const wchar_t* arg) { return !wcscmp(arg, L"--help") || !wcscmp(arg,
 
 bool ReadTitleFile(const std::wstring& path, std::string& title)
 {
-    const UniqueHandle h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    CFileDX file;
     char buffer[8192];
-    DWORD n = 0;
-    if (!h.IsValid() || !ReadFile(h.Get(), buffer, sizeof buffer, &n, nullptr))
+    if (!file.Open(path.c_str()))
         return false;
+    const uint32_t n = file.Read(buffer, sizeof buffer);
     title.assign(buffer, n);
     if (title.compare(0, 3, "\xEF\xBB\xBF") == 0)
         title.erase(0, 3);
@@ -174,7 +176,7 @@ int ParseReadOptions(const char* usage, bool takesGame, int argc, wchar_t** argv
     }
     if (options.updater.empty())
         return Usage(usage, "expected one updater file");
-    if (GetFileAttributesW(options.updater.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (KindOf(options.updater) == PathKind::None) {
         fprintf(stderr, "mkupdate: no such file: \"%s\"\n", ToUtf8(options.updater.c_str()).c_str());
         return 2;
     }
@@ -290,6 +292,7 @@ int Plan(int argc, wchar_t** argv)
     if (int code = ParseReadOptions(kPlanUsage, true, argc, argv, o))
         return code < 0 ? 0 : code;
     if (o.game.empty()) {
+#if defined(_WIN32)
         wchar_t folder[kFolderCapacity] = L"";
         if (!GetInstalledFolder(folder, kGameVendor, kGameTitle) || !IsAbsoluteFolder(folder)) {
             fprintf(stderr, "mkupdate: the game is not registered (HKLM\\Software\\Kovo\\%s, InstalledFolder): name "
@@ -297,6 +300,11 @@ int Plan(int argc, wchar_t** argv)
             return 2;
         }
         o.game = folder;
+#else
+        fprintf(stderr, "mkupdate: without --game, plan reads the game's folder from the Windows registry, which "
+                        "this system has not: name the folder with --game\n");
+        return 2;
+#endif
     }
     UpdatePlan plan;
     std::string error;
@@ -352,13 +360,16 @@ int Plan(int argc, wchar_t** argv)
     return 0;
 }
 
-}  // namespace
 
-int wmain(int argc, wchar_t** argv)
+int Main(int argc, wchar_t** argv)
 {
     if (argc < 2 || IsHelp(argv[1])) {
         fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
+    }
+    if (!wcscmp(argv[1], L"--version") || !wcscmp(argv[1], L"version")) {
+        printf("mkupdate %s\n", MKUPDATE_VERSION);
+        return 0;
     }
     std::wstring command = argv[1];
     if (command == L"build")
@@ -371,3 +382,22 @@ int wmain(int argc, wchar_t** argv)
         return Plan(argc - 2, argv + 2);
     return Usage(kUsage, "unknown command " + ToUtf8(argv[1]));
 }
+
+}  // namespace
+
+#if defined(_WIN32)
+int wmain(int argc, wchar_t** argv) { return Main(argc, argv); }
+#else
+// Arguments arrive as UTF-8 bytes; the program works on UTF-16 as on Windows.
+int main(int argc, char** argv)
+{
+    std::vector<std::wstring> args(static_cast<size_t>(argc));
+    std::vector<wchar_t*> pointers;
+    for (int i = 0; i < argc; ++i) {
+        BytesToUtf16(CodePage::Utf8, argv[i], false, args[static_cast<size_t>(i)]);
+        pointers.push_back(&args[static_cast<size_t>(i)][0]);
+    }
+    pointers.push_back(nullptr);
+    return Main(argc, pointers.data());
+}
+#endif

@@ -8,8 +8,6 @@
 //             ("KHV_V2__", reserved 0) with one record per shipped file and its checksum.
 #include "tools/package_builder.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -22,7 +20,7 @@
 #include "update/title_block.h"
 #include "util/encoding.h"
 #include "util/file.h"
-#include "util/handles.h"
+#include "util/paths.h"
 #include "util/relative_path.h"
 
 namespace {
@@ -48,16 +46,6 @@ bool ToStoredName(const std::string& utf8, std::string& stored)
            back == utf8;
 }
 
-bool FileSize(const std::wstring& path, uint64_t& size)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
-    size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return true;
-}
-
 bool WriteAll(CFileDX& out, const void* data, size_t size)
 {
     const unsigned char* p = static_cast<const unsigned char*>(data);
@@ -74,7 +62,7 @@ bool WriteAll(CFileDX& out, const void* data, size_t size)
 bool ReadWhole(const std::wstring& path, std::vector<unsigned char>& bytes)
 {
     uint64_t size = 0;
-    if (!FileSize(path, size) || size > kTitleBlockOffset)
+    if (!FileSizeOf(path, size) || size > kTitleBlockOffset)
         return false;
     CFileDX in;
     bytes.resize(static_cast<size_t>(size));
@@ -134,7 +122,7 @@ bool PlanEntries(const BuildOptions& options, std::vector<PlannedEntry>& plan, s
         }
         keys.push_back(key);
         uint64_t size = 0;
-        if (!FileSize(f.source, size)) {
+        if (!FileSizeOf(f.source, size)) {
             error = "cannot read \"" + ToUtf8(f.source) + "\"";
             return false;
         }
@@ -263,32 +251,29 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
 bool CollectFolder(const std::wstring& root, std::vector<ShippedFile>& files, std::string& error)
 {
     std::vector<std::wstring> pending = {L""};
+    const size_t first = files.size();
     while (!pending.empty()) {
         std::wstring rel = pending.back();
         pending.pop_back();
         std::wstring dir = rel.empty() ? root : root + L"\\" + rel;
-        WIN32_FIND_DATAW fd;
-        const FindHandle h(FindFirstFileW((dir + L"\\*").c_str(), &fd));
-        if (!h.IsValid()) {
+        std::vector<FolderItem> items;
+        // A listing that breaks off would ship part of the folder.
+        if (!ListFolder(dir, items)) {
             error = "cannot read the folder \"" + ToUtf8(dir) + "\"";
             return false;
         }
-        do {
-            std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring sub = rel.empty() ? name : rel + L"\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        for (const FolderItem& item : items) {
+            std::wstring sub = rel.empty() ? item.name : rel + L"\\" + item.name;
+            if (item.folder)
                 pending.push_back(sub);
             else
                 files.push_back({root + L"\\" + sub, sub});
-        } while (FindNextFileW(h.Get(), &fd));
-        // A listing that breaks off would ship part of the folder.
-        if (GetLastError() != ERROR_NO_MORE_FILES) {
-            error = "cannot read the folder \"" + ToUtf8(dir) + "\" to its end";
-            return false;
         }
     }
+    // In one order whatever order the system lists in: the same folder always makes the same updater and
+    // the same messages.
+    std::sort(files.begin() + static_cast<std::ptrdiff_t>(first), files.end(),
+              [](const ShippedFile& a, const ShippedFile& b) { return a.target < b.target; });
     return true;
 }
 
@@ -296,7 +281,7 @@ bool BuildUpdater(const BuildOptions& options, std::string& error)
 {
     std::vector<unsigned char> image, title;
     uint64_t imageSize = 0;
-    if (!FileSize(options.image, imageSize)) {
+    if (!FileSizeOf(options.image, imageSize)) {
         error = "cannot read the program image \"" + ToUtf8(options.image) + "\"";
         return false;
     }
@@ -322,11 +307,11 @@ bool BuildUpdater(const BuildOptions& options, std::string& error)
         }
         ok = WritePackage(out, options, image, title, plan, error);
     }
-    if (ok && !MoveFileExW(partial.c_str(), options.output.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (ok && !MoveReplacing(partial, options.output)) {
         error = "cannot move the finished updater to \"" + ToUtf8(options.output) + "\"";
         ok = false;
     }
     if (!ok)
-        DeleteFileW(partial.c_str());
+        RemoveFile(partial);
     return ok;
 }

@@ -1,8 +1,6 @@
 // Reading and verifying an updater file with the same readers the updater uses.
 #include "tools/package_reader.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -97,7 +95,7 @@ bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::s
     return true;
 }
 
-bool CheckUpdaterFile(const std::wstring& path, const wchar_t* folder, UpdatePackage& package, EntryTargets& targets,
+bool CheckUpdaterFile(const std::wstring& path, const FolderReader* folder, UpdatePackage& package, EntryTargets& targets,
                       std::vector<uint64_t>& checksums, std::string& error)
 {
     const uint32_t opened = OpenUpdatePackage(package, path.c_str());

@@ -31,5 +31,5 @@ bool VerifyUpdaterFile(const std::wstring& path, std::string& error);
 
 // The same, keeping what it read: the package, each entry's target and record, and each entry's content
 // checksum. With `folder`, names are compared as they resolve in that installation, as the updater does.
-bool CheckUpdaterFile(const std::wstring& path, const wchar_t* folder, UpdatePackage& package, EntryTargets& targets,
+bool CheckUpdaterFile(const std::wstring& path, const FolderReader* folder, UpdatePackage& package, EntryTargets& targets,
                       std::vector<uint64_t>& checksums, std::string& error);

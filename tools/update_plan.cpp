@@ -2,8 +2,6 @@
 // updater would leave them.
 #include "tools/update_plan.h"
 
-#include <windows.h>
-
 #include "archive/checksum.h"
 #include "archive/entry_lists.h"
 #include "install/uninstall_list.h"
@@ -11,18 +9,23 @@
 #include "update/list_updates.h"
 #include "update/package_layout.h"
 #include "util/encoding.h"
-#include "util/contained_files.h"
 #include "util/file.h"
-#include "util/replace_file.h"
+#include "util/paths.h"
 #include "util/strings.h"
+#if defined(_WIN32)
+#include "util/contained_files.h"
+#include "util/held_folder_reader.h"
+#else
+#include "util/posix_folder_reader.h"
+#endif
 
 namespace {
 
 // Size and content checksum of an installed file; false when there is none to read.
-bool ReadInstalled(const std::wstring& path, uint64_t& size, uint64_t& checksum)
+bool ReadInstalled(const FolderReader& folder, const std::wstring& name, uint64_t& size, uint64_t& checksum)
 {
     CFileDX file;
-    if (!file.Open(path.c_str()) || (size = file.GetSize()) == 0xFFFFFFFF)
+    if (!folder.OpenInstalled(name, file) || (size = file.GetSize()) == 0xFFFFFFFF)
         return false;
     std::vector<unsigned char> buffer(kCopyChunk);
     return ChecksumFromFile(file, size, buffer.data(), kCopyChunk, checksum);
@@ -32,20 +35,25 @@ bool ReadInstalled(const std::wstring& path, uint64_t& size, uint64_t& checksum)
 
 int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan& plan, std::string& error)
 {
-    if (GetFileAttributesW(updater.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (KindOf(updater) == PathKind::None) {
         error = "no such file: \"" + ToUtf8(updater) + "\"";
         return 2;
     }
+    // The folder is held, as the updater holds it, while it is read.
+#if defined(_WIN32)
     std::wstring root;
     UniqueHandle held;
-    const DWORD attributes = GetFileAttributesW(game.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        !HoldFolderAt(game.c_str(), held, root)) {
+    const bool opened = KindOf(game) == PathKind::Folder && HoldFolderAt(game.c_str(), held, root);
+    const HeldFolderReader folder(game, held.Get(), root);
+#else
+    const bool opened = KindOf(game) == PathKind::Folder;
+    const PosixFolderReader folder(game);
+#endif
+    if (!opened) {
         error = "\"" + ToUtf8(game) + "\" is not a folder";
         return 2;
     }
-    if (GetFileAttributesW((game + L"\\kpx.hvl").c_str()) == INVALID_FILE_ATTRIBUTES &&
-        GetFileAttributesW((game + L"\\uninst.lst").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (!folder.Exists(L"kpx.hvl") && !folder.Exists(L"uninst.lst")) {
         error = "\"" + ToUtf8(game) + "\" is not an installation of the game: it holds neither kpx.hvl nor uninst.lst";
         return 2;
     }
@@ -55,7 +63,7 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
     UpdatePackage package;
     EntryTargets targets;
     std::vector<uint64_t> checksums;
-    if (!CheckUpdaterFile(updater, game.c_str(), package, targets, checksums, error))
+    if (!CheckUpdaterFile(updater, &folder, package, targets, checksums, error))
         return 1;
 
     plan = UpdatePlan{};
@@ -68,7 +76,7 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
         t.target = ToUtf8(targets.names[i]);
         t.newSize = package.entries[i].size;
         t.newChecksum = checksums[i];
-        t.installed = ReadInstalled(game + L"\\" + targets.names[i], t.oldSize, t.oldChecksum);
+        t.installed = ReadInstalled(folder, targets.names[i], t.oldSize, t.oldChecksum);
         const int r = targets.records[i];
         t.action = r == kNoRecord ? "unchecked" : !t.installed ? "add"
                    : t.oldChecksum == package.records[r].value ? "identical" : "replace";
@@ -79,13 +87,12 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
         error = "the installation folder's path is too long";
         return 2;
     }
-    PlanVersionList(game.c_str(), held.Get(), root, package.records, &targets.names, plan.versionList);
-    plan.uninstallListUpdated = PlanUninstallList(held.Get(), root, targets.names, plan.uninstallList);
+    PlanVersionList(folder, package.records, &targets.names, plan.versionList);
+    plan.uninstallListUpdated = PlanUninstallList(folder, targets.names, plan.uninstallList);
     // A read-only list is not replaced either (Windows refuses to, and so does the updater).
     const VersionListOutcome v = plan.versionList.outcome;
     const bool versionListSaved = v == VersionListOutcome::Absent || v == VersionListOutcome::NotAVersionList ||
-                                  (v == VersionListOutcome::Updated && !IsReadOnlyIn(held.Get(), kVersionListName));
-    plan.result = ListsResult(versionListSaved,
-                              plan.uninstallListUpdated && !IsReadOnlyIn(held.Get(), kUninstallListName));
+                                  (v == VersionListOutcome::Updated && !folder.IsReadOnly(kVersionListName));
+    plan.result = ListsResult(versionListSaved, plan.uninstallListUpdated && !folder.IsReadOnly(kUninstallListName));
     return 0;
 }

@@ -17,7 +17,7 @@
 
 #include "archive/checksum.h"
 #include "archive/entry_lists.h"
-#include "install/uninstall_list.h"
+#include "install/uninstall_list_update.h"
 #include "ui/app_state.h"
 #include "ui/message_pump.h"
 #include "ui/messages.h"
@@ -29,6 +29,7 @@
 #include "update/package_checks.h"
 #include "util/contained_files.h"
 #include "util/encoding.h"
+#include "util/held_folder_reader.h"
 #include "util/replace_file.h"
 #include "util/strings.h"
 
@@ -91,7 +92,8 @@ uint32_t Prepare(UpdateRun& run, const wchar_t* packagePath)
         return opened;
     EntryTargets targets;
     std::string problem;
-    if (const uint32_t checked = CheckUpdatePackage(run.package, run.held->folder.c_str(), targets, problem))
+    const HeldFolderReader folder(run.held->folder);
+    if (const uint32_t checked = CheckUpdatePackage(run.package, &folder, targets, problem))
         return checked;
     if (run.held->result != kResultSuccess)
         return run.held->result;
@@ -219,7 +221,7 @@ bool UpdateVersionList(UpdateRun& run)
 {
     const HeldInstallation& held = *run.held;
     VersionListPlan plan;
-    PlanVersionList(held.folder.c_str(), held.handle.Get(), held.root, run.package.records, nullptr, plan);
+    PlanVersionList(HeldFolderReader(held.folder, held.handle.Get(), held.root), run.package.records, nullptr, plan);
     switch (plan.outcome) {
     case VersionListOutcome::Absent:
     case VersionListOutcome::NotAVersionList:
@@ -279,7 +281,7 @@ bool FindRecordedValue(const std::vector<VersionRecord>& records, const std::wst
 uint32_t InstallAndUpdateLists(UpdateRun& run)
 {
     VersionListPlan installed;
-    ReadInstalledVersionList(run.held->handle.Get(), run.held->root, installed);
+    ReadInstalledVersionList(HeldFolderReader(run.held->folder, run.held->handle.Get(), run.held->root), installed);
     std::vector<PreparedFile> files;
     for (size_t i = 0; i < run.targetNames.size(); ++i) {
         if (run.targetNames[i].empty())
@@ -321,8 +323,9 @@ void HoldInstallationFor(const wchar_t* folder, const wchar_t* packagePath, Held
     UpdatePackage package;
     EntryTargets targets;
     std::string problem;
+    const HeldFolderReader reader(folder);
     if (OpenUpdatePackage(package, packagePath) != kResultSuccess ||
-        CheckUpdatePackage(package, folder, targets, problem) != kResultSuccess)
+        CheckUpdatePackage(package, &reader, targets, problem) != kResultSuccess)
         targets.names.clear();
     HoldInstallation(folder, targets.names, held);
 }

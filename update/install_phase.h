@@ -6,15 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "update/package_layout.h"
 #include "util/handles.h"
 
 class CFileDX;
-
-// Each installed file is first kept aside under this suffix ("Archive\data01200.arc.kept"), so that a
-// failed run can put it back. The package checks refuse targets of that form.
-const wchar_t kKeptSuffix[] = L".kept";
-// Each new file is copied under this suffix beside its target ("Archive\data01200.arc.tmp").
-const wchar_t kTemporarySuffix[] = L".tmp";
 
 // A verified file waiting to be installed: its temporary file, open since it was created, the held folder
 // and name it goes to, and what the installation's version list records for that target.

@@ -1,13 +1,13 @@
 // What an update does to the installed version list "kpx.hvl": planned once, by the updater before it saves
 // and by `mkupdate plan` before anything is installed.
 #pragma once
-#include <windows.h>
-
 #include <string>
 #include <vector>
 
 #include "archive/version_list.h"
 #include "update/package.h"
+
+class FolderReader;
 
 // The installed version list's name in the installation folder.
 const wchar_t kVersionListName[] = L"kpx.hvl";
@@ -27,15 +27,13 @@ struct VersionListPlan {
     std::vector<unsigned char> bytes;
 };
 
-// Reads "kpx.hvl" below the held folder `held` (its final path `root`) into `plan`'s header and records, and
-// sets plan.outcome to Absent, NotAVersionList or Locked when it cannot; true when it was read.
-bool ReadInstalledVersionList(HANDLE held, const std::wstring& root, VersionListPlan& plan);
-// Reads "kpx.hvl" below the held folder `held` (`folder` by its path, `root` its final path), folds the
-// payload's records in and drops the records of missing files. `toBeInstalled` names the targets of an
-// install that has not run yet (null once it has).
-void PlanVersionList(const wchar_t* folder, HANDLE held, const std::wstring& root,
-                     const std::vector<VersionRecord>& payload, const std::vector<std::wstring>* toBeInstalled,
-                     VersionListPlan& plan);
+// Reads "kpx.hvl" in the installation `folder` into `plan`'s header and records, and sets plan.outcome to
+// Absent, NotAVersionList or Locked when it cannot; true when it was read.
+bool ReadInstalledVersionList(const FolderReader& folder, VersionListPlan& plan);
+// Reads "kpx.hvl" in `folder`, folds the payload's records in and drops the records of missing files.
+// `toBeInstalled` names the targets of an install that has not run yet (null once it has).
+void PlanVersionList(const FolderReader& folder, const std::vector<VersionRecord>& payload,
+                     const std::vector<std::wstring>* toBeInstalled, VersionListPlan& plan);
 
 // The run's code once its files are installed: success when both lists were saved (or, for the version
 // list, rightly left alone), kResultUninstallListFailed otherwise. The updater and `mkupdate plan` alike.

@@ -1,20 +1,17 @@
 // Opening the update package, finding its version list and reading its entries.
 #include "update/package.h"
 
-#include <windows.h>
-
 #include "archive/checksum.h"
 #include "archive/entry_lists.h"
 #include "util/strings.h"
 
 uint32_t OpenUpdatePackage(UpdatePackage& package, const wchar_t* path)
 {
-    wchar_t ownPath[kFolderCapacity];
+    std::wstring ownPath;
     if (!path) {
-        DWORD n = GetModuleFileNameW(nullptr, ownPath, kFolderCapacity);
-        if (n == 0 || n >= kFolderCapacity)
+        if (!OwnProgramPath(ownPath))
             return kResultUnreadable;
-        path = ownPath;
+        path = ownPath.c_str();
     }
     if (!package.file.Open(path))
         return kResultUnreadable;

@@ -1,48 +1,27 @@
 // Package checks: everything that can be known to be wrong with a package before any of it is copied.
 #include "update/package_checks.h"
 
-#include <windows.h>
+#include <cwchar>
 
 #include "archive/entry_lists.h"
 #include "install/uninstall_list.h"
-#include "update/install_phase.h"
 #include "update/list_updates.h"
-#include "util/contained_files.h"
+#include "util/code_page.h"
 #include "util/encoding.h"
+#include "util/folder_reader.h"
 #include "util/relative_path.h"
+#include "util/replacement_name.h"
 #include "util/strings.h"
 
 namespace {
 
-bool SameFileName(const std::wstring& a, const std::wstring& b)
-{
-    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
-}
+bool SameFileName(const std::wstring& a, const std::wstring& b) { return SameTextIgnoringCase(a, b); }
 
-// The path a relative name reaches below `folder`, with every part that exists on disk in its long form,
-// so that "ARCHIV~1\DATA01~1.ARC" and "Archive\data01200.arc" come out the same. Parts that do not exist
-// yet keep their spelling. Without a folder, or when the path does not fit, the name as it is.
-std::wstring ResolvedName(const wchar_t* folder, const std::wstring& name)
+// The path a relative name reaches in the installation, every part that exists in its long form; without
+// an installation, the name as it is.
+std::wstring ResolvedName(const FolderReader* folder, const std::wstring& name)
 {
-    if (!folder)
-        return name;
-    wchar_t path[kPathCapacity];
-    if (FormatWide(path, kPathCapacity, L"%s\\%s", folder, name.c_str()) < 0)
-        return name;
-    std::wstring head = path, tail;
-    const size_t folderLength = wcslen(folder);
-    while (head.size() >= folderLength) {  // down to the folder itself, which may be spelled short too
-        wchar_t resolved[kPathCapacity];
-        const DWORD n = GetLongPathNameW(head.c_str(), resolved, kPathCapacity);
-        if (n > 0 && n < kPathCapacity)
-            return resolved + tail;
-        const size_t cut = head.find_last_of(L'\\');
-        if (cut == std::wstring::npos || cut < folderLength)
-            break;
-        tail = head.substr(cut) + tail;
-        head.resize(cut);
-    }
-    return path;
+    return folder ? folder->LongName(name) : name;
 }
 
 // Beside each target the updater writes its temporary file, the temporary file's replacement when a link
@@ -53,7 +32,7 @@ const std::wstring kHelperSuffixes[] = {kTemporarySuffix, std::wstring(kTemporar
 bool EndsWithKeptSuffix(const std::wstring& name)
 {
     const size_t n = wcslen(kKeptSuffix);
-    return name.size() >= n && CompareStringOrdinal(name.c_str() + name.size() - n, -1, kKeptSuffix, -1, TRUE) == CSTR_EQUAL;
+    return name.size() >= n && SameTextIgnoringCase(name.data() + name.size() - n, n, kKeptSuffix, n);
 }
 
 uint32_t Damaged(std::string& problem, const std::string& text)
@@ -69,7 +48,7 @@ bool TemporaryPath(const wchar_t* folder, const std::wstring& target, wchar_t* p
     return FormatWide(path, kPathCapacity, L"%s\\%s.tmp", folder, target.c_str()) >= 0;
 }
 
-uint32_t CheckUpdatePackage(UpdatePackage& package, const wchar_t* folder, EntryTargets& targets,
+uint32_t CheckUpdatePackage(UpdatePackage& package, const FolderReader* folder, EntryTargets& targets,
                             std::string& problem)
 {
     if (LoadPayloadVersionList(package) != kResultSuccess)

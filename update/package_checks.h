@@ -7,6 +7,8 @@
 
 #include "update/package.h"
 
+class FolderReader;
+
 // Where each payload entry goes: the target below the installation folder ("\" separators only), or
 // empty for the payload's own version list; and the version record that verifies it, or kNoRecord.
 struct EntryTargets {
@@ -25,7 +27,7 @@ struct EntryTargets {
 //   (with a folder) the 8.3 names of files and folders that exist there;
 // - a version record that no installed entry carries: the list would record a file never replaced.
 // `folder` may be null (no installation at hand): names are then compared as spelled.
-uint32_t CheckUpdatePackage(UpdatePackage& package, const wchar_t* folder, EntryTargets& targets,
+uint32_t CheckUpdatePackage(UpdatePackage& package, const FolderReader* folder, EntryTargets& targets,
                             std::string& problem);
 
 // The temporary file beside a target, "<target>.tmp", below `folder`. False when it does not fit.

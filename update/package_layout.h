@@ -9,3 +9,9 @@ const uint32_t kMaxPayloadEntries = 256;
 const uint32_t kCopyChunk = 0x100000;  // entries stream through one buffer of this size
 const char kPayloadVersionListName[] = "KPX.hvl";
 const char kVersionListKey[] = "kpx.hvl";  // ArchiveNameKey of the version list, in the payload and installed
+
+// Each new file is copied under this suffix beside its target ("Archive\data01200.arc.tmp").
+const wchar_t kTemporarySuffix[] = L".tmp";
+// Each installed file is first kept aside under this suffix ("Archive\data01200.arc.kept"), so that a
+// failed run can put it back. The package checks refuse targets of that form.
+const wchar_t kKeptSuffix[] = L".kept";

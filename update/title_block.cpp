@@ -1,25 +1,23 @@
 // The updater's caption in its own file: read by the updater, written by the package builder.
 #include "update/title_block.h"
 
-#include <windows.h>
-
 #include <cstring>
 #include <cwchar>
 #include <string>
 
 #include "update/package_layout.h"
+#include "util/code_page.h"
 #include "util/encoding.h"
 #include "util/file.h"
 #include "util/strings.h"
 
 int ReadTitleBlock(wchar_t* title, const wchar_t* path)
 {
-    wchar_t ownPath[kFolderCapacity];
+    std::wstring ownPath;
     if (!path) {
-        DWORD n = GetModuleFileNameW(nullptr, ownPath, kFolderCapacity);
-        if (n == 0 || n >= kFolderCapacity)
+        if (!OwnProgramPath(ownPath))
             return 0;
-        path = ownPath;
+        path = ownPath.c_str();
     }
     CFileDX file;
     if (!file.Open(path))
@@ -40,15 +38,12 @@ int ReadTitleBlock(wchar_t* title, const wchar_t* path)
 
 bool EncodeTitleBlock(const std::string& title, std::vector<unsigned char>& block, std::string& error)
 {
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, title.c_str(), -1, nullptr, 0);
-    std::wstring wide(n > 0 ? n : 0, L'\0');
+    std::wstring wide, back;
     std::string stored;
-    if (title.empty() || n < 1 || !MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, title.c_str(), -1, &wide[0], n)) {
+    if (title.empty() || !BytesToUtf16(CodePage::Utf8, title.c_str(), true, wide)) {
         error = "the title must be non-empty UTF-8 text";
         return false;
     }
-    wide.resize(n - 1);
-    std::wstring back;
     if (!WideToMultiByte(wide.c_str(), Native, stored, true) || !MultiByteToWide(stored.c_str(), back) ||
         back != wide) {
         error = "the title has no faithful Shift-JIS (code page 932) form";

@@ -7,11 +7,9 @@
 #include <string>
 
 #include "util/handles.h"
+#include "util/replacement_name.h"
 
 class CFileDX;
-
-// The suffix of a new file written beside a name and then renamed over it ("<name>.new").
-const wchar_t kReplacementSuffix[] = L".new";
 
 // Removes what stands at `name` below the held `folder` when it lies below `root` (the folder's final
 // path): a file, or a link as itself where the system can open a link as itself. Never follows a link to

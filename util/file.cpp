@@ -1,9 +1,12 @@
 // CFileDX: open, create, seek, read, write and size on one Win32 file handle.
 #include "util/file.h"
 
+#include <windows.h>
+
 #include "util/file_ops.h"
 #include "util/handles.h"
 #include "util/relative_files.h"
+#include "util/strings.h"
 
 namespace {
 const DWORD kFileFlags = FILE_ATTRIBUTE_ARCHIVE | FILE_FLAG_SEQUENTIAL_SCAN;  // 0x08000020
@@ -67,7 +70,7 @@ int CFileDX::Seek(int64_t position)
 
 uint32_t CFileDX::GetSize() { return GetFileSize(handle_, nullptr); }
 
-int CFileDX::OpenIn(HANDLE folder, const std::wstring& name)
+int CFileDX::OpenIn(void* folder, const std::wstring& name)
 {
     if (IsOpen())
         return 0;
@@ -78,7 +81,7 @@ int CFileDX::OpenIn(HANDLE folder, const std::wstring& name)
     return 1;
 }
 
-int CFileDX::CreateIn(HANDLE folder, const std::wstring& name)
+int CFileDX::CreateIn(void* folder, const std::wstring& name)
 {
     if (IsOpen())
         return 0;
@@ -89,7 +92,7 @@ int CFileDX::CreateIn(HANDLE folder, const std::wstring& name)
     return 1;
 }
 
-int CFileDX::MoveTo(HANDLE folder, const std::wstring& name, bool replace)
+int CFileDX::MoveTo(void* folder, const std::wstring& name, bool replace)
 {
     return RenameHandle(handle_, folder, name, replace) ? 1 : 0;
 }
@@ -100,7 +103,17 @@ bool CFileDX::IsInside(const std::wstring& root) { return IsOpen() && IsHandleIn
 
 int CFileDX::Delete() { return DeleteHandle(handle_) ? 1 : 0; }
 
-bool FinalPathOf(HANDLE handle, std::wstring& path)
+bool OwnProgramPath(std::wstring& path)
+{
+    wchar_t buffer[kFolderCapacity];
+    const DWORD n = GetModuleFileNameW(nullptr, buffer, kFolderCapacity);
+    if (n == 0 || n >= kFolderCapacity)
+        return false;
+    path.assign(buffer, n);
+    return true;
+}
+
+bool FinalPathOf(void* handle, std::wstring& path)
 {
     wchar_t buffer[1024];
     const DWORD n = GetFinalPathNameByHandleW(handle, buffer, 1024, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
@@ -117,7 +130,7 @@ bool FinalFolderPath(const wchar_t* folder, std::wstring& root)
     return h.IsValid() && FinalPathOf(h.Get(), root);
 }
 
-bool IsHandleInside(HANDLE handle, const std::wstring& root)
+bool IsHandleInside(void* handle, const std::wstring& root)
 {
     std::wstring path;
     if (root.empty() || !FinalPathOf(handle, path))

@@ -1,9 +1,15 @@
-// CFileDX: the one owner of a Win32 file handle, with whole-buffer reads and writes that report byte counts.
+// CFileDX: the one owner of an open file (a Win32 handle on Windows, a descriptor elsewhere), with
+// whole-buffer reads and writes that report byte counts. Paths are UTF-16 on every system; elsewhere they
+// are given to the system as UTF-8, "\\" and "/" both separating folders.
 #pragma once
-#include <windows.h>
-
 #include <cstdint>
 #include <string>
+
+#if defined(_WIN32)
+using FileHandle = void*;  // a HANDLE
+#else
+using FileHandle = int;  // a file descriptor
+#endif
 
 class CFileDX {
 public:
@@ -30,34 +36,51 @@ public:
     // Low 32 bits of the size; 0xFFFFFFFF when the query fails.
     uint32_t GetSize();
 
+#if defined(_WIN32)
     // The same three below a held folder, by a single name (util/relative_files.h): OpenIn reads, sharing
     // reading; CreateIn makes a new file where nothing stands, exclusively, with the right to rename and
     // delete it through this handle. 1 when open, 0 otherwise.
-    int OpenIn(HANDLE folder, const std::wstring& name);
-    int CreateIn(HANDLE folder, const std::wstring& name);
+    int OpenIn(void* folder, const std::wstring& name);
+    int CreateIn(void* folder, const std::wstring& name);
     // Renames the open file (a CreateIn handle) to `name` below `folder`, replacing what stands there when
     // `replace` is set. 1 on success.
-    int MoveTo(HANDLE folder, const std::wstring& name, bool replace);
+    int MoveTo(void* folder, const std::wstring& name, bool replace);
+#endif
 
     // Forces what was written to the disk. 1 on success.
     int Flush();
+#if defined(_WIN32)
     // True when the file the handle reaches, links resolved, lies below `root` (a final path, as
     // FinalFolderPath gives it).
     bool IsInside(const std::wstring& root);
     // Deletes the file this handle reaches (kCreateNew and CreateIn handles only) once it is closed.
     // 1 on success.
     int Delete();
+#endif
 
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const { return handle_ != NoFile(); }
 
 private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    static FileHandle NoFile()
+    {
+#if defined(_WIN32)
+        return reinterpret_cast<FileHandle>(static_cast<intptr_t>(-1));  // INVALID_HANDLE_VALUE
+#else
+        return -1;
+#endif
+    }
+    FileHandle handle_ = NoFile();
 };
 
+// The running program's own file. False when it cannot be named.
+bool OwnProgramPath(std::wstring& path);
+
+#if defined(_WIN32)
 // The final path of a folder, links and short names resolved ("\\?\C:\Games\x"). False when it cannot
 // be opened or resolved.
 bool FinalFolderPath(const wchar_t* folder, std::wstring& root);
 // The final path of what an open handle reaches. False when it cannot be resolved.
-bool FinalPathOf(HANDLE handle, std::wstring& path);
+bool FinalPathOf(void* handle, std::wstring& path);
 // True when the object the handle reaches has a final path strictly below `root`.
-bool IsHandleInside(HANDLE handle, const std::wstring& root);
+bool IsHandleInside(void* handle, const std::wstring& root);
+#endif

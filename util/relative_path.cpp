@@ -1,7 +1,6 @@
 // Checking relative target paths before anything is written under them.
 #include "util/relative_path.h"
 
-#include <cwctype>
 
 namespace {
 
@@ -10,8 +9,9 @@ bool IsDeviceName(const std::wstring& part)
     std::wstring base = part.substr(0, part.find(L'.'));
     while (!base.empty() && base.back() == L' ')
         base.pop_back();
-    for (auto& c : base)
-        c = static_cast<wchar_t>(towupper(c));
+    for (auto& c : base)  // device names are ASCII
+        if (c >= L'a' && c <= L'z')
+            c = static_cast<wchar_t>(c - 0x20);
     if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL")
         return true;
     return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&

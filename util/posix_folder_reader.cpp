@@ -1,0 +1,143 @@
+// Windows' rules for names over a POSIX folder: each part of a name is looked up in its folder as spelled,
+// else in any case (as Windows compares file names); a part that is not there ends the lookup.
+#include "util/posix_folder_reader.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "util/code_page.h"
+#include "util/file.h"
+#include "util/paths.h"
+#include "util/strings.h"
+
+namespace {
+
+// The name in `folder` that Windows would open for `part`: the same spelling, else the first listed one
+// equal in any case. Empty when there is none.
+std::string FindPart(const std::string& folder, const std::wstring& part)
+{
+    std::string spelled;
+    Utf16ToBytes(CodePage::Utf8, part.c_str(), false, spelled);
+    struct stat st;
+    if (lstat((folder + "/" + spelled).c_str(), &st) == 0)
+        return spelled;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return std::string();
+    std::string match;
+    while (const dirent* entry = readdir(dir)) {
+        std::wstring listed;
+        if (BytesToUtf16(CodePage::Utf8, entry->d_name, false, listed) && SameTextIgnoringCase(listed, part) &&
+            (match.empty() || match > entry->d_name))
+            match = entry->d_name;
+    }
+    closedir(dir);
+    return match;
+}
+
+// Windows drops the dots and blanks that end a part of a path.
+std::wstring TrimmedPart(std::wstring part)
+{
+    if (part == L"." || part == L"..")
+        return part;
+    while (!part.empty() && (part.back() == L'.' || part.back() == L' '))
+        part.pop_back();
+    return part;
+}
+
+}  // namespace
+
+PosixFolderReader::PosixFolderReader(std::wstring folder) : folder_(std::move(folder))
+{
+    char real[PATH_MAX];
+    if (realpath(PosixPath(folder_).c_str(), real))
+        root_ = real;
+}
+
+std::string PosixFolderReader::Resolve(const std::wstring& name, bool& found, std::wstring* listed) const
+{
+    std::string path = PosixPath(folder_);
+    found = true;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = name.find_first_of(L"\\/", start);
+        const std::wstring part = TrimmedPart(name.substr(start, end == std::wstring::npos ? end : end - start));
+        std::string onDisk;
+        if (part.empty() || part == L".") {
+            // "a\\b" and "a\.\b" name "a\b"
+        } else if (part.find(L':') != std::wstring::npos) {
+            found = false;  // a drive or a stream: no name below the folder
+        } else if (part == L".." || !found || (onDisk = FindPart(path, part)).empty()) {
+            if (part != L"..")
+                found = false;
+            Utf16ToBytes(CodePage::Utf8, part.c_str(), false, onDisk);
+        }
+        if (!onDisk.empty()) {
+            path += "/" + onDisk;
+            if (listed) {
+                std::wstring wide;
+                BytesToUtf16(CodePage::Utf8, onDisk.c_str(), false, wide);
+                *listed += L"\\" + wide;
+            }
+        }
+        if (end == std::wstring::npos)
+            return path;
+        start = end + 1;
+    }
+}
+
+FolderReader::Opened PosixFolderReader::OpenList(const std::wstring& name, CFileDX& file) const
+{
+    bool found = false;
+    const std::string path = Resolve(name, found);
+    struct stat st;
+    if (!found || stat(path.c_str(), &st) != 0)
+        return Opened::Missing;  // a link whose target is gone is not there either
+    char real[PATH_MAX];
+    std::wstring wide;
+    if (root_.empty() || S_ISDIR(st.st_mode) || !realpath(path.c_str(), real) ||
+        std::string(real).compare(0, root_.size() + 1, root_ + "/") != 0 ||
+        !BytesToUtf16(CodePage::Utf8, path.c_str(), false, wide) || !file.Open(wide.c_str()))
+        return Opened::Refused;
+    return Opened::Yes;
+}
+
+bool PosixFolderReader::OpenInstalled(const std::wstring& name, CFileDX& file) const
+{
+    bool found = false;
+    std::wstring wide;
+    const std::string path = Resolve(name, found);
+    return found && BytesToUtf16(CodePage::Utf8, path.c_str(), false, wide) && file.Open(wide.c_str());
+}
+
+bool PosixFolderReader::Exists(const std::wstring& name) const
+{
+    if (folder_.size() + 1 + name.size() >= kPathCapacity)
+        return false;
+    bool found = false;
+    const std::string path = Resolve(name, found);
+    struct stat st;
+    return found && stat(path.c_str(), &st) == 0;
+}
+
+bool PosixFolderReader::IsReadOnly(const std::wstring& name) const
+{
+    bool found = false;
+    const std::string path = Resolve(name, found);
+    struct stat st;
+    // A file nobody may write is what Windows shows as read-only here.
+    return found && stat(path.c_str(), &st) == 0 && !(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH));
+}
+
+std::wstring PosixFolderReader::LongName(const std::wstring& name) const
+{
+    bool found = false;
+    std::wstring listed = folder_;
+    Resolve(name, found, &listed);
+    return listed;
+}
