@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Benchmarks (figures only, never pass/fail): checksum throughput of each form next to memcpy; the real
-# updater applying a generated package next to a plain copy of the same files; and the updater's peak
-# resident memory at two payload sizes.  BENCH_SIZES_MIB overrides the sizes (default "256 1024").
+# updater applying a generated package next to a plain copy of the same files; the updater's peak resident
+# memory; and the native mkupdate building and verifying the package next to cp and cat of the same bytes,
+# at two payload sizes.  BENCH_SIZES_MIB overrides the sizes (default "256 1024").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 bash scripts/configure.sh
+cmake --build build/native -j "$(nproc)" --target mkupdate >/dev/null
 cmake --build build -j "$(nproc)" --target updater mkupdate user_driver checksum_bench update_bench >/dev/null
 prefix="$PWD/build/wineprefix"
 sh cmake/wine-prefix.sh setup "$prefix"
@@ -16,6 +18,14 @@ run() { build/wine-run "$@" | tr -d '\r'; }
 export BENCH_POLL_MS=20
 median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 now() { date +%s.%N; }
+# Seconds a command takes, its output dropped.
+seconds() {
+    local start
+    start=$(now)
+    "$@" >/dev/null
+    awk -v a="$start" -v b="$(now)" 'BEGIN {printf "%.3f", b - a}'
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 # Runs the updater through the user driver while watching the peak resident memory (VmHWM) of the
 # updater's own process; prints "seconds peak_kib".
 measure() {
@@ -37,15 +47,15 @@ echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //
 echo
 run build/checksum_bench.exe
 
-image=$(run winepath -w "$PWD/build/updater.exe")
 drive="$prefix/drive_c"
+native=()
 echo
 printf '%-10s %12s %11s %15s %8s %7s %16s %7s %14s %14s %12s\n' payload "updater (s)" "engine (s)" \
     "updater/engine" "cp (s)" ratio "cp, then mv (s)" ratio "updater peak" "cp, sync (s)" "engine ratio"
 for mib in ${BENCH_SIZES_MIB:-256 1024}; do
     run build/tests/user_driver.exe bench-prepare 'C:\bench' "$mib" >/dev/null
-    run build/mkupdate.exe build --quiet --image "$image" --title "Benchmark Updater" \
-        --files 'C:\bench\ship' --output 'C:\bench\update.exe' >/dev/null
+    build/native/mkupdate build --quiet --image build/updater.exe --title "Benchmark Updater" \
+        --files "$drive/bench/ship" --output "$drive/bench/update.exe" >/dev/null
     cat "$drive/bench/update.exe" "$drive"/bench/ship/Archive/* >/dev/null  # into the page cache
     updater=(); peaks=(); copies=(); safe=(); engine=(); durable=()
     for rep in 1 2 3 4; do
@@ -81,6 +91,26 @@ for mib in ${BENCH_SIZES_MIB:-256 1024}; do
         done
         safe+=("$(awk -v a="$start" -v b="$(now)" 'BEGIN {printf "%.3f", b - a}')")
     done
+    # The package builder on the build server: build against cp of the same files into a new folder, verify
+    # against cat of the same file into /dev/null.
+    builds=(); cps=(); verifies=(); cats=()
+    for rep in 1 2 3 4; do
+        rm -rf "$drive/bench/built.exe" "$drive/bench/cp"
+        sync
+        b=$(seconds build/native/mkupdate build --quiet --image build/updater.exe --title "Benchmark Updater" \
+            --files "$drive/bench/ship" --output "$drive/bench/built.exe")
+        mkdir -p "$drive/bench/cp"
+        sync
+        c=$(seconds cp -r "$drive/bench/ship/Archive" "$drive/bench/cp/")
+        v=$(seconds build/native/mkupdate verify "$drive/bench/built.exe")
+        k=$(seconds cat "$drive/bench/built.exe")
+        [ "$rep" = 1 ] && continue  # warm-up
+        builds+=("$b"); cps+=("$c"); verifies+=("$v"); cats+=("$k")
+    done
+    b=$(printf '%s\n' "${builds[@]}" | median); c=$(printf '%s\n' "${cps[@]}" | median)
+    v=$(printf '%s\n' "${verifies[@]}" | median); k=$(printf '%s\n' "${cats[@]}" | median)
+    native+=("$(printf '%-10s %10s %8s %7s %11s %8s %7s' "${mib} MiB" "$b" "$c" "$(ratio "$b" "$c")" "$v" "$k" \
+                "$(ratio "$v" "$k")")")
     u=$(printf '%s\n' "${updater[@]}" | median)
     c=$(printf '%s\n' "${copies[@]}" | median)
     m=$(printf '%s\n' "${safe[@]}" | median)
@@ -93,6 +123,10 @@ for mib in ${BENCH_SIZES_MIB:-256 1024}; do
         "$(awk -v p="$p" 'BEGIN {print p / 1024}')" "$d" "$(awk -v g="$g" -v d="$d" 'BEGIN {print g / d}')"
 done
 echo
+echo "native mkupdate (build/native/mkupdate), the same files:"
+printf '%-10s %10s %8s %7s %11s %8s %7s\n' payload "build (s)" "cp (s)" ratio "verify (s)" "cat (s)" ratio
+printf '%s\n' "${native[@]}"
+echo
 echo "Each measurement starts after a sync; the driver looks at the updater's windows every 20 ms."
 echo "updater (s): median of 3 runs from answering Yes to the final box (copy, verify, install, lists);"
 echo "engine (s): the same update run in-process without a window (update_bench), median of 3;"
@@ -103,4 +137,6 @@ echo "system; cp, then mv: every file copied beside its target, then all renamed
 echo "updater installs; all after a warm-up run, inputs page-cached. Peak: the updater process's VmHWM."
 echo "cp, sync: the same copy followed by sync, median of 3; engine ratio: engine (s) over it (the engine"
 echo "flushes every file before its first rename and keeps each original aside until the update is in place)."
+echo "native mkupdate: build of the package from the shipped files against cp of them into a new folder;"
+echo "verify of it against cat of it into /dev/null; medians of 3 after a warm-up, inputs page-cached."
 rm -rf "$drive/bench" "$work"

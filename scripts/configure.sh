@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Configures build/ for the mingw-w64 cross build, once: only when the folder is new or its cache lacks the
-# toolchain. Configuring an existing build again with the toolchain file makes CMake warn that the variable
-# was not used; `cmake --build` re-runs the configuration by itself when a CMakeLists.txt changed.
+# Configures, once, build/ for the mingw-w64 cross build and build/native for the host compiler (the
+# portable core, the native mkupdate and the core's tests): only when a folder is new or its cache lacks
+# what it needs. Configuring an existing build again with the toolchain file makes CMake warn that the
+# variable was not used; `cmake --build` re-runs the configuration by itself when a CMakeLists.txt changed.
 #   bash scripts/configure.sh        (from the repository root)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if ! grep -q '^CMAKE_TOOLCHAIN_FILE:' build/CMakeCache.txt 2>/dev/null; then
     cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+if [ ! -f build/native/CMakeCache.txt ]; then
+    cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi

@@ -19,21 +19,22 @@ fi
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 bash scripts/configure.sh
+cmake --build build/native -j "$(nproc)" --target mkupdate >/dev/null
 cmake --build build -j "$(nproc)" --target updater mkupdate user_driver >/dev/null
-echo "built build/updater.exe ($(stat -c %s build/updater.exe) bytes) and build/mkupdate.exe"
+echo "built build/updater.exe ($(stat -c %s build/updater.exe) bytes), build/native/mkupdate and build/mkupdate.exe"
 
 prefix="$PWD/build/wineprefix"
 sh cmake/wine-prefix.sh setup "$prefix"
 trap 'sh cmake/wine-prefix.sh stop "$prefix"' EXIT
 run() { build/wine-run "$@" | tr -d '\r'; }
-image=$(run winepath -w "$PWD/build/updater.exe")
+drive="$prefix/drive_c"
 
 echo; echo "== preparing a sample installation and update"
 run build/tests/user_driver.exe prepare 'C:\demo' "${prepare[@]}"
-echo; echo "== making the updater with the package builder"
-run build/mkupdate.exe build --image "$image" --title "「硝子の羽を数えて」 Updater ver 1.01" \
-    --files 'C:\demo\ship' --output 'C:\demo\update.exe'
-run build/mkupdate.exe list 'C:\demo\update.exe'
-run build/mkupdate.exe verify 'C:\demo\update.exe'
+echo; echo "== making the updater with the package builder (build/native/mkupdate, a Linux program)"
+build/native/mkupdate build --image build/updater.exe --title "「硝子の羽を数えて」 Updater ver 1.01" \
+    --files "$drive/demo/ship" --output "$drive/demo/update.exe"
+build/native/mkupdate list "$drive/demo/update.exe"
+build/native/mkupdate verify "$drive/demo/update.exe"
 echo; echo "== running the updater"
 run build/tests/user_driver.exe run 'C:\demo\update.exe' "$game"

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything for Windows and runs every test under Wine.
-#   bash scripts/test.sh            (build folder: ./build)
+# Installs what is missing, builds the portable core natively and runs its tests, then builds everything for
+# Windows and runs every test under Wine (the native build's answers held to the Windows build's among them).
+#   bash scripts/test.sh            (build folders: ./build and ./build/native)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 bash scripts/configure.sh
+cmake --build build/native -j "$(nproc)"
+(cd build/native && ctest --output-on-failure -j 2)
 cmake --build build -j "$(nproc)"
 cd build
 # The prefix before CTest starts: CTest asks the test programs for their cases before any fixture runs.

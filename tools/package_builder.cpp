@@ -21,6 +21,7 @@
 #include "util/encoding.h"
 #include "util/file.h"
 #include "util/paths.h"
+#include "tools/read_ahead.h"
 #include "util/relative_path.h"
 
 namespace {
@@ -153,31 +154,29 @@ bool PlanEntries(const BuildOptions& options, std::vector<PlannedEntry>& plan, s
     return true;
 }
 
-// Streams one shipped file into the output, folding its bytes into `checksum`.
-bool CopyEntry(CFileDX& out, const PlannedEntry& e, std::vector<unsigned char>& buffer, ContentChecksum& checksum,
-               std::string& error)
+// Streams one shipped file into the output, folding its bytes into `checksum`: the bytes written are the
+// bytes checksummed.
+bool CopyEntry(CFileDX& out, const PlannedEntry& e, ContentChecksum& checksum, std::string& error)
 {
     CFileDX in;
     if (!in.Open(e.file->source.c_str())) {
         error = "cannot open \"" + ToUtf8(e.file->source) + "\"";
         return false;
     }
-    uint32_t done = 0;
-    while (done < e.size) {
-        uint32_t n = std::min(kCopyChunk, e.size - done);
-        if (in.Read(buffer.data(), n) != n) {
-            error = "\"" + ToUtf8(e.file->source) + "\" changed while it was read";
-            return false;
-        }
-        UpdateContentChecksum(checksum, buffer.data(), n);
-        if (out.Write(buffer.data(), n) != n) {
-            error = "cannot write the output (disk full?)";
-            return false;
-        }
-        done += n;
+    bool written = true;
+    // The checksum is taken in the reading thread, the write in this one: each about as long as the other.
+    const bool streamed = StreamWithReadAhead(
+        in, e.size, [&](const unsigned char* bytes, uint32_t n) { return written = out.Write(bytes, n) == n; },
+        [&](const unsigned char* bytes, uint32_t n) {
+            UpdateContentChecksum(checksum, bytes, n);
+            return true;
+        });
+    if (!written) {
+        error = "cannot write the output (disk full?)";
+        return false;
     }
     unsigned char extra;
-    if (in.Read(&extra, 1) != 0) {
+    if (!streamed || in.Read(&extra, 1) != 0) {
         error = "\"" + ToUtf8(e.file->source) + "\" changed while it was read";
         return false;
     }
@@ -207,7 +206,6 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
     uint64_t total = 0;
     for (const PlannedEntry& e : plan)
         total += e.size;
-    std::vector<unsigned char> buffer(kCopyChunk);
     VersionListHeader versionHeader{};
     memcpy(versionHeader.magic, kVersionListMagic, sizeof versionHeader.magic);
     std::vector<VersionRecord> records;
@@ -227,7 +225,7 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
             fprintf(stderr, "mkupdate: %3u%%  %s (%u bytes)\n", static_cast<unsigned>(written * 100 / total),
                     e.targetUtf8.c_str(), e.size);
         ContentChecksum checksum{};
-        if (!CopyEntry(out, e, buffer, checksum, error))
+        if (!CopyEntry(out, e, checksum, error))
             return false;
         records.push_back({e.targetUtf8, StoredChecksum(checksum)});
         written += e.size;

@@ -7,6 +7,8 @@
 #include "update/title_block.h"
 #include "archive/entry_lists.h"
 #include "archive/read_le.h"
+#include "archive/checksum.h"
+#include "tools/read_ahead.h"
 #include "update/package_checks.h"
 #include "util/encoding.h"
 #include "util/file.h"
@@ -111,16 +113,21 @@ bool CheckUpdaterFile(const std::wstring& path, const FolderReader* folder, Upda
     // checksums that the updater compares while copying.
     if (CheckUpdatePackage(package, folder, targets, error) != 0)
         return false;
-    std::vector<unsigned char> buffer(kCopyChunk);
     checksums.assign(package.entries.size(), 0);
     for (size_t i = 0; i < package.entries.size(); ++i) {
         const ArchiveEntry& e = package.entries[i];
         if (targets.names[i].empty())
             continue;  // the version list itself
-        if (!ChecksumEntry(package, e, buffer.data(), checksums[i])) {
+        ContentChecksum checksum{};
+        if (!SeekToEntry(package, e) ||
+            !StreamWithReadAhead(package.file, e.size, [&](const unsigned char* bytes, uint32_t n) {
+                UpdateContentChecksum(checksum, bytes, n);
+                return true;
+            })) {
             error = "entry \"" + e.name + "\": cannot be read";
             return false;
         }
+        checksums[i] = StoredChecksum(checksum);
         const int r = targets.records[i];
         if (r != kNoRecord && checksums[i] != package.records[r].value) {
             error = "entry \"" + e.name + "\": its bytes do not match the checksum of \"" + package.records[r].name + "\"";

@@ -6,6 +6,7 @@
 #include "archive/entry_lists.h"
 #include "install/uninstall_list.h"
 #include "tools/package_reader.h"
+#include "tools/read_ahead.h"
 #include "update/list_updates.h"
 #include "update/package_layout.h"
 #include "util/encoding.h"
@@ -27,8 +28,13 @@ bool ReadInstalled(const FolderReader& folder, const std::wstring& name, uint64_
     CFileDX file;
     if (!folder.OpenInstalled(name, file) || (size = file.GetSize()) == 0xFFFFFFFF)
         return false;
-    std::vector<unsigned char> buffer(kCopyChunk);
-    return ChecksumFromFile(file, size, buffer.data(), kCopyChunk, checksum);
+    ContentChecksum c{};
+    const bool read = StreamWithReadAhead(file, size, [&](const unsigned char* bytes, uint32_t n) {
+        UpdateContentChecksum(c, bytes, n);
+        return true;
+    });
+    checksum = StoredChecksum(c);
+    return read;
 }
 
 }  // namespace

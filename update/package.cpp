@@ -56,8 +56,3 @@ bool EntryInsideFile(UpdatePackage& package, const ArchiveEntry& entry)
     const uint32_t size = package.file.GetSize();
     return size != 0xFFFFFFFF && PayloadOffset + entry.position + entry.size <= size;
 }
-
-bool ChecksumEntry(UpdatePackage& package, const ArchiveEntry& entry, unsigned char* buffer, uint64_t& value)
-{
-    return SeekToEntry(package, entry) && ChecksumFromFile(package.file, entry.size, buffer, kCopyChunk, value);
-}

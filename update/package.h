@@ -41,6 +41,3 @@ uint32_t LoadPayloadVersionList(UpdatePackage& package);
 bool SeekToEntry(UpdatePackage& package, const ArchiveEntry& entry);
 // True when the entry's data lies wholly inside the package file.
 bool EntryInsideFile(UpdatePackage& package, const ArchiveEntry& entry);
-// Reads the entry's bytes through `buffer` (kCopyChunk bytes) into the content checksum, in its stored
-// form. False when the package runs short.
-bool ChecksumEntry(UpdatePackage& package, const ArchiveEntry& entry, unsigned char* buffer, uint64_t& value);

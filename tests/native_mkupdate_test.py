@@ -1,0 +1,123 @@
+#!/usr/bin/env python3
+"""The native mkupdate against mkupdate.exe under Wine, given the same arguments in the same folder: the same
+exit codes, the same output (Windows' CR LF line ends aside) and, for build, the same bytes. Cases: the
+sample package, the builder's hostile-name table and its other refusals, names whose code page 932 forms are
+tricky, and plan on an installation whose names differ from the package's in case and separator.
+    native_mkupdate_test.py BUILD_DIR NATIVE_BUILD_DIR"""
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+build, native = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+failures = []
+runs = 0
+
+
+def run(command, cwd):
+    p = subprocess.run(command, cwd=cwd, capture_output=True)
+    return p.returncode, p.stdout.replace(b"\r\n", b"\n"), p.stderr.replace(b"\r\n", b"\n")
+
+
+def both(cwd, *args, output=None):
+    """Runs both programs; compares their answers and, when `output` names a file, what each wrote there."""
+    global runs
+    runs += 1
+    answers, files = [], []
+    for command in ([os.path.join(build, "wine-run"), os.path.join(build, "mkupdate.exe")],
+                    [os.path.join(native, "mkupdate")]):
+        if output:
+            shutil.rmtree(os.path.join(cwd, output), ignore_errors=True) if os.path.isdir(os.path.join(cwd, output)) \
+                else os.path.exists(os.path.join(cwd, output)) and os.remove(os.path.join(cwd, output))
+        answers.append(run(command + list(args), cwd))
+        if output:
+            path = os.path.join(cwd, output)
+            files.append(open(path, "rb").read() if os.path.exists(path) else None)
+    (wc, wo, we), (nc, no, ne) = answers
+    what = " ".join(args)[:160]
+    if (wc, wo, we) != (nc, no, ne):
+        failures.append("%s:\n  windows: %d %r %r\n  native:  %d %r %r" % (what, wc, wo[:400], we[:400], nc, no[:400],
+                                                                          ne[:400]))
+    if output and files[0] != files[1]:
+        failures.append("%s: the written files differ (%s bytes against %s)" % (
+            what, files[0] and len(files[0]), files[1] and len(files[1])))
+    return answers[1], files[1] if output else None
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def version_list(records):
+    out = b"KHV_V2__" + struct.pack("<II", 0, len(records))
+    for name, value in records:
+        out += name.encode("cp932").ljust(248, b"\0") + struct.pack("<Q", value)
+    return out
+
+
+with tempfile.TemporaryDirectory(dir=build, prefix="native-") as work:
+    rng = random.Random(7)
+    shutil.copy(os.path.join(build, "updater.exe"), os.path.join(work, "image.exe"))
+    sizes = [0x17F9, 0x24F5, 0x41240, 0x21339, 0x1A166, 0x8635, 0x23D92]
+    for i, size in enumerate(sizes):
+        write(os.path.join(work, "ship", "Archive", "data0%d.arc" % (1200 + 10 * i)), rng.randbytes(size))
+    write(os.path.join(work, "ship", "Archive", "追加シナリオ.arc"), rng.randbytes(3000))
+    write(os.path.join(work, "ship", "Sound", "bgm", "ｵｰﾌﾟﾆﾝｸﾞ～.ogg"), rng.randbytes(5000))
+    write(os.path.join(work, "a.arc"), b"a")
+    title = "「硝子の羽を数えて」 Updater ver 1.01"
+
+    # The sample package, then everything that reads it.
+    (code, _, err), sample = both(work, "build", "--quiet", "--image", "image.exe", "--title", title, "--files", "ship",
+                                  "--output", "sample.exe", output="sample.exe")
+    if code != 0 or not sample:
+        failures.append("the sample package was not built: %r" % err)
+    for args in (["list", "sample.exe"], ["list", "sample.exe", "--json"], ["verify", "sample.exe"],
+                 ["verify", "sample.exe", "--json"], ["--help"], ["build", "--help"], ["plan", "--help"],
+                 ["--version"], [], ["frobnicate"], ["build", "--image", "x"], ["list", "missing.exe"],
+                 ["list", "image.exe"], ["verify", "a.arc", "--json"], ["plan", "sample.exe", "--game", "nowhere"]):
+        both(work, *args)
+
+    # The hostile-name table and the other refusals: the same first problem, nothing written.
+    hostile = ["..\\x.arc", "..\\..\\x.arc", "C:\\x.arc", "C:x.arc", "x.arc:stream", "a:b.arc", "\\x.arc", "/x.arc",
+               "CON", "NUL.arc", "COM1", "LPT1.txt", "Archive\\..\\..\\x.arc", "\\\\server\\share\\x.arc",
+               "kpx.HVL", "n" * 96, "d" * 200 + "\\" + "n" * 50, "café.arc", "x.arc.", "x.arc ", "ⅰ\U0001F600.arc",
+               "¥.arc", "Archive\\x.arc.kept"]
+    # Names whose code page 932 forms need care: NEC and IBM rows, characters with two or three forms,
+    # half-width katakana, the wave dash and its full-width twin, a user-defined character.
+    tricky = ["ⅰⅱⅲ.arc", "①②.arc", "∵∪∩.arc", "￢￤＇＂.arc", "ｱｲｳ.arc", "～〜.arc", "―‐.arc", "纊褜鍈.arc",
+              "\ue000.arc", "＼￥.arc", "∑√⊥∠∟⊿.arc", "№℡㈱.arc"]
+    for target in hostile + tricky:
+        both(work, "build", "--quiet", "--image", "image.exe", "--title", title, "--file", "a.arc=" + target,
+             "--output", "one.exe", output="one.exe")
+    both(work, "build", "--quiet", "--image", "image.exe", "--title", title, "--files", "ship", "--file",
+         "a.arc=Archive/DATA01200.ARC", "--output", "twice.exe", output="twice.exe")
+    for bad_title in ["T" * 1024, "あ" * 512, "café", "ⅰ", "", "T" * 1023]:
+        both(work, "build", "--quiet", "--image", "image.exe", "--title", bad_title, "--files", "ship", "--output",
+             "title.exe", output="title.exe")
+
+    # plan on an installation spelled in other cases, with "/" in the installed list's names.
+    game = os.path.join(work, "game")
+    write(os.path.join(game, "ARCHIVE", "Data01200.ARC"), b"old bytes")
+    write(os.path.join(game, "archive", "data01300.arc"), sample[1000:2000] if sample else b"")
+    write(os.path.join(game, "KPX.HVL"), version_list([("Archive\\DATA01200.arc", 1), ("archive/Gone.arc", 2),
+                                                       ("ARCHIVE\\data01300.arc", 3)]))
+    write(os.path.join(game, "Uninst.LST"), "Archive\\Data01200.arc\r\n$folder\r\nｹﾞｰﾑ.exe\r\n".encode("cp932"))
+    for args in (["plan", "sample.exe", "--game", "game"], ["plan", "sample.exe", "--game", "game", "--json"]):
+        both(work, *args)
+    os.chmod(os.path.join(game, "Uninst.LST"), 0o444)
+    both(work, "plan", "sample.exe", "--game", "game", "--json")
+
+    # Without --game, only Windows has a registry to ask.
+    code, out, err = run([os.path.join(native, "mkupdate"), "plan", "sample.exe"], work)
+    if code != 2 or out or err.count(b"\n") != 1 or b"--game" not in err:
+        failures.append("plan without --game on Linux: %d %r %r" % (code, out, err))
+
+print("native mkupdate: %d commands compared with mkupdate.exe, %d differences" % (runs, len(failures)))
+for f in failures:
+    print("FAIL " + f)
+sys.exit(1 if failures else 0)
