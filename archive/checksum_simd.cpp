@@ -42,13 +42,14 @@ struct BlockConstants {
     BlockConstants()
     {
         // 233 is odd, so it has an inverse mod 2^16; Newton's iteration doubles the correct bits each step.
-        uint16_t inv = 233;
+        // Unsigned arithmetic throughout: two 16-bit values promote to int, whose product may overflow.
+        uint32_t inv = 233;
         for (int i = 0; i < 4; ++i)
-            inv = static_cast<uint16_t>(inv * (2 - 233 * inv));
-        uint16_t invPow = 1;
+            inv = (inv * (2u - 233u * inv)) & 0xFFFF;
+        uint32_t invPow = 1;
         for (uint32_t k = 0; k < kBlock; ++k) {
-            invPow = static_cast<uint16_t>(invPow * inv);
-            inverse[k] = invPow;
+            invPow = (invPow * inv) & 0xFFFF;
+            inverse[k] = static_cast<uint16_t>(invPow);
             fromStart[k] = static_cast<uint16_t>(Pow233(k + 1));
             const uint32_t w = Pow233(kBlock - 1 - k);
             const int32_t lo = static_cast<int16_t>(w & 0xFFFF);
