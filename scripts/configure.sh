@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Configures, once, build/ for the mingw-w64 cross build and build/native for the host compiler (the
-# portable core, the native mkupdate and the core's tests): only when a folder is new or its cache lacks
-# what it needs. Configuring an existing build again with the toolchain file makes CMake warn that the
+# Configures, once, build/ for the mingw-w64 cross build, build/native for the host compiler (the portable
+# core, the native mkupdate and the core's tests) and build/fuzz for clang under ASan and UBSan (the core's
+# tests again and the fuzz targets): only when a folder is new or its cache lacks what it needs. Configuring an existing build again with the toolchain file makes CMake warn that the
 # variable was not used; `cmake --build` re-runs the configuration by itself when a CMakeLists.txt changed.
 #   bash scripts/configure.sh        (from the repository root)
 set -euo pipefail
@@ -11,4 +11,7 @@ if ! grep -q '^CMAKE_TOOLCHAIN_FILE:' build/CMakeCache.txt 2>/dev/null; then
 fi
 if [ ! -f build/native/CMakeCache.txt ]; then
     cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+if [ ! -f build/fuzz/CMakeCache.txt ]; then
+    CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Release -DGARASU_SANITIZE=ON >/dev/null
 fi

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the portable core natively and runs its tests, then builds everything for
+# Installs what is missing; builds the portable core natively and runs its tests; builds it again under
+# ASan and UBSan and runs its tests and each fuzz target for a bounded time; then builds everything for
 # Windows and runs every test under Wine (the native build's answers held to the Windows build's among them).
-#   bash scripts/test.sh            (build folders: ./build and ./build/native)
+#   bash scripts/test.sh            (build folders: ./build, ./build/native and ./build/fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 bash scripts/configure.sh
 cmake --build build/native -j "$(nproc)"
 (cd build/native && ctest --output-on-failure -j 2)
+cmake --build build/fuzz -j "$(nproc)"
+(cd build/fuzz && ctest --output-on-failure -j 2)
 cmake --build build -j "$(nproc)"
 cd build
 # The prefix before CTest starts: CTest asks the test programs for their cases before any fixture runs.

@@ -1,0 +1,61 @@
+// Inputs as files below a folder of this process (in /dev/shm when there is one: no disk in the loop).
+#include "tests/fuzz/fuzz_support.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "util/code_page.h"
+
+namespace {
+
+std::string Base()
+{
+    static const std::string base = [] {
+        const char* shm = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        std::string b = std::string(shm) + "/garasu-fuzz-" + std::to_string(getpid());
+        mkdir(b.c_str(), 0700);
+        mkdir((b + "/folder").c_str(), 0700);
+        return b;
+    }();
+    return base;
+}
+
+std::wstring Wide(const std::string& path)
+{
+    std::wstring wide;
+    BytesToUtf16(CodePage::Utf8, path.c_str(), false, wide);
+    return wide;
+}
+
+bool Write(const std::string& path, const uint8_t* data, size_t size, uint64_t at, const std::string& tail)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = ftruncate(fd, static_cast<off_t>(at)) == 0 && lseek(fd, static_cast<off_t>(at), SEEK_SET) >= 0 &&
+              (size == 0 || write(fd, data, size) == static_cast<ssize_t>(size)) &&
+              (tail.empty() || write(fd, tail.data(), tail.size()) == static_cast<ssize_t>(tail.size()));
+    close(fd);
+    return ok;
+}
+
+}  // namespace
+
+std::wstring InputFile(const uint8_t* data, size_t size, uint64_t at, const std::string& tail, const char* name)
+{
+    const std::string path = Base() + "/" + name;
+    if (!Write(path, data, size, at, tail))
+        abort();  // the machine, not the input: stop rather than fuzz nothing
+    return Wide(path);
+}
+
+std::wstring InputFolder(const uint8_t* data, size_t size, const char* name)
+{
+    const std::string folder = Base() + "/folder";
+    if (!Write(folder + "/" + name, data, size, 0, std::string()))
+        abort();
+    return Wide(folder);
+}

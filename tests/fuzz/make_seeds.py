@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""Writes the fuzz targets' seed corpora, small, from the project's own builder and formats: the sample
+package (built by the native mkupdate), the hostile-name table's packages (which the builder refuses, so
+they are put together here byte by byte as the fault campaign does), a few damaged variants of each, version
+lists, installation lists, title blocks and the updater's PE headers.
+    make_seeds.py NATIVE_BUILD_DIR WINDOWS_BUILD_DIR OUT_DIR     (OUT_DIR: tests/fuzz/corpus)"""
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+native, windows, out = sys.argv[1:4]
+PAYLOAD = 0xA0400
+
+
+def put(target, name, data):
+    os.makedirs(os.path.join(out, target), exist_ok=True)
+    with open(os.path.join(out, target, name), "wb") as f:
+        f.write(data)
+
+
+def version_list(records, v2=True):
+    width = 256 if v2 else 64
+    body = b"".join(name.ljust(width - 8, b"\0")[:width - 8] + struct.pack("<Q", value) for name, value in records)
+    return (b"KHV_V2__" if v2 else b"KHV_____") + struct.pack("<II", 0, len(records)) + body
+
+
+def archive(entries, old=False):
+    """A payload: header, index, data; entries are (stored name, bytes)."""
+    width, record = (16, 32) if old else (96, 128)
+    index, data = b"", b""
+    for name, content in entries:
+        index += name.ljust(width, b"\0")[:width] + struct.pack("<II", len(data), len(content))
+        data += content
+    return (b"PackFile    " if old else b"VORLAN ARC20") + struct.pack("<I", len(entries)) + index + data
+
+
+def damaged(payload, rng):
+    """The campaign's kinds of damage: a flipped byte in the header, index or list, a cut file."""
+    variants = [payload[:len(payload) // 2], payload[:17]]
+    for _ in range(3):
+        b = bytearray(payload)
+        at = rng.randrange(min(len(b), 16 + 128 * 3))
+        b[at] ^= 1 << rng.randrange(8)
+        variants.append(bytes(b))
+    return variants
+
+
+rng = random.Random(11)
+with tempfile.TemporaryDirectory() as work:
+    ship = os.path.join(work, "ship")
+    for rel, size in (("Archive/data01200.arc", 300), ("Archive/data01300.arc", 200), ("Archive/追加シナリオ.arc", 100),
+                      ("Sound/ｵｰﾌﾟﾆﾝｸﾞ.ogg", 50)):
+        os.makedirs(os.path.dirname(os.path.join(ship, rel)), exist_ok=True)
+        with open(os.path.join(ship, rel), "wb") as f:
+            f.write(rng.randbytes(size))
+    updater = os.path.join(work, "sample.exe")
+    subprocess.run([os.path.join(native, "mkupdate"), "build", "--quiet", "--image",
+                    os.path.join(windows, "updater.exe"), "--title", "「硝子の羽を数えて」 Updater ver 1.01", "--files",
+                    ship, "--output", updater], check=True)
+    with open(updater, "rb") as f:
+        whole = f.read()
+sample = whole[PAYLOAD:]
+put("package", "sample", sample)
+put("archive_index", "sample", sample)
+put("title_block", "sample", whole[0xA0000:0xA0000 + 1024].rstrip(b"\0") + b"\0")
+for i, variant in enumerate(damaged(sample, rng)):
+    put("package", "damaged%d" % i, variant)
+
+# The hostile-name table: each name as a version record's path, its file-name part as the entry's name.
+hostile = [b"..\\x.arc", b"..\\..\\x.arc", b"C:\\x.arc", b"C:x.arc", b"x.arc:stream", b"a:b.arc", b"\\x.arc", b"/x.arc",
+           b"CON", b"NUL.arc", b"COM1", b"LPT1.txt", b"Archive\\..\\..\\x.arc", b"\\\\server\\share\\x.arc",
+           b"Archive\\x.arc.kept", b"kpx.hvl.new", b"Archive\\X.ARC.tmp"]
+for i, name in enumerate(hostile):
+    content = b"x" * 10
+    checksum = 0  # the checksum is only compared while copying; these fail before
+    entry = name.replace(b"/", b"\\").split(b"\\")[-1].split(b":")[-1] or b"x.arc"
+    put("package", "hostile%02d" % i, archive([(b"KPX.hvl", version_list([(name, checksum)])), (entry, content)]))
+put("package", "old_format", archive([(b"a.arc", b"abc"), (b"kpx.hvl", version_list([(b"a.arc", 1)], False))], old=True))
+put("archive_index", "old_format", archive([(b"a.arc", b"abc"), (b"\x83\x51\x81\x5b.arc", b"d")], old=True))
+
+lists = {
+    "v2_sjis": version_list([(b"Archive\\data01200.arc", 1), (b"Archive\\\x83\x51\x81\x5b\x83\x80.arc", 2)]),
+    "v2_utf8": version_list([(b"Archive\\\xe3\x82\xb2\xe3\x83\xbc\xe3\x83\xa0.arc", 3)]),
+    "v1": version_list([(b"a.arc", 4), (b"Archive/b.arc", 5)], v2=False),
+}
+for name, data in lists.items():
+    put("version_list", name, b"\xff" + data)
+    put("version_list", name + "_limited", b"\x80" + data)
+    put("installed_lists", "kpx_" + name, b"\x00" + data)
+for name, text in (("crlf", "Archive\\data01200.arc\r\nkpx.hvl\r\n$folder\r\n".encode()),
+                   ("mixed", "Archive\\追加.arc\n".encode() + "ｹﾞｰﾑ.exe\r\n".encode("cp932") + b"  \t$x\n\n"),
+                   ("nul", b"a\nb\0c\n")):
+    put("installed_lists", "uninst_" + name, b"\x01" + text)
+
+for name, title in (("sjis", "「硝子の羽を数えて」 Updater".encode("cp932")), ("utf8", "更新 ver 1.01".encode()),
+                    ("no_nul", b"T" * 1024), ("bad_lead", b"\x81\x0a\xa0\xfd")):
+    put("title_block", name, title + (b"\0" if len(title) < 1024 else b""))
+
+with open(os.path.join(windows, "updater.exe"), "rb") as f:
+    head = f.read(1024)
+put("pe_certificate", "updater", head)
+pe = struct.unpack_from("<I", head, 0x3C)[0]
+signed = bytearray(head)
+struct.pack_into("<II", signed, pe + 24 + 112 + 4 * 8, 0xA0400 + 16, 0x800)  # a table behind the payload
+put("pe_certificate", "signed", bytes(signed))
+print("seeds written below " + out)
