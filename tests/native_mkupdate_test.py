@@ -29,9 +29,8 @@ def both(cwd, *args, output=None):
     answers, files = [], []
     for command in ([os.path.join(build, "wine-run"), os.path.join(build, "mkupdate.exe")],
                     [os.path.join(native, "mkupdate")]):
-        if output:
-            shutil.rmtree(os.path.join(cwd, output), ignore_errors=True) if os.path.isdir(os.path.join(cwd, output)) \
-                else os.path.exists(os.path.join(cwd, output)) and os.remove(os.path.join(cwd, output))
+        if output and os.path.exists(os.path.join(cwd, output)):
+            os.remove(os.path.join(cwd, output))
         answers.append(run(command + list(args), cwd))
         if output:
             path = os.path.join(cwd, output)

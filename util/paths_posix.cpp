@@ -1,12 +1,11 @@
 // The file system by path on POSIX systems: UTF-16 paths given to the system as UTF-8.
 #include "util/paths.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 
 #include "util/code_page.h"
 
@@ -46,29 +45,15 @@ bool RemoveFile(const std::wstring& path) { return unlink(PosixPath(path).c_str(
 
 bool ListFolder(const std::wstring& folder, std::vector<FolderItem>& items)
 {
-    const std::string path = PosixPath(folder);
-    DIR* dir = opendir(path.c_str());
-    if (!dir)
-        return false;
-    bool complete = true;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = readdir(dir);
-        if (!entry) {
-            complete = errno == 0;
-            break;
-        }
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..")
-            continue;
-        std::wstring wide;
-        struct stat st;
-        if (!BytesToUtf16(CodePage::Utf8, name.c_str(), false, wide) || stat((path + "/" + name).c_str(), &st) != 0) {
-            complete = false;
-            break;
-        }
-        items.push_back({wide, S_ISDIR(st.st_mode)});
+    std::error_code error;
+    std::filesystem::directory_iterator it(PosixPath(folder), error), end;
+    for (; !error && it != end; it.increment(error)) {
+        std::wstring name;
+        // Links are followed, as Windows lists what a link to a folder leads to as a folder.
+        const bool folder = it->is_directory(error);
+        if (error || !BytesToUtf16(CodePage::Utf8, it->path().filename().c_str(), false, name))
+            return false;
+        items.push_back({name, folder});
     }
-    closedir(dir);
-    return complete;
+    return !error;
 }

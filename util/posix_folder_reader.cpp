@@ -2,13 +2,11 @@
 // else in any case (as Windows compares file names); a part that is not there ends the lookup.
 #include "util/posix_folder_reader.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 
 #include "util/code_page.h"
 #include "util/file.h"
@@ -26,17 +24,16 @@ std::string FindPart(const std::string& folder, const std::wstring& part)
     struct stat st;
     if (lstat((folder + "/" + spelled).c_str(), &st) == 0)
         return spelled;
-    DIR* dir = opendir(folder.c_str());
-    if (!dir)
-        return std::string();
     std::string match;
-    while (const dirent* entry = readdir(dir)) {
+    std::error_code error;
+    std::filesystem::directory_iterator it(folder, error), end;
+    for (; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
         std::wstring listed;
-        if (BytesToUtf16(CodePage::Utf8, entry->d_name, false, listed) && SameTextIgnoringCase(listed, part) &&
-            (match.empty() || match > entry->d_name))
-            match = entry->d_name;
+        if (BytesToUtf16(CodePage::Utf8, name.c_str(), false, listed) && SameTextIgnoringCase(listed, part) &&
+            (match.empty() || name < match))
+            match = name;
     }
-    closedir(dir);
     return match;
 }
 

@@ -11,11 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size > kTitleBlockOffset)
         size = kTitleBlockOffset;
     // The title block's zeros up to the payload, then an index of no entries: a file mkupdate lists.
-    std::string tail(PayloadOffset - size, '\0');
-    tail += std::string("VORLAN ARC20\0\0\0\0", 16);
+    const std::string index("VORLAN ARC20\0\0\0\0", 16);
     UpdaterContents contents;
     std::string error;
-    if (!ReadUpdaterFile(InputFile(data, size, 0, tail), contents, error))
+    if (!ReadUpdaterFile(InputFile(data, size, 0, index, "input", PayloadOffset), contents, error))
         return 0;
     if (contents.hasCertificate)
         FUZZ_CHECK(static_cast<uint64_t>(contents.certificateOffset) + contents.certificateSize <= contents.fileSize);

@@ -30,13 +30,15 @@ std::wstring Wide(const std::string& path)
     return wide;
 }
 
-bool Write(const std::string& path, const uint8_t* data, size_t size, uint64_t at, const std::string& tail)
+bool Write(const std::string& path, const uint8_t* data, size_t size, uint64_t at, const std::string& tail,
+           uint64_t tailAt)
 {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd < 0)
         return false;
     bool ok = ftruncate(fd, static_cast<off_t>(at)) == 0 && lseek(fd, static_cast<off_t>(at), SEEK_SET) >= 0 &&
               (size == 0 || write(fd, data, size) == static_cast<ssize_t>(size)) &&
+              (tail.empty() || tailAt <= at + size || lseek(fd, static_cast<off_t>(tailAt), SEEK_SET) >= 0) &&
               (tail.empty() || write(fd, tail.data(), tail.size()) == static_cast<ssize_t>(tail.size()));
     close(fd);
     return ok;
@@ -44,10 +46,11 @@ bool Write(const std::string& path, const uint8_t* data, size_t size, uint64_t a
 
 }  // namespace
 
-std::wstring InputFile(const uint8_t* data, size_t size, uint64_t at, const std::string& tail, const char* name)
+std::wstring InputFile(const uint8_t* data, size_t size, uint64_t at, const std::string& tail, const char* name,
+                       uint64_t tailAt)
 {
     const std::string path = Base() + "/" + name;
-    if (!Write(path, data, size, at, tail))
+    if (!Write(path, data, size, at, tail, tailAt))
         abort();  // the machine, not the input: stop rather than fuzz nothing
     return Wide(path);
 }
@@ -55,7 +58,7 @@ std::wstring InputFile(const uint8_t* data, size_t size, uint64_t at, const std:
 std::wstring InputFolder(const uint8_t* data, size_t size, const char* name)
 {
     const std::string folder = Base() + "/folder";
-    if (!Write(folder + "/" + name, data, size, 0, std::string()))
+    if (!Write(folder + "/" + name, data, size, 0, std::string(), 0))
         abort();
     return Wide(folder);
 }

@@ -8,9 +8,10 @@
 #include <string>
 
 // Writes `size` bytes at offset `at` of a file of this process (the bytes before it are zeros, stored
-// sparse), replacing what it held; `tail` bytes more follow when given. Its path.
+// sparse), replacing what it held; then `tail`, right behind them or at offset `tailAt` when that lies
+// further (zeros in between, sparse too). Its path.
 std::wstring InputFile(const uint8_t* data, size_t size, uint64_t at = 0, const std::string& tail = std::string(),
-                       const char* name = "input");
+                       const char* name = "input", uint64_t tailAt = 0);
 // A folder of this process holding only `name` with these bytes. Its path.
 std::wstring InputFolder(const uint8_t* data, size_t size, const char* name);
 
