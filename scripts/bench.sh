@@ -94,7 +94,7 @@ for mib in ${BENCH_SIZES_MIB:-256 1024}; do
     # The package builder on the build server: build against cp of the same files into a new folder, verify
     # against cat of the same file into /dev/null.
     builds=(); cps=(); verifies=(); cats=()
-    for rep in 1 2 3 4; do
+    for rep in 1 2 3 4 5 6; do
         rm -rf "$drive/bench/built.exe" "$drive/bench/cp"
         sync
         b=$(seconds build/native/mkupdate build --quiet --image build/updater.exe --title "Benchmark Updater" \
@@ -102,6 +102,7 @@ for mib in ${BENCH_SIZES_MIB:-256 1024}; do
         mkdir -p "$drive/bench/cp"
         sync
         c=$(seconds cp -r "$drive/bench/ship/Archive" "$drive/bench/cp/")
+        sync
         v=$(seconds build/native/mkupdate verify "$drive/bench/built.exe")
         k=$(seconds cat "$drive/bench/built.exe")
         [ "$rep" = 1 ] && continue  # warm-up
@@ -138,5 +139,5 @@ echo "updater installs; all after a warm-up run, inputs page-cached. Peak: the u
 echo "cp, sync: the same copy followed by sync, median of 3; engine ratio: engine (s) over it (the engine"
 echo "flushes every file before its first rename and keeps each original aside until the update is in place)."
 echo "native mkupdate: build of the package from the shipped files against cp of them into a new folder;"
-echo "verify of it against cat of it into /dev/null; medians of 3 after a warm-up, inputs page-cached."
+echo "verify of it against cat of it into /dev/null; medians of 5 after a warm-up, inputs page-cached."
 rm -rf "$drive/bench" "$work"

@@ -40,6 +40,8 @@ struct UpdateRun {
     HWND status = nullptr;
     HWND itemBar = nullptr;
     HWND totalBar = nullptr;
+    std::wstring statusText;      // what the status line shows
+    ULONGLONG itemBarPainted = 0;  // when the item bar was last painted while it followed a copy
     UpdatePackage package;
     std::vector<std::wstring> targetNames;  // per entry: path below the folder, or empty (nothing installed)
     std::vector<int> records;               // per entry: the version record that verifies it, or kNoRecord
@@ -72,11 +74,46 @@ void SetBar(HWND bar, uint32_t position)
         SendMessageW(bar, PBM_SETPOS, position, 0);
 }
 
-void ShowStatus(const UpdateRun& run, const std::wstring& name)
+// The item bar takes every chunk's position, but while an entry streams it is painted at most once a frame
+// of a 60 Hz screen: a bar paints itself on every position it is given, and under Wine each paint costs
+// about as much as copying the chunk. Redrawing is turned off between paints (WM_SETREDRAW), so that the
+// positions in between cost nothing; PaintItemBar turns it back on for a paint.
+const ULONGLONG kFrameMs = 16;
+
+void FreezeItemBar(UpdateRun& run)
+{
+    if (run.itemBar)
+        SendMessageW(run.itemBar, WM_SETREDRAW, FALSE, 0);
+}
+
+void PaintItemBar(UpdateRun& run, bool frozenAfter)
+{
+    if (!run.itemBar)
+        return;
+    SendMessageW(run.itemBar, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(run.itemBar, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    run.itemBarPainted = GetTickCount64();
+    if (frozenAfter)
+        FreezeItemBar(run);
+}
+
+// The chunk's position; a paint when a frame has passed since the last.
+void FollowChunk(UpdateRun& run, uint32_t position)
+{
+    SetBar(run.itemBar, position);
+    if (GetTickCount64() - run.itemBarPainted >= kFrameMs)
+        PaintItemBar(run, true);
+}
+
+// The status line is set only when its text changes.
+void ShowStatus(UpdateRun& run, const std::wstring& name)
 {
     wchar_t text[kPathCapacity + 256];
-    if (run.status && FormatWide(text, sizeof text / sizeof text[0], GetMessageText(kMsgInstalling), name.c_str()) >= 0)
+    if (run.status && FormatWide(text, sizeof text / sizeof text[0], GetMessageText(kMsgInstalling), name.c_str()) >= 0 &&
+        run.statusText != text) {
         SetWindowTextW(run.status, text);
+        run.statusText = text;
+    }
 }
 
 // Opens the package, checks it whole before anything is written, makes sure every folder it writes in is
@@ -123,7 +160,7 @@ uint32_t Prepare(UpdateRun& run, const wchar_t* packagePath)
 
 // Streams one entry into its temporary file, the checksum computed on the way: damaged when the package
 // runs short, installation failed when a write comes up short.
-uint32_t StreamEntry(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, ContentChecksum& checksum)
+uint32_t StreamChunks(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, ContentChecksum& checksum)
 {
     uint32_t done = 0;
     uint32_t chunk = kCopyChunk;
@@ -138,14 +175,23 @@ uint32_t StreamEntry(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, Co
         if (out.Write(run.buffer.get(), chunk) != chunk)
             return kResultInstallFailed;
         done += chunk;
-        SetBar(run.itemBar, static_cast<uint32_t>(static_cast<uint64_t>(done) * 65535 / entry.size));
+        FollowChunk(run, static_cast<uint32_t>(static_cast<uint64_t>(done) * 65535 / entry.size));
         if (PumpAndCheckQuit())
             return StopCode();
     }
     return kResultSuccess;
 }
 
-// Copies entry i to "<target>.tmp", forces it to the disk and compares its checksum with its record's.
+// The entry's chunks with the item bar following them; the bar shows where the entry ended, whatever ended it.
+uint32_t StreamEntry(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, ContentChecksum& checksum)
+{
+    FreezeItemBar(run);
+    const uint32_t streamed = StreamChunks(run, entry, out, checksum);
+    PaintItemBar(run, false);
+    return streamed;
+}
+
+// Copies entry i to "<target>.tmp" and compares its checksum with its record's.
 // The file stays open, exclusively, until it is renamed into place or deleted.
 uint32_t CopyToTemporaryFile(UpdateRun& run, uint32_t i)
 {
@@ -163,10 +209,6 @@ uint32_t CopyToTemporaryFile(UpdateRun& run, uint32_t i)
     const uint32_t streamed = StreamEntry(run, run.package.entries[i], out, checksum);
     if (streamed != kResultSuccess)
         return streamed;
-    // A rename can reach the disk before the data it names: every temporary file is on the disk before the
-    // first move, or a power cut could leave an archive of zeros under its new name.
-    if (!out.Flush())
-        return kResultInstallFailed;
     if (StopRequested())
         return StopCode();
     const int record = run.records[i];
@@ -200,7 +242,24 @@ uint32_t CopyEntry(UpdateRun& run, uint32_t i)
     return PumpAndCheckQuit() ? StopCode() : kResultSuccess;
 }
 
-// The copy phase: every entry in index order, until the first that fails or a stop.
+// A rename can reach the disk before the data it names: every temporary file is forced to the disk before
+// the first move, or a power cut could leave an archive of zeros under its new name. The flushes come in one
+// pass once every entry is copied: a flush right after each copy would make the next copy wait for the disk,
+// where now the disk writes the first files while the later ones are copied.
+uint32_t FlushTemporaryFiles(UpdateRun& run)
+{
+    for (const std::unique_ptr<CFileDX>& temp : run.temps) {
+        if (StopRequested())
+            return StopCode();
+        if (temp && !temp->Flush())
+            return kResultInstallFailed;
+        if (PumpAndCheckQuit())
+            return StopCode();
+    }
+    return kResultSuccess;
+}
+
+// The copy phase: every entry in index order, until the first that fails or a stop; then the flushes.
 uint32_t CopyAll(UpdateRun& run)
 {
     for (uint32_t i = 0; i < run.package.entries.size(); ++i) {
@@ -210,6 +269,9 @@ uint32_t CopyAll(UpdateRun& run)
         if (copied != kResultSuccess)
             return copied;
     }
+    const uint32_t flushed = FlushTemporaryFiles(run);
+    if (flushed != kResultSuccess)
+        return flushed;
     return StopRequested() ? StopCode() : kResultSuccess;
 }
 
