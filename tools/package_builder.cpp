@@ -16,12 +16,13 @@
 #include "archive/checksum.h"
 #include "archive/entry_lists.h"
 #include "archive/version_list.h"
+#include "tools/package_reader.h"
 #include "update/package_layout.h"
 #include "update/title_block.h"
 #include "util/encoding.h"
 #include "util/file.h"
 #include "util/paths.h"
-#include "tools/read_ahead.h"
+#include "util/read_ahead.h"
 #include "util/relative_path.h"
 
 namespace {
@@ -164,9 +165,11 @@ bool CopyEntry(CFileDX& out, const PlannedEntry& e, ContentChecksum& checksum, s
         return false;
     }
     bool written = true;
+    std::vector<unsigned char> buffer(kReadAheadChunks * kToolChunk);
     // The checksum is taken in the reading thread, the write in this one: each about as long as the other.
     const bool streamed = StreamWithReadAhead(
-        in, e.size, [&](const unsigned char* bytes, uint32_t n) { return written = out.Write(bytes, n) == n; },
+        in, e.size, kToolChunk, buffer.data(),
+        [&](const unsigned char* bytes, uint32_t n) { return written = out.Write(bytes, n) == n; },
         [&](const unsigned char* bytes, uint32_t n) {
             UpdateContentChecksum(checksum, bytes, n);
             return true;

@@ -4,14 +4,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "update/title_block.h"
+#include "archive/checksum.h"
 #include "archive/entry_lists.h"
 #include "archive/read_le.h"
-#include "archive/checksum.h"
-#include "tools/read_ahead.h"
 #include "update/package_checks.h"
+#include "update/title_block.h"
 #include "util/encoding.h"
 #include "util/file.h"
+#include "util/read_ahead.h"
 
 namespace {
 
@@ -114,13 +114,14 @@ bool CheckUpdaterFile(const std::wstring& path, const FolderReader* folder, Upda
     if (CheckUpdatePackage(package, folder, targets, error) != 0)
         return false;
     checksums.assign(package.entries.size(), 0);
+    std::vector<unsigned char> buffer(kReadAheadChunks * kToolChunk);
     for (size_t i = 0; i < package.entries.size(); ++i) {
         const ArchiveEntry& e = package.entries[i];
         if (targets.names[i].empty())
             continue;  // the version list itself
         ContentChecksum checksum{};
         if (!SeekToEntry(package, e) ||
-            !StreamWithReadAhead(package.file, e.size, [&](const unsigned char* bytes, uint32_t n) {
+            !StreamWithReadAhead(package.file, e.size, kToolChunk, buffer.data(), [&](const unsigned char* bytes, uint32_t n) {
                 UpdateContentChecksum(checksum, bytes, n);
                 return true;
             })) {

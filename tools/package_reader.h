@@ -21,6 +21,10 @@ struct UpdaterContents {
     std::vector<VersionRecord> records;
 };
 
+// The chunk the tools stream files in (util/read_ahead.h): few enough hand-overs between the threads, and
+// their ring stays in the processor's cache.
+const uint32_t kToolChunk = 0x80000;
+
 // False with a message when the file is not an updater the program could open.
 bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::string& error);
 

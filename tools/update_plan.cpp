@@ -6,12 +6,12 @@
 #include "archive/entry_lists.h"
 #include "install/uninstall_list.h"
 #include "tools/package_reader.h"
-#include "tools/read_ahead.h"
 #include "update/list_updates.h"
 #include "update/package_layout.h"
 #include "util/encoding.h"
 #include "util/file.h"
 #include "util/paths.h"
+#include "util/read_ahead.h"
 #include "util/strings.h"
 #if defined(_WIN32)
 #include "util/contained_files.h"
@@ -29,7 +29,8 @@ bool ReadInstalled(const FolderReader& folder, const std::wstring& name, uint64_
     if (!folder.OpenInstalled(name, file) || (size = file.GetSize()) == 0xFFFFFFFF)
         return false;
     ContentChecksum c{};
-    const bool read = StreamWithReadAhead(file, size, [&](const unsigned char* bytes, uint32_t n) {
+    std::vector<unsigned char> buffer(kReadAheadChunks * kToolChunk);
+    const bool read = StreamWithReadAhead(file, size, kToolChunk, buffer.data(), [&](const unsigned char* bytes, uint32_t n) {
         UpdateContentChecksum(c, bytes, n);
         return true;
     });

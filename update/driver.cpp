@@ -30,6 +30,7 @@
 #include "util/contained_files.h"
 #include "util/encoding.h"
 #include "util/held_folder_reader.h"
+#include "util/read_ahead.h"
 #include "util/replace_file.h"
 #include "util/strings.h"
 
@@ -154,32 +155,42 @@ uint32_t Prepare(UpdateRun& run, const wchar_t* packagePath)
         SendMessageW(run.totalBar, PBM_SETPOS, 0, 0);
     }
     PumpAndCheckQuit();
-    run.buffer.reset(new (std::nothrow) unsigned char[kCopyChunk]());
+    run.buffer.reset(new (std::nothrow) unsigned char[kReadAheadChunks * kCopyChunk]());
     return run.buffer ? kResultSuccess : kResultInstallFailed;
 }
 
 // Streams one entry into its temporary file, the checksum computed on the way: damaged when the package
 // runs short, installation failed when a write comes up short.
+// A second thread reads the package and takes the checksum a few chunks ahead; this one writes each chunk,
+// moves the item bar and pumps the dialog's messages after it, so Cancel answers as fast as ever.
 uint32_t StreamChunks(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, ContentChecksum& checksum)
 {
     uint32_t done = 0;
-    uint32_t chunk = kCopyChunk;
-    while (done < entry.size) {
-        if (StopRequested())
-            return StopCode();
-        if (chunk > entry.size - done)
-            chunk = entry.size - done;
-        if (run.package.file.Read(run.buffer.get(), chunk) != chunk)
-            return kResultDamaged;
-        UpdateContentChecksum(checksum, run.buffer.get(), chunk);
-        if (out.Write(run.buffer.get(), chunk) != chunk)
-            return kResultInstallFailed;
-        done += chunk;
-        FollowChunk(run, static_cast<uint32_t>(static_cast<uint64_t>(done) * 65535 / entry.size));
-        if (PumpAndCheckQuit())
-            return StopCode();
-    }
-    return kResultSuccess;
+    uint32_t result = kResultSuccess;
+    const bool streamed = StreamWithReadAhead(
+        run.package.file, entry.size, kCopyChunk, run.buffer.get(),
+        [&](const unsigned char* bytes, uint32_t chunk) {
+            if (StopRequested())
+                result = StopCode();
+            else if (out.Write(bytes, chunk) != chunk)
+                result = kResultInstallFailed;
+            if (result != kResultSuccess)
+                return false;
+            done += chunk;
+            FollowChunk(run, static_cast<uint32_t>(static_cast<uint64_t>(done) * 65535 / entry.size));
+            if (PumpAndCheckQuit())
+                result = StopCode();
+            return result == kResultSuccess;
+        },
+        [&](const unsigned char* bytes, uint32_t chunk) {
+            UpdateContentChecksum(checksum, bytes, chunk);
+            return true;
+        });
+    if (result == kResultSuccess && !streamed)
+        return kResultDamaged;  // the package ran short
+    if (result == kResultSuccess && StopRequested())
+        return StopCode();
+    return result;
 }
 
 // The entry's chunks with the item bar following them; the bar shows where the entry ended, whatever ended it.

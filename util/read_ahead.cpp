@@ -1,0 +1,91 @@
+// A ring of chunks between a reading thread and the caller's consumer.
+#include "util/read_ahead.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "util/file.h"
+
+namespace {
+
+struct Ring {
+    std::mutex lock;
+    std::condition_variable changed;
+    uint32_t sizes[kReadAheadChunks] = {};
+    size_t filled = 0;    // chunks read and not yet consumed
+    bool failed = false;  // the reader stopped short
+    bool stop = false;    // the consumer gave up
+};
+
+// One chunk read and inspected; false when either fails.
+bool ReadChunk(CFileDX& file, unsigned char* bytes, uint32_t size, const ChunkFunction& inspect)
+{
+    return file.Read(bytes, size) == size && (!inspect || inspect(bytes, size));
+}
+
+}  // namespace
+
+bool StreamWithReadAhead(CFileDX& file, uint64_t length, uint32_t chunk, unsigned char* buffer,
+                         const ChunkFunction& consume, const ChunkFunction& inspect)
+{
+    Ring ring;
+    auto reading = [&] {
+        uint64_t left = length;
+        for (size_t slot = 0; left > 0; slot = (slot + 1) % kReadAheadChunks) {
+            {
+                std::unique_lock<std::mutex> hold(ring.lock);
+                ring.changed.wait(hold, [&] { return ring.filled < kReadAheadChunks || ring.stop; });
+                if (ring.stop)
+                    return;
+            }
+            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, chunk));
+            const bool ok = ReadChunk(file, buffer + slot * chunk, n, inspect);
+            std::lock_guard<std::mutex> hold(ring.lock);
+            if (!ok) {
+                ring.failed = true;
+                ring.changed.notify_all();
+                return;
+            }
+            ring.sizes[slot] = n;
+            ++ring.filled;
+            left -= n;
+            ring.changed.notify_all();
+        }
+    };
+    std::thread reader;
+    try {
+        reader = std::thread(reading);
+    } catch (const std::system_error&) {
+        for (uint64_t left = length; left > 0;) {
+            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, chunk));
+            if (!ReadChunk(file, buffer, n, inspect) || !consume(buffer, n))
+                return false;
+            left -= n;
+        }
+        return true;
+    }
+    bool ok = true;
+    uint64_t left = length;
+    for (size_t slot = 0; left > 0 && ok; slot = (slot + 1) % kReadAheadChunks) {
+        {
+            std::unique_lock<std::mutex> hold(ring.lock);
+            ring.changed.wait(hold, [&] { return ring.filled > 0 || ring.failed; });
+            if (ring.filled == 0) {
+                ok = false;
+                break;
+            }
+        }
+        const uint32_t n = ring.sizes[slot];
+        ok = consume(buffer + slot * chunk, n);
+        left -= n;
+        std::lock_guard<std::mutex> hold(ring.lock);
+        --ring.filled;
+        ring.stop = !ok;
+        ring.changed.notify_all();
+    }
+    reader.join();
+    return ok;
+}
