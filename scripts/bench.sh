@@ -67,7 +67,7 @@ for mib in ${BENCH_SIZES_MIB:-256 1024}; do
         --files "$drive/bench/ship" --output "$drive/bench/update.exe" >/dev/null
     cat "$drive/bench/update.exe" "$drive"/bench/ship/Archive/* >/dev/null  # into the page cache
     updater=(); peaks=(); copies=(); safe=(); engine=(); durable=()
-    for rep in 1 2 3 4; do
+    for rep in 1 2 3 4 5 6; do
         # Each measurement starts with no dirty pages of the one before: otherwise whichever runs second
         # waits for the first one's writeback.
         sync
@@ -138,14 +138,14 @@ printf '%-10s %10s %8s %7s %11s %8s %7s\n' payload "build (s)" "cp (s)" ratio "v
 printf '%s\n' "${native[@]}"
 echo
 echo "Each measurement starts after a sync; the driver looks at the updater's windows every 20 ms."
-echo "updater (s): median of 3 runs from answering Yes to the final box (copy, verify, install, lists);"
-echo "engine (s): the same update run in-process without a window (update_bench), median of 3;"
+echo "updater (s): median of 5 runs from answering Yes to the final box (copy, verify, install, lists);"
+echo "engine (s): the same update run in-process without a window (update_bench), median of 5;"
 echo "updater/engine: what the window and the process around the engine cost; the two ratios after cp are"
 echo "the updater's;"
-echo "cp (s): median of 3 plain copies of the same files over earlier copies in a folder of the same file"
+echo "cp (s): median of 5 plain copies of the same files over earlier copies in a folder of the same file"
 echo "system; cp, then mv: every file copied beside its target, then all renamed over the targets, as the"
 echo "updater installs; all after a warm-up run, inputs page-cached. Peak: the updater process's VmHWM."
-echo "cp, sync: the same copy followed by sync, median of 3; engine ratio: engine (s) over it (the engine"
+echo "cp, sync: the same copy followed by sync, median of 5; engine ratio: engine (s) over it (the engine"
 echo "flushes every file before its first rename and keeps each original aside until the update is in place)."
 echo "native mkupdate: build of the package from the shipped files against cp of them into a new folder;"
 echo "verify of it against cat of it into /dev/null; medians of 5 after a warm-up, inputs page-cached."
