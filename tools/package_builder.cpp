@@ -157,7 +157,8 @@ bool PlanEntries(const BuildOptions& options, std::vector<PlannedEntry>& plan, s
 
 // Streams one shipped file into the output, folding its bytes into `checksum`: the bytes written are the
 // bytes checksummed.
-bool CopyEntry(CFileDX& out, const PlannedEntry& e, ContentChecksum& checksum, std::string& error)
+bool CopyEntry(CFileDX& out, const PlannedEntry& e, std::vector<unsigned char>& buffer, ContentChecksum& checksum,
+               std::string& error)
 {
     CFileDX in;
     if (!in.Open(e.file->source.c_str())) {
@@ -165,7 +166,6 @@ bool CopyEntry(CFileDX& out, const PlannedEntry& e, ContentChecksum& checksum, s
         return false;
     }
     bool written = true;
-    std::vector<unsigned char> buffer(kReadAheadChunks * kToolChunk);
     // The checksum is taken in the reading thread, the write in this one: each about as long as the other.
     const bool streamed = StreamWithReadAhead(
         in, e.size, kToolChunk, buffer.data(),
@@ -209,6 +209,7 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
     uint64_t total = 0;
     for (const PlannedEntry& e : plan)
         total += e.size;
+    std::vector<unsigned char> buffer = ToolStreamBuffer();
     VersionListHeader versionHeader{};
     memcpy(versionHeader.magic, kVersionListMagic, sizeof versionHeader.magic);
     std::vector<VersionRecord> records;
@@ -228,7 +229,7 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
             fprintf(stderr, "mkupdate: %3u%%  %s (%u bytes)\n", static_cast<unsigned>(written * 100 / total),
                     e.targetUtf8.c_str(), e.size);
         ContentChecksum checksum{};
-        if (!CopyEntry(out, e, checksum, error))
+        if (!CopyEntry(out, e, buffer, checksum, error))
             return false;
         records.push_back({e.targetUtf8, StoredChecksum(checksum)});
         written += e.size;

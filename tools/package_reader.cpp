@@ -54,6 +54,20 @@ void FindCertificate(CFileDX& file, uint32_t fileSize, UpdaterContents& contents
 
 }  // namespace
 
+std::vector<unsigned char> ToolStreamBuffer() { return std::vector<unsigned char>(kReadAheadChunks * kToolChunk); }
+
+bool ChecksumStream(CFileDX& file, uint64_t length, std::vector<unsigned char>& buffer, uint64_t& value)
+{
+    ContentChecksum checksum{};
+    const bool read = StreamWithReadAhead(file, length, kToolChunk, buffer.data(),
+                                          [&](const unsigned char* bytes, uint32_t n) {
+                                              UpdateContentChecksum(checksum, bytes, n);
+                                              return true;
+                                          });
+    value = StoredChecksum(checksum);
+    return read;
+}
+
 bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::string& error)
 {
     CFileDX file;
@@ -114,21 +128,15 @@ bool CheckUpdaterFile(const std::wstring& path, const FolderReader* folder, Upda
     if (CheckUpdatePackage(package, folder, targets, error) != 0)
         return false;
     checksums.assign(package.entries.size(), 0);
-    std::vector<unsigned char> buffer(kReadAheadChunks * kToolChunk);
+    std::vector<unsigned char> buffer = ToolStreamBuffer();
     for (size_t i = 0; i < package.entries.size(); ++i) {
         const ArchiveEntry& e = package.entries[i];
         if (targets.names[i].empty())
             continue;  // the version list itself
-        ContentChecksum checksum{};
-        if (!SeekToEntry(package, e) ||
-            !StreamWithReadAhead(package.file, e.size, kToolChunk, buffer.data(), [&](const unsigned char* bytes, uint32_t n) {
-                UpdateContentChecksum(checksum, bytes, n);
-                return true;
-            })) {
+        if (!SeekToEntry(package, e) || !ChecksumStream(package.file, e.size, buffer, checksums[i])) {
             error = "entry \"" + e.name + "\": cannot be read";
             return false;
         }
-        checksums[i] = StoredChecksum(checksum);
         const int r = targets.records[i];
         if (r != kNoRecord && checksums[i] != package.records[r].value) {
             error = "entry \"" + e.name + "\": its bytes do not match the checksum of \"" + package.records[r].name + "\"";

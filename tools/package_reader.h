@@ -8,6 +8,8 @@
 #include "archive/version_list.h"
 #include "update/package_checks.h"
 
+class CFileDX;
+
 struct UpdaterContents {
     uint64_t fileSize = 0;
     std::string title;  // UTF-8
@@ -24,6 +26,11 @@ struct UpdaterContents {
 // The chunk the tools stream files in (util/read_ahead.h): few enough hand-overs between the threads, and
 // their ring stays in the processor's cache.
 const uint32_t kToolChunk = 0x80000;
+// A buffer for streaming through util/read_ahead.h in kToolChunk chunks.
+std::vector<unsigned char> ToolStreamBuffer();
+// The stored content checksum of `length` bytes from where the file pointer stands, read ahead through
+// `buffer` (ToolStreamBuffer). False when the file runs short.
+bool ChecksumStream(CFileDX& file, uint64_t length, std::vector<unsigned char>& buffer, uint64_t& value);
 
 // False with a message when the file is not an updater the program could open.
 bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::string& error);

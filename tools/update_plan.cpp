@@ -2,7 +2,6 @@
 // updater would leave them.
 #include "tools/update_plan.h"
 
-#include "archive/checksum.h"
 #include "archive/entry_lists.h"
 #include "install/uninstall_list.h"
 #include "tools/package_reader.h"
@@ -11,7 +10,6 @@
 #include "util/encoding.h"
 #include "util/file.h"
 #include "util/paths.h"
-#include "util/read_ahead.h"
 #include "util/strings.h"
 #if defined(_WIN32)
 #include "util/contained_files.h"
@@ -23,19 +21,12 @@
 namespace {
 
 // Size and content checksum of an installed file; false when there is none to read.
-bool ReadInstalled(const FolderReader& folder, const std::wstring& name, uint64_t& size, uint64_t& checksum)
+bool ReadInstalled(const FolderReader& folder, const std::wstring& name, std::vector<unsigned char>& buffer,
+                   uint64_t& size, uint64_t& checksum)
 {
     CFileDX file;
-    if (!folder.OpenInstalled(name, file) || (size = file.GetSize()) == 0xFFFFFFFF)
-        return false;
-    ContentChecksum c{};
-    std::vector<unsigned char> buffer(kReadAheadChunks * kToolChunk);
-    const bool read = StreamWithReadAhead(file, size, kToolChunk, buffer.data(), [&](const unsigned char* bytes, uint32_t n) {
-        UpdateContentChecksum(c, bytes, n);
-        return true;
-    });
-    checksum = StoredChecksum(c);
-    return read;
+    return folder.OpenInstalled(name, file) && (size = file.GetSize()) != 0xFFFFFFFF &&
+           ChecksumStream(file, size, buffer, checksum);
 }
 
 }  // namespace
@@ -75,6 +66,7 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
 
     plan = UpdatePlan{};
     plan.game = game;
+    std::vector<unsigned char> buffer = ToolStreamBuffer();
     for (size_t i = 0; i < package.entries.size(); ++i) {
         if (targets.names[i].empty())
             continue;
@@ -83,7 +75,7 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
         t.target = ToUtf8(targets.names[i]);
         t.newSize = package.entries[i].size;
         t.newChecksum = checksums[i];
-        t.installed = ReadInstalled(folder, targets.names[i], t.oldSize, t.oldChecksum);
+        t.installed = ReadInstalled(folder, targets.names[i], buffer, t.oldSize, t.oldChecksum);
         const int r = targets.records[i];
         t.action = r == kNoRecord ? "unchecked" : !t.installed ? "add"
                    : t.oldChecksum == package.records[r].value ? "identical" : "replace";

@@ -15,8 +15,6 @@
 
 namespace {
 
-bool SameFileName(const std::wstring& a, const std::wstring& b) { return SameTextIgnoringCase(a, b); }
-
 // The path a relative name reaches in the installation, every part that exists in its long form; without
 // an installation, the name as it is.
 std::wstring ResolvedName(const FolderReader* folder, const std::wstring& name)
@@ -93,7 +91,7 @@ uint32_t CheckUpdatePackage(UpdatePackage& package, const FolderReader* folder, 
                                         "\" ends in \".kept\", the name the updater keeps replaced files under");
         // The lists are rewritten through files of their own beside them.
         for (const std::wstring& listHelper : listHelpers)
-            if (SameFileName(resolved[i], listHelper))
+            if (SameTextIgnoringCase(resolved[i], listHelper))
                 return Damaged(problem, "entry \"" + e.name + "\": its install path \"" + target +
                                             "\" is a name the updater writes the installation's lists through");
         // Two entries for one file would fail the second move after the first had replaced the file; a
@@ -101,10 +99,11 @@ uint32_t CheckUpdatePackage(UpdatePackage& package, const FolderReader* folder, 
         for (size_t j = 0; j < i; ++j) {
             if (out.names[j].empty())
                 continue;
-            bool same = SameFileName(resolved[i], resolved[j]);
+            bool same = SameTextIgnoringCase(resolved[i], resolved[j]);
             for (size_t h = 0; h < helpers[i].size(); ++h)
-                same = same || SameFileName(resolved[i], helpers[j][h]) || SameFileName(helpers[i][h], resolved[j]) ||
-                       SameFileName(helpers[i][h], helpers[j][h]);
+                same = same || SameTextIgnoringCase(resolved[i], helpers[j][h]) ||
+                       SameTextIgnoringCase(helpers[i][h], resolved[j]) ||
+                       SameTextIgnoringCase(helpers[i][h], helpers[j][h]);
             if (same)
                 return Damaged(problem, "entries \"" + package.entries[j].name + "\" and \"" + e.name +
                                             "\" reach the same file (\"" + ToUtf8(out.names[j]) + "\", \"" +
