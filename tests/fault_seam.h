@@ -4,6 +4,7 @@
 // that moment (what was written through a handle since its last flush is lost), or chosen operations failed.
 #pragma once
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,9 @@ public:
     const std::vector<SeamOp>& ops() const { return ops_; }
     bool stopped() const { return stopped_; }
 
-    // For the table's functions.
+    // For the table's functions. The writer flushes in a thread of its own: each operation holds `lock`
+    // from its number to its end, so that operations do not overlap and a stop falls between two of them.
+    std::mutex lock;
     bool Enter(SeamOp op);
     void Track(void* file, bool created, bool written, bool flushed, bool closed);
 

@@ -317,7 +317,13 @@ void FaultCampaign::InstallPhaseFaults(const Bytes& package)
         auto seen = std::make_shared<int>(0);
         return [seen, n](const SeamOp& op) { return op.kind == SeamOp::Rename && op.replace && ++*seen == n; };
     };
-    auto failedRun = [&](std::function<bool(const SeamOp&)> fail, int heldIndex, bool putBackFails, const std::string& what) {
+    // The n-th flush; the copies are flushed by a thread of the writer's own while the later ones are made.
+    auto nthFlush = [](int n) {
+        auto seen = std::make_shared<int>(0);
+        return [seen, n](const SeamOp& op) { return op.kind == SeamOp::Flush && ++*seen == n; };
+    };
+    auto failedRun = [&](std::function<bool(const SeamOp&)> fail, int heldIndex, bool putBackFails, const std::string& what,
+                         uint32_t expected = kResultInstallFailed) {
         FreshInstallation();
         const Snapshot before = TakeSnapshot(game);
         UniqueHandle held;
@@ -330,7 +336,7 @@ void FaultCampaign::InstallPhaseFaults(const Bytes& package)
             FaultPlan plan;
             plan.fail = fail;
             FaultSeam seam(plan);
-            EXPECT_EQ(kResultInstallFailed, RunInProcess(package)) << what;
+            EXPECT_EQ(expected, RunInProcess(package)) << what;
         }
         held.Reset(nullptr);
         ++g_figures.fileSystem;
@@ -345,6 +351,14 @@ void FaultCampaign::InstallPhaseFaults(const Bytes& package)
     for (int i = 0; i < n; ++i) {
         failedRun(nullptr, i, false, "held " + kOldArchives[i]);
         failedRun(nthReplacingRename(i + 1), -1, false, "failed move " + std::to_string(i + 1));
+        failedRun(nthFlush(i + 1), -1, false, "failed flush " + std::to_string(i + 1));
+        // Cancelled as the i-th flush starts: the run ends cancelled once the flush under way is done.
+        const auto atFlush = nthFlush(i + 1);
+        failedRun([=](const SeamOp& op) {
+            if (atFlush(op))
+                g_cancelRequested = 1;
+            return false;
+        }, -1, false, "cancel at flush " + std::to_string(i + 1), kResultCancelled);
         // The last move fails; then one put-back fails: that original stays kept beside its target.
         auto last = nthReplacingRename(n), putBack = nthReplacingRename(n + 1 + i);
         failedRun([=](const SeamOp& op) { return last(op) | putBack(op); }, -1, true,

@@ -29,6 +29,7 @@
 #include "update/package_checks.h"
 #include "util/contained_files.h"
 #include "util/encoding.h"
+#include "util/flush_behind.h"
 #include "util/held_folder_reader.h"
 #include "util/read_ahead.h"
 #include "util/replace_file.h"
@@ -80,6 +81,8 @@ void SetBar(HWND bar, uint32_t position)
 // about as much as copying the chunk. Redrawing is turned off between paints (WM_SETREDRAW), so that the
 // positions in between cost nothing; PaintItemBar turns it back on for a paint.
 const ULONGLONG kFrameMs = 16;
+// How often the dialog is answered while the driver waits for the disk.
+const unsigned kPumpIntervalMs = 10;
 
 void FreezeItemBar(UpdateRun& run)
 {
@@ -254,36 +257,27 @@ uint32_t CopyEntry(UpdateRun& run, uint32_t i)
 }
 
 // A rename can reach the disk before the data it names: every temporary file is forced to the disk before
-// the first move, or a power cut could leave an archive of zeros under its new name. The flushes come in one
-// pass once every entry is copied: a flush right after each copy would make the next copy wait for the disk,
-// where now the disk writes the first files while the later ones are copied.
-uint32_t FlushTemporaryFiles(UpdateRun& run)
-{
-    for (const std::unique_ptr<CFileDX>& temp : run.temps) {
-        if (StopRequested())
-            return StopCode();
-        if (temp && !temp->Flush())
-            return kResultInstallFailed;
-        if (PumpAndCheckQuit())
-            return StopCode();
-    }
-    return kResultSuccess;
-}
-
-// The copy phase: every entry in index order, until the first that fails or a stop; then the flushes.
+// the first move, or a power cut could leave an archive of zeros under its new name. Each file is flushed
+// as soon as it is copied and verified, by a thread of its own, so the disk writes one file while the next
+// is copied; the copy phase ends when the last flush has. The dialog answers while the driver waits.
 uint32_t CopyAll(UpdateRun& run)
 {
+    FlushBehind flusher;
     for (uint32_t i = 0; i < run.package.entries.size(); ++i) {
         if (StopRequested())
             return StopCode();
         const uint32_t copied = CopyEntry(run, i);
         if (copied != kResultSuccess)
             return copied;
+        if (run.temps[i])
+            flusher.Add(*run.temps[i]);
+        if (flusher.Failed())
+            return kResultInstallFailed;
     }
-    const uint32_t flushed = FlushTemporaryFiles(run);
-    if (flushed != kResultSuccess)
-        return flushed;
-    return StopRequested() ? StopCode() : kResultSuccess;
+    const bool flushed = flusher.Finish([] { return !StopRequested() && !PumpAndCheckQuit(); }, kPumpIntervalMs);
+    if (StopRequested())
+        return StopCode();
+    return flushed ? kResultSuccess : kResultInstallFailed;
 }
 
 // Folds the payload's records into the installed list and drops the records of missing files, then saves
