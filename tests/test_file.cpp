@@ -1,8 +1,10 @@
-// CFileDX on real files: open and create modes, sharing between handles, seeking and short transfers.
+// CFileDX on real files: open and create modes, sharing between handles, seeking and short transfers; the
+// held folder reader's long names.
 #include <gtest/gtest.h>
 
 #include "tests/testing_support.h"
 #include "util/file.h"
+#include "util/held_folder_reader.h"
 
 TEST(FileOpenTest, MissingFileLeavesTheObjectClosed)
 {
@@ -89,4 +91,35 @@ TEST(FileSeekTest, ShortReadsSeekPastEndAndNegativePositions)
     EXPECT_EQ(1, f.Seek(10));
     EXPECT_EQ(4u, f.Read(buf, 4));
     EXPECT_EQ(10, buf[0]);
+}
+
+// The reader resolves a name's folder once and the name with one search in it; the answer must be the
+// system's own part-by-part one: every existing part long, the rest as given.
+TEST(HeldFolderReaderTest, LongNamesAreTheSystemsLongPaths)
+{
+    TempDir dir;
+    MakeDir(dir / L"Long Folder Name");
+    ASSERT_TRUE(WriteText(dir / L"Long Folder Name\\long file name.arc", "x"));
+    wchar_t shortPath[MAX_PATH] = L"", shortFolder[MAX_PATH] = L"";
+    ASSERT_NE(0u, GetShortPathNameW((dir / L"Long Folder Name\\long file name.arc").c_str(), shortPath, MAX_PATH));
+    ASSERT_NE(0u, GetShortPathNameW(dir.path().c_str(), shortFolder, MAX_PATH));
+    const std::wstring shortName = shortPath + wcslen(shortFolder) + 1;  // "LONGFO~1\\LONGFI~1.ARC"
+    const std::wstring shortDir = shortName.substr(0, shortName.find(L'\\'));
+    wchar_t longRoot[MAX_PATH] = L"";
+    ASSERT_NE(0u, GetLongPathNameW(dir.path().c_str(), longRoot, MAX_PATH));
+    const std::wstring folder = std::wstring(longRoot) + L"\\Long Folder Name\\";
+    const HeldFolderReader reader(dir.path());
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {shortName, folder + L"long file name.arc"},
+        {L"long folder name\\LONG FILE NAME.ARC", folder + L"long file name.arc"},
+        {shortDir + L"\\long file name.arc.tmp", folder + L"long file name.arc.tmp"},
+        {shortDir + L"\\*.arc", folder + L"*.arc"},
+        {L"missing\\" + shortDir + L"\\x.arc", std::wstring(longRoot) + L"\\missing\\" + shortDir + L"\\x.arc"},
+        {L"Long Folder Name", std::wstring(longRoot) + L"\\Long Folder Name"},
+    };
+    for (const auto& c : cases) {
+        const std::wstring got = reader.LongName(c.first);
+        EXPECT_EQ(0, _wcsicmp(c.second.c_str(), got.c_str()))
+            << std::string(c.first.begin(), c.first.end()) << " -> " << std::string(got.begin(), got.end());
+    }
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 #include "util/folder_reader.h"
@@ -25,4 +26,5 @@ private:
     std::wstring folder_;
     HANDLE held_;
     std::wstring root_;
+    mutable std::map<std::wstring, std::wstring> longFolders_;  // folders LongName resolved: path, long path
 };
