@@ -1,6 +1,7 @@
 // Reading the installation folder through the system's own calls.
 #include "util/held_folder_reader.h"
 
+#include "util/code_page.h"
 #include "util/file.h"
 #include "util/replace_file.h"
 #include "util/strings.h"
@@ -52,11 +53,22 @@ std::wstring LongPathOf(const std::wstring& path, size_t floor)
     return path;
 }
 
+// The key a name is found by: upper-cased as the system compares file names.
+std::wstring NameKey(const std::wstring& name)
+{
+    std::wstring key = name;
+    for (wchar_t& unit : key)
+        unit = UpperCaseUnit(unit);
+    return key;
+}
+
 }  // namespace
 
-// A package's checks ask for several names in each folder (every target and the names written beside it).
-// The system resolves a path part by part, each part a directory search, so the folder a name lies in is
-// resolved once, and the name itself with one search in it: the same answer in a tenth of the searches.
+// A package's checks ask for several names in each folder: every target and the names written beside it,
+// most of them missing. The system resolves a path part by part, each part a search of its folder, so
+// each folder is resolved once and listed once, and a name is then found in the listing by its long or
+// its short (8.3) name, as the system's search finds it: a few hundred names cost a few searches, not a
+// few thousand.
 std::wstring HeldFolderReader::LongName(const std::wstring& name) const
 {
     wchar_t path[kPathCapacity];
@@ -69,16 +81,26 @@ std::wstring HeldFolderReader::LongName(const std::wstring& name) const
     if (cut < folder_.size() || leaf.empty() || leaf.back() == L'.' || leaf.back() == L' ')
         return LongPathOf(full, folder_.size());
     const std::wstring parent = full.substr(0, cut);
-    auto known = longFolders_.find(parent);
-    if (known == longFolders_.end())
-        known = longFolders_.emplace(parent, LongPathOf(parent, folder_.size())).first;
-    // A pattern character names no file, and a search for it would match others.
-    if (leaf.find_first_of(L"*?<>\"") != std::wstring::npos)
-        return known->second + L"\\" + leaf;
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileExW(full.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE)
-        return known->second + L"\\" + leaf;
-    FindClose(search);
-    return known->second + L"\\" + found.cFileName;
+    auto known = listings_.find(parent);
+    if (known == listings_.end()) {
+        Listing listing;
+        listing.longPath = LongPathOf(parent, folder_.size());
+        WIN32_FIND_DATAW found;
+        const HANDLE search = FindFirstFileExW((parent + L"\\*").c_str(), FindExInfoStandard, &found,
+                                               FindExSearchNameMatch, nullptr, 0);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                // The first of two names that differ only in case wins, as it would in a search.
+                listing.names.emplace(NameKey(found.cFileName), found.cFileName);
+                if (found.cAlternateFileName[0])
+                    listing.names.emplace(NameKey(found.cAlternateFileName), found.cFileName);
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        known = listings_.emplace(parent, std::move(listing)).first;
+    }
+    // A pattern character names no file.
+    const auto entry = leaf.find_first_of(L"*?<>\"") == std::wstring::npos ? known->second.names.find(NameKey(leaf))
+                                                                             : known->second.names.end();
+    return known->second.longPath + L"\\" + (entry == known->second.names.end() ? leaf : entry->second);
 }

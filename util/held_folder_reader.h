@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <unordered_map>
 
 #include "util/folder_reader.h"
 
@@ -26,5 +27,10 @@ private:
     std::wstring folder_;
     HANDLE held_;
     std::wstring root_;
-    mutable std::map<std::wstring, std::wstring> longFolders_;  // folders LongName resolved: path, long path
+    // The folders LongName looked in, by path: each one's long path, and its names by NameKey, long and short.
+    struct Listing {
+        std::wstring longPath;
+        std::unordered_map<std::wstring, std::wstring> names;
+    };
+    mutable std::map<std::wstring, Listing> listings_;
 };
