@@ -17,6 +17,7 @@
 #include "tests/window_driver.h"
 #include "update/driver.h"
 #include "update/package.h"
+#include "update/progress_view.h"
 #include "util/handles.h"
 
 namespace {
@@ -36,6 +37,7 @@ struct Shown {
     std::vector<std::wstring> status;
     std::vector<std::pair<int, LPARAM>> ranges;     // control id, maximum
     std::vector<std::pair<int, WPARAM>> positions;  // control id, position
+    std::map<int, int> paints;                      // control id, WM_PAINT messages
     std::function<void(int, WPARAM)> onPosition;    // called as each position is set
 };
 Shown* g_shown = nullptr;
@@ -49,6 +51,8 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
             g_shown->status.push_back(reinterpret_cast<const wchar_t*>(lParam));
         if (message == PBM_SETRANGE32)
             g_shown->ranges.push_back({id, lParam});
+        if (message == WM_PAINT)
+            ++g_shown->paints[id];
         if (message == PBM_SETPOS) {
             g_shown->positions.push_back({id, wParam});
             if (g_shown->onPosition)
@@ -359,6 +363,40 @@ TEST_F(DriverTest, ItemBarFollowsEachMegabyteChunk)
               Run({{"KPX.hvl", MakeVersionList({{"Archive\\big.arc", ChecksumOf(big)}})}, {"big.arc", big}}));
     EXPECT_EQ((std::vector<WPARAM>{0, 0, 0, 21844, 43689, 65534, 65535}), PositionsOf(IDC_ITEM_BAR));
     EXPECT_EQ((std::vector<WPARAM>{0, 1, 2}), PositionsOf(IDC_TOTAL_BAR));
+}
+
+// Between Freeze and Thaw the bars take a position a visible step (1/256 of the range) from the last, their
+// start and their end; the controls paint at most once a frame; Thaw gives each bar its last position.
+TEST_F(DriverTest, ProgressViewSendsVisibleStepsAndPaintsOncePerFrame)
+{
+    ProgressView view;
+    OpenProgressView(view, g_hProgressDlg, 1000);
+    FreezeProgressView(view);
+    shown.positions.clear();
+    shown.paints.clear();
+    for (uint32_t p : {100u, 255u, 256u, 300u, 600u, 65534u, 65535u, 0u, 10u})
+        MoveBar(view, kItemBar, p);
+    for (uint32_t p = 1; p <= 9; ++p)
+        MoveBar(view, kEntriesBar, p);
+    ShowStatusText(view, L"Installing \"a\".");
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+    EXPECT_EQ((std::vector<WPARAM>{256, 600, 65534, 65535, 0}), PositionsOf(IDC_ITEM_BAR));
+    EXPECT_EQ((std::vector<WPARAM>{4, 8}), PositionsOf(IDC_TOTAL_BAR));
+    EXPECT_EQ(0, shown.paints[IDC_ITEM_BAR] + shown.paints[IDC_TOTAL_BAR] + shown.paints[IDC_STATUS_LINE]);
+    Sleep(20);
+    PaintIfDue(view);
+    PaintIfDue(view);  // within the same frame: nothing
+    EXPECT_EQ(1, shown.paints[IDC_ITEM_BAR]);
+    EXPECT_EQ(1, shown.paints[IDC_TOTAL_BAR]);
+    EXPECT_EQ(1, shown.paints[IDC_STATUS_LINE]);
+    ThawProgressView(view);
+    EXPECT_EQ(10u, PositionsOf(IDC_ITEM_BAR).back());
+    EXPECT_EQ(9u, PositionsOf(IDC_TOTAL_BAR).back());
+    EXPECT_EQ(2, shown.paints[IDC_ITEM_BAR]);
+    EXPECT_EQ(1, shown.paints[IDC_STATUS_LINE]);  // unchanged since its paint
+    EXPECT_TRUE(GetWindowLongW(GetDlgItem(g_hProgressDlg, IDC_ITEM_BAR), GWL_STYLE) & WS_VISIBLE);
 }
 
 TEST_F(DriverTest, CloseBeforeTheCopyAborts)

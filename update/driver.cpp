@@ -7,8 +7,6 @@
 
 #include <windows.h>
 
-#include <commctrl.h>
-
 #include <algorithm>
 #include <memory>
 #include <new>
@@ -21,12 +19,12 @@
 #include "ui/app_state.h"
 #include "ui/message_pump.h"
 #include "ui/messages.h"
-#include "ui/resource.h"
 #include "update/held_installation.h"
 #include "update/install_phase.h"
 #include "update/list_updates.h"
 #include "update/package.h"
 #include "update/package_checks.h"
+#include "update/progress_view.h"
 #include "util/contained_files.h"
 #include "util/encoding.h"
 #include "util/flush_behind.h"
@@ -39,11 +37,7 @@ namespace {
 
 struct UpdateRun {
     HeldInstallation* held;  // the folder and its subfolders, held since before the question
-    HWND status = nullptr;
-    HWND itemBar = nullptr;
-    HWND totalBar = nullptr;
-    std::wstring statusText;      // what the status line shows
-    ULONGLONG itemBarPainted = 0;  // when the item bar was last painted while it followed a copy
+    ProgressView view;
     UpdatePackage package;
     std::vector<std::wstring> targetNames;  // per entry: path below the folder, or empty (nothing installed)
     std::vector<int> records;               // per entry: the version record that verifies it, or kNoRecord
@@ -70,65 +64,29 @@ bool PumpAndCheckQuit()
     return false;
 }
 
-void SetBar(HWND bar, uint32_t position)
-{
-    if (bar)
-        SendMessageW(bar, PBM_SETPOS, position, 0);
-}
-
-// The item bar takes every chunk's position, but while an entry streams it is painted at most once a frame
-// of a 60 Hz screen: a bar paints itself on every position it is given, and under Wine each paint costs
-// about as much as copying the chunk. Redrawing is turned off between paints (WM_SETREDRAW), so that the
-// positions in between cost nothing; PaintItemBar turns it back on for a paint.
-const ULONGLONG kFrameMs = 16;
 // How often the dialog is answered while the driver waits for the disk.
 const unsigned kPumpIntervalMs = 10;
 
-void FreezeItemBar(UpdateRun& run)
-{
-    if (run.itemBar)
-        SendMessageW(run.itemBar, WM_SETREDRAW, FALSE, 0);
-}
-
-void PaintItemBar(UpdateRun& run, bool frozenAfter)
-{
-    if (!run.itemBar)
-        return;
-    SendMessageW(run.itemBar, WM_SETREDRAW, TRUE, 0);
-    RedrawWindow(run.itemBar, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    run.itemBarPainted = GetTickCount64();
-    if (frozenAfter)
-        FreezeItemBar(run);
-}
-
-// The chunk's position; a paint when a frame has passed since the last.
-void FollowChunk(UpdateRun& run, uint32_t position)
-{
-    SetBar(run.itemBar, position);
-    if (GetTickCount64() - run.itemBarPainted >= kFrameMs)
-        PaintItemBar(run, true);
-}
-
-// The status line is set only when its text changes.
 void ShowStatus(UpdateRun& run, const std::wstring& name)
 {
     wchar_t text[kPathCapacity + 256];
-    if (run.status && FormatWide(text, sizeof text / sizeof text[0], GetMessageText(kMsgInstalling), name.c_str()) >= 0 &&
-        run.statusText != text) {
-        SetWindowTextW(run.status, text);
-        run.statusText = text;
-    }
+    if (FormatWide(text, sizeof text / sizeof text[0], GetMessageText(kMsgInstalling), name.c_str()) >= 0)
+        ShowStatusText(run.view, text);
 }
+
+// The copy phase's controls are painted at most once a frame, and painted as they ended on every way out.
+struct FrozenView {
+    explicit FrozenView(ProgressView& v) : view(v) { FreezeProgressView(view); }
+    ~FrozenView() { ThawProgressView(view); }
+    FrozenView(const FrozenView&) = delete;
+    FrozenView& operator=(const FrozenView&) = delete;
+    ProgressView& view;
+};
 
 // Opens the package, checks it whole before anything is written, makes sure every folder it writes in is
 // held, and sets the bars.
 uint32_t Prepare(UpdateRun& run, const wchar_t* packagePath)
 {
-    if (g_hProgressDlg) {
-        run.status = GetDlgItem(g_hProgressDlg, IDC_STATUS_LINE);
-        run.itemBar = GetDlgItem(g_hProgressDlg, IDC_ITEM_BAR);
-        run.totalBar = GetDlgItem(g_hProgressDlg, IDC_TOTAL_BAR);
-    }
     if (const uint32_t opened = OpenUpdatePackage(run.package, packagePath))
         return opened;
     EntryTargets targets;
@@ -149,14 +107,7 @@ uint32_t Prepare(UpdateRun& run, const wchar_t* packagePath)
     run.targetNames.swap(targets.names);
     run.records.swap(targets.records);
     run.temps.resize(run.targetNames.size());
-    if (run.itemBar) {
-        SendMessageW(run.itemBar, PBM_SETRANGE32, 0, 65535);
-        SendMessageW(run.itemBar, PBM_SETPOS, 0, 0);
-    }
-    if (run.totalBar) {
-        SendMessageW(run.totalBar, PBM_SETRANGE32, 0, run.package.entries.size());
-        SendMessageW(run.totalBar, PBM_SETPOS, 0, 0);
-    }
+    OpenProgressView(run.view, g_hProgressDlg, static_cast<uint32_t>(run.package.entries.size()));
     PumpAndCheckQuit();
     run.buffer.reset(new (std::nothrow) unsigned char[kReadAheadChunks * kCopyChunk]());
     return run.buffer ? kResultSuccess : kResultInstallFailed;
@@ -165,7 +116,8 @@ uint32_t Prepare(UpdateRun& run, const wchar_t* packagePath)
 // Streams one entry into its temporary file, the checksum computed on the way: damaged when the package
 // runs short, installation failed when a write comes up short.
 // A second thread reads the package and takes the checksum a few chunks ahead; this one writes each chunk,
-// moves the item bar and pumps the dialog's messages after it, so Cancel answers as fast as ever.
+// moves the item bar and pumps the dialog's messages after it, so Cancel answers as fast as ever; the bar
+// shows where the entry ended, whatever ended it.
 uint32_t StreamChunks(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, ContentChecksum& checksum)
 {
     uint32_t done = 0;
@@ -180,7 +132,8 @@ uint32_t StreamChunks(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, C
             if (result != kResultSuccess)
                 return false;
             done += chunk;
-            FollowChunk(run, static_cast<uint32_t>(static_cast<uint64_t>(done) * 65535 / entry.size));
+            MoveBar(run.view, kItemBar, static_cast<uint32_t>(static_cast<uint64_t>(done) * 65535 / entry.size));
+            PaintIfDue(run.view);
             if (PumpAndCheckQuit())
                 result = StopCode();
             return result == kResultSuccess;
@@ -189,20 +142,12 @@ uint32_t StreamChunks(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, C
             UpdateContentChecksum(checksum, bytes, chunk);
             return true;
         });
+    SettleBar(run.view, kItemBar);
     if (result == kResultSuccess && !streamed)
         return kResultDamaged;  // the package ran short
     if (result == kResultSuccess && StopRequested())
         return StopCode();
     return result;
-}
-
-// The entry's chunks with the item bar following them; the bar shows where the entry ended, whatever ended it.
-uint32_t StreamEntry(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, ContentChecksum& checksum)
-{
-    FreezeItemBar(run);
-    const uint32_t streamed = StreamChunks(run, entry, out, checksum);
-    PaintItemBar(run, false);
-    return streamed;
 }
 
 // Copies entry i to "<target>.tmp" and compares its checksum with its record's.
@@ -220,7 +165,7 @@ uint32_t CopyToTemporaryFile(UpdateRun& run, uint32_t i)
     if (!CreateIn(out, run.folders[i], run.leaves[i] + kTemporarySuffix, run.held->root))
         return kResultInstallFailed;
     ContentChecksum checksum{};
-    const uint32_t streamed = StreamEntry(run, run.package.entries[i], out, checksum);
+    const uint32_t streamed = StreamChunks(run, run.package.entries[i], out, checksum);
     if (streamed != kResultSuccess)
         return streamed;
     if (StopRequested())
@@ -244,7 +189,8 @@ uint32_t CopyEntry(UpdateRun& run, uint32_t i)
     if (shown.empty() && !MultiByteToWide(entry.name.c_str(), shown))
         shown.clear();
     ShowStatus(run, shown);
-    SetBar(run.itemBar, 0);
+    MoveBar(run.view, kItemBar, 0);
+    PaintIfDue(run.view);
     if (PumpAndCheckQuit())
         return StopCode();
     if (!run.targetNames[i].empty()) {
@@ -252,7 +198,8 @@ uint32_t CopyEntry(UpdateRun& run, uint32_t i)
         if (copied != kResultSuccess)
             return copied;
     }
-    SetBar(run.totalBar, i + 1);
+    MoveBar(run.view, kEntriesBar, i + 1);
+    PaintIfDue(run.view);
     return PumpAndCheckQuit() ? StopCode() : kResultSuccess;
 }
 
@@ -263,16 +210,19 @@ uint32_t CopyEntry(UpdateRun& run, uint32_t i)
 uint32_t CopyAll(UpdateRun& run)
 {
     FlushBehind flusher;
-    for (uint32_t i = 0; i < run.package.entries.size(); ++i) {
-        if (StopRequested())
-            return StopCode();
-        const uint32_t copied = CopyEntry(run, i);
-        if (copied != kResultSuccess)
-            return copied;
-        if (run.temps[i])
-            flusher.Add(*run.temps[i]);
-        if (flusher.Failed())
-            return kResultInstallFailed;
+    {
+        const FrozenView frozen(run.view);
+        for (uint32_t i = 0; i < run.package.entries.size(); ++i) {
+            if (StopRequested())
+                return StopCode();
+            const uint32_t copied = CopyEntry(run, i);
+            if (copied != kResultSuccess)
+                return copied;
+            if (run.temps[i])
+                flusher.Add(*run.temps[i]);
+            if (flusher.Failed())
+                return kResultInstallFailed;
+        }
     }
     const bool flushed = flusher.Finish([] { return !StopRequested() && !PumpAndCheckQuit(); }, kPumpIntervalMs);
     if (StopRequested())
