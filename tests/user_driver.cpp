@@ -98,25 +98,25 @@ int Run(const std::wstring& updater, const std::wstring& game)
     return t.started && t.finished ? 0 : 1;
 }
 
-// Ships `mib` MiB in eight archives, over a fresh installation of the same eight names.
-int BenchPrepare(const std::wstring& root, int mib)
+// Ships `mib` MiB in `files` archives, over a fresh installation of the same names.
+int BenchPrepare(const std::wstring& root, int mib, int files)
 {
     RemoveTree(root);
     MakeDir(root);
     MakeDir(root + L"\\ship");
     MakeDir(root + L"\\ship\\Archive");
-    const size_t size = (static_cast<size_t>(mib) << 20) / 8;
+    const size_t size = (static_cast<size_t>(mib) << 20) / files;
     std::vector<std::string> names;
     Bytes data(size);
     uint32_t x = 2463534242u;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < files; ++i) {
         for (auto& b : data) {
             x ^= x << 13;
             x ^= x >> 17;
             x ^= x << 5;
             b = static_cast<uint8_t>(x);
         }
-        names.push_back("data0" + std::to_string(12 + i) + "00.arc");
+        names.push_back("data0" + std::to_string(1200 + i) + ".arc");
         WriteBytes(root + L"\\ship\\Archive\\" + std::wstring(names.back().begin(), names.back().end()), data);
     }
     return BenchInstallation(root, names) ? 0 : 1;
@@ -128,6 +128,7 @@ int BenchRun(const std::wstring& updater)
     script.updater = updater;
     script.timeoutMs = 600000;
     script.pollMs = _wtoi(_wgetenv(L"BENCH_POLL_MS") ? _wgetenv(L"BENCH_POLL_MS") : L"2");
+    script.readDialog = false;
     Transcript t = RunAsUser(script);
     printf("exit=%ld update_seconds=%.3f total_seconds=%.3f\n", static_cast<long>(static_cast<int>(t.exitCode)),
            t.updateSeconds, t.totalSeconds);
@@ -142,11 +143,11 @@ int wmain(int argc, wchar_t** argv)
         return Prepare(argv[2], argc == 4);
     if (argc == 4 && std::wstring(argv[1]) == L"run")
         return Run(argv[2], argv[3]);
-    if (argc == 4 && std::wstring(argv[1]) == L"bench-prepare")
-        return BenchPrepare(argv[2], _wtoi(argv[3]));
+    if ((argc == 4 || argc == 5) && std::wstring(argv[1]) == L"bench-prepare")
+        return BenchPrepare(argv[2], _wtoi(argv[3]), argc == 5 ? _wtoi(argv[4]) : 8);
     if (argc == 3 && std::wstring(argv[1]) == L"bench-run")
         return BenchRun(argv[2]);
-    fprintf(stderr, "usage: user_driver prepare FOLDER [--japanese] | run UPDATER GAME_FOLDER | bench-prepare FOLDER MIB | "
+    fprintf(stderr, "usage: user_driver prepare FOLDER [--japanese] | run UPDATER GAME_FOLDER | bench-prepare FOLDER MIB [FILES] | "
                     "bench-run UPDATER\n");
     return 2;
 }

@@ -14,14 +14,19 @@ struct Windows {
     std::vector<HWND> boxes;            // message boxes
 };
 
+// Adds a visible dialog-class window of the process to its dialog or its boxes. The process is asked
+// first: each question about another process's window is a round trip to the window server that the
+// updater's own calls wait behind, and most windows are not the updater's.
 BOOL CALLBACK CollectWindows(HWND window, LPARAM data)
 {
     auto* state = reinterpret_cast<std::pair<DWORD, Windows*>*>(data);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
+    if (pid != state->first)
+        return TRUE;
     wchar_t cls[64] = L"";
     GetClassNameW(window, cls, 64);
-    if (pid != state->first || wcscmp(cls, L"#32770") != 0 || !IsWindowVisible(window))
+    if (wcscmp(cls, L"#32770") != 0 || !IsWindowVisible(window))
         return TRUE;
     if (GetDlgItem(window, IDC_TOTAL_BAR))
         state->second->dialog = window;
@@ -134,8 +139,8 @@ Transcript RunAsUser(const UserScript& script)
             break;
         }
         Windows w = FindWindowsOf(pi.dwProcessId);
-        if (w.dialog) {
-            t.sawDialog = true;
+        t.sawDialog = t.sawDialog || w.dialog;
+        if (w.dialog && script.readDialog) {
             // Each read below waits for the updater's next pump; the bars are asked before each, so that
             // every pump, the last one too, answers for them. A dialog that is going away answers with
             // empty texts: keep what it showed while it lived.

@@ -21,6 +21,9 @@ struct UserScript {
     DWORD timeoutMs = 120000;
     DWORD killAfterMs = 0;  // when not 0: terminate the updater this long after answering Yes
     DWORD pollMs = 2;       // how often the user looks at the screen
+    // False: only the boxes are looked at, never the dialog (whose every reading waits for the updater's
+    // next pump): a benchmark's user, who leaves the run its own pace.
+    bool readDialog = true;
     // Called once "Install the update?" is on screen, before it is answered; and once the final box of a
     // run that began is on screen, before it is answered.
     std::function<void()> beforeAnswer;
