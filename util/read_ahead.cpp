@@ -55,10 +55,15 @@ bool StreamWithReadAhead(CFileDX& file, uint64_t length, uint32_t chunk, unsigne
             ring.changed.notify_all();
         }
     };
+    // One chunk leaves nothing to overlap, and starting a thread costs about a millisecond under Wine, as
+    // much as the chunk's own work: such a file is read in the caller's thread, as when no thread starts.
     std::thread reader;
     try {
-        reader = std::thread(reading);
+        if (length > chunk)
+            reader = std::thread(reading);
     } catch (const std::system_error&) {
+    }
+    if (!reader.joinable()) {
         for (uint64_t left = length; left > 0;) {
             const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, chunk));
             if (!ReadChunk(file, buffer, n, inspect) || !consume(buffer, n))
