@@ -13,6 +13,10 @@ namespace {
 const ULONGLONG kFrameMs = 16;
 
 const unsigned kStatusBit = 4;
+const unsigned kAllControls = 7;
+
+// The dialog's property that leads its procedure to the frozen view.
+const wchar_t kViewProperty[] = L"ProgressView";
 
 unsigned BarBit(ProgressBar bar) { return 1u << bar; }
 
@@ -50,10 +54,26 @@ void GiveBar(ProgressView& view, ProgressBar bar, uint32_t position)
     view.unpainted |= BarBit(bar);
 }
 
+// In front of the dialog's own procedure while the view is frozen: once the dialog has painted, over the
+// controls too, they are painted again.
+LRESULT CALLBACK FrozenDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* view = static_cast<ProgressView*>(GetPropW(dialog, kViewProperty));
+    // A dialog being destroyed may have lost its properties already: its class's procedure ends it.
+    const WNDPROC own = view ? view->dialogProc : reinterpret_cast<WNDPROC>(GetClassLongPtrW(dialog, GCLP_WNDPROC));
+    const LRESULT result = CallWindowProcW(own, dialog, message, wParam, lParam);
+    if (view && message == WM_PAINT && view->frozen) {
+        view->unpainted = kAllControls;
+        PaintChanged(*view);
+    }
+    return result;
+}
+
 }  // namespace
 
 void OpenProgressView(ProgressView& view, HWND dialog, uint32_t entries)
 {
+    view.dialog = dialog;
     if (dialog) {
         view.status = GetDlgItem(dialog, IDC_STATUS_LINE);
         view.bars[kItemBar] = GetDlgItem(dialog, IDC_ITEM_BAR);
@@ -73,12 +93,23 @@ void FreezeProgressView(ProgressView& view)
 {
     SetRedraw(view, FALSE);
     view.frozen = true;
+    if (view.dialog && SetPropW(view.dialog, kViewProperty, &view)) {
+        view.dialogProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(view.dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FrozenDialogProc)));
+        if (!view.dialogProc)
+            RemovePropW(view.dialog, kViewProperty);
+    }
 }
 
 void ThawProgressView(ProgressView& view)
 {
     if (!view.frozen)
         return;
+    if (view.dialogProc) {  // a dialog closed meanwhile is gone with its property
+        SetWindowLongPtrW(view.dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(view.dialogProc));
+        RemovePropW(view.dialog, kViewProperty);
+        view.dialogProc = nullptr;
+    }
     SettleBar(view, kItemBar);
     SettleBar(view, kEntriesBar);
     SetRedraw(view, TRUE);

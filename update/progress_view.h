@@ -9,6 +9,8 @@
 enum ProgressBar { kItemBar, kEntriesBar };
 
 struct ProgressView {
+    HWND dialog = nullptr;
+    WNDPROC dialogProc = nullptr;  // the dialog's own procedure while the view stands in front of it
     HWND status = nullptr;
     HWND bars[2] = {};       // by ProgressBar; null without a dialog
     uint32_t ranges[2] = {};
@@ -25,8 +27,10 @@ struct ProgressView {
 void OpenProgressView(ProgressView& view, HWND dialog, uint32_t entries);
 
 // From Freeze to Thaw the controls are painted only by PaintIfDue, at most once a frame: under Wine a bar
-// paints itself on every position it is given, at about the cost of copying a chunk. Thaw gives every bar
-// the position last asked for, turns redrawing back on and paints what changed.
+// paints itself on every position it is given, at about the cost of copying a chunk. A frozen control
+// does not count as shown, so the dialog paints its background over it whenever something uncovers the
+// dialog; the view then paints all three again at once, the Cancel question up or not. Thaw gives every
+// bar the position last asked for, turns redrawing back on and paints what changed.
 void FreezeProgressView(ProgressView& view);
 void ThawProgressView(ProgressView& view);
 void PaintIfDue(ProgressView& view);
