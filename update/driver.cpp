@@ -47,6 +47,7 @@ struct UpdateRun {
     // Per entry: its temporary file, open from its creation to the rename that installs it.
     std::vector<std::unique_ptr<CFileDX>> temps;
     std::unique_ptr<unsigned char[]> buffer;
+    ReadAheadThread reader;  // reads ahead of the copy, one entry after another
 };
 
 bool StopRequested() { return g_abortRequested || g_cancelRequested; }
@@ -141,7 +142,8 @@ uint32_t StreamChunks(UpdateRun& run, const ArchiveEntry& entry, CFileDX& out, C
         [&](const unsigned char* bytes, uint32_t chunk) {
             UpdateContentChecksum(checksum, bytes, chunk);
             return true;
-        });
+        },
+        &run.reader);
     SettleBar(run.view, kItemBar);
     if (result == kResultSuccess && !streamed)
         return kResultDamaged;  // the package ran short

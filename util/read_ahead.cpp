@@ -28,8 +28,63 @@ bool ReadChunk(CFileDX& file, unsigned char* bytes, uint32_t size, const ChunkFu
 
 }  // namespace
 
+struct ReadAheadThread::Shared {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::function<void()> job;  // handed in and not yet ended
+    bool quit = false;
+};
+
+ReadAheadThread::ReadAheadThread() : shared_(new Shared) {}
+
+ReadAheadThread::~ReadAheadThread()
+{
+    if (!thread_.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> hold(shared_->lock);
+        shared_->quit = true;
+        shared_->changed.notify_all();
+    }
+    thread_.join();
+}
+
+bool ReadAheadThread::Start(const std::function<void()>& job)
+{
+    Shared& s = *shared_;
+    if (!thread_.joinable()) {
+        try {
+            thread_ = std::thread([&s] {
+                std::unique_lock<std::mutex> hold(s.lock);
+                for (;;) {
+                    s.changed.wait(hold, [&] { return s.quit || s.job; });
+                    if (!s.job)
+                        return;
+                    hold.unlock();
+                    s.job();
+                    hold.lock();
+                    s.job = nullptr;
+                    s.changed.notify_all();
+                }
+            });
+        } catch (const std::system_error&) {
+            return false;
+        }
+    }
+    std::lock_guard<std::mutex> hold(s.lock);
+    s.job = job;
+    s.changed.notify_all();
+    return true;
+}
+
+void ReadAheadThread::Wait()
+{
+    std::unique_lock<std::mutex> hold(shared_->lock);
+    shared_->changed.wait(hold, [&] { return !shared_->job; });
+}
+
 bool StreamWithReadAhead(CFileDX& file, uint64_t length, uint32_t chunk, unsigned char* buffer,
-                         const ChunkFunction& consume, const ChunkFunction& inspect)
+                         const ChunkFunction& consume, const ChunkFunction& inspect, ReadAheadThread* reader)
 {
     Ring ring;
     auto reading = [&] {
@@ -55,15 +110,20 @@ bool StreamWithReadAhead(CFileDX& file, uint64_t length, uint32_t chunk, unsigne
             ring.changed.notify_all();
         }
     };
-    // One chunk leaves nothing to overlap, and starting a thread costs about a millisecond under Wine, as
-    // much as the chunk's own work: such a file is read in the caller's thread, as when no thread starts.
-    std::thread reader;
-    try {
-        if (length > chunk)
-            reader = std::thread(reading);
-    } catch (const std::system_error&) {
+    // One chunk leaves nothing to overlap, and a new thread costs about a millisecond under Wine, as much as
+    // the chunk's own work: such a file is read in the caller's thread, as when no thread starts.
+    std::thread own;
+    bool started = false;
+    if (length > chunk && reader) {
+        started = reader->Start(reading);
+    } else if (length > chunk) {
+        try {
+            own = std::thread(reading);
+            started = true;
+        } catch (const std::system_error&) {
+        }
     }
-    if (!reader.joinable()) {
+    if (!started) {
         for (uint64_t left = length; left > 0;) {
             const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, chunk));
             if (!ReadChunk(file, buffer, n, inspect) || !consume(buffer, n))
@@ -91,6 +151,9 @@ bool StreamWithReadAhead(CFileDX& file, uint64_t length, uint32_t chunk, unsigne
         ring.stop = !ok;
         ring.changed.notify_all();
     }
-    reader.join();
+    if (own.joinable())
+        own.join();
+    else
+        reader->Wait();
     return ok;
 }
