@@ -112,18 +112,9 @@ bool StreamWithReadAhead(CFileDX& file, uint64_t length, uint32_t chunk, unsigne
     };
     // One chunk leaves nothing to overlap, and a new thread costs about a millisecond under Wine, as much as
     // the chunk's own work: such a file is read in the caller's thread, as when no thread starts.
-    std::thread own;
-    bool started = false;
-    if (length > chunk && reader) {
-        started = reader->Start(reading);
-    } else if (length > chunk) {
-        try {
-            own = std::thread(reading);
-            started = true;
-        } catch (const std::system_error&) {
-        }
-    }
-    if (!started) {
+    ReadAheadThread own;
+    ReadAheadThread& thread = reader ? *reader : own;
+    if (length <= chunk || !thread.Start(reading)) {
         for (uint64_t left = length; left > 0;) {
             const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, chunk));
             if (!ReadChunk(file, buffer, n, inspect) || !consume(buffer, n))
@@ -151,9 +142,6 @@ bool StreamWithReadAhead(CFileDX& file, uint64_t length, uint32_t chunk, unsigne
         ring.stop = !ok;
         ring.changed.notify_all();
     }
-    if (own.joinable())
-        own.join();
-    else
-        reader->Wait();
+    thread.Wait();
     return ok;
 }
