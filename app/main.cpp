@@ -3,16 +3,16 @@
 
 #include <cwchar>
 
+#include "install/installed_folder.h"
 #include "ui/app_state.h"
-#include "ui/resource.h"
 #include "ui/messages.h"
 #include "ui/progress_dialog.h"
-#include "update/title_block.h"
-#include "install/installed_folder.h"
-#include "update/driver.h"
-#include "update/package.h"
-#include "util/handles.h"
-#include "util/strings.h"
+#include "ui/resource.h"
+#include "update/package/package.h"
+#include "update/package/title_block.h"
+#include "update/run/driver.h"
+#include "util/base/handles.h"
+#include "util/text/strings.h"
 
 // The caption read from the title block is the caption of every window.
 static_assert(kTitleCapacity == kTitleBlockSize, "the title block fills g_titleText");
@@ -65,16 +65,25 @@ void ReportResult(uint32_t result)
         ShowWarning(GetMessageText(kMsgInstallFailed));
     else if (result == kResultUninstallListFailed)
         ShowWarning(GetMessageText(kMsgUninstallListFailed));
+    else if (result == kResultNotApplicable)
+        ShowWarning(GetMessageText(kMsgDoesNotApply));
     // Cancelled, aborted and anything else end without a box.
 }
 
 // Holds the installation folder and the folders the update writes in, then asks "Install the update?".
-// True when the user said yes.
-bool HoldAndAsk(const wchar_t* folder, HeldInstallation& held)
+// kExitDeclined when the user said no; kResultNotApplicable, told instead of asked, when the installed
+// version list already shows that the update cannot apply; 0 to go on.
+int HoldAndAsk(const wchar_t* folder, HeldInstallation& held)
 {
     HoldInstallationFor(folder, nullptr, held);
+    if (held.doesNotApply) {
+        ReportResult(kResultNotApplicable);
+        return static_cast<int>(kResultNotApplicable);
+    }
     return MessageBoxW(nullptr, GetMessageText(kMsgConfirmInstall), g_titleText, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) ==
-           IDYES;
+                   IDYES
+               ? 0
+               : kExitDeclined;
 }
 
 // Steps from the title block on; the updater mutex is held by the caller.
@@ -98,9 +107,7 @@ int RunWithUpdaterMutex(HINSTANCE instance, int showCommand)
     } else if (!GetInstalledFolder(folder, kGameVendor, kGameTitle) || !IsAbsoluteFolder(folder)) {
         ShowWarning(GetMessageText(kMsgNotInstalled));
         exitCode = kExitNotInstalled;
-    } else if (!HoldAndAsk(folder, held)) {
-        exitCode = kExitDeclined;
-    } else {
+    } else if ((exitCode = HoldAndAsk(folder, held)) == 0) {
         RegisterProgressBarClass();
         const int templateId = g_uiLanguage == kLanguageJapanese ? IDD_PROGRESS_JAPANESE : IDD_PROGRESS_ENGLISH;
         g_hProgressDlg = CreateDialogParamW(instance, MAKEINTRESOURCEW(templateId), nullptr, ProgressDialogProc, 0);

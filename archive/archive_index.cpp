@@ -12,7 +12,7 @@
 
 #include "archive/read_le.h"
 #include "archive/records.h"
-#include "util/file.h"
+#include "util/fs/file.h"
 
 uint32_t ArchiveRecordSize(const char* magic)
 {

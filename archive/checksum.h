@@ -14,10 +14,14 @@ struct ContentChecksum {
 // as feeding it at once.
 void UpdateContentChecksum(ContentChecksum& checksum, const void* bytes, uint32_t length);
 
-// The forms of the computation. UpdateContentChecksum picks the best the CPU and the OS support, once.
+// The forms of the computation. UpdateContentChecksum uses the fastest this CPU and its OS support, timed
+// once at the first use (Best).
 enum class ChecksumForm { Best, Bytewise, Sse2, Avx2, Avx512 };
-// For the tests only: makes UpdateContentChecksum use `form` from now on. False, changing nothing, when this
-// processor (or its OS) lacks it. The program itself never calls it.
+// The form UpdateContentChecksum uses now: the one Best chose, unless a test forced another.
+ChecksumForm ChosenChecksumForm();
+// For the tests and the benchmark only: makes UpdateContentChecksum use `form` from now on (Best: times the
+// forms again). False, changing nothing, when this processor (or its OS) lacks it. The program itself never
+// calls it.
 bool ForceChecksumForm(ChecksumForm form);
 
 class CFileDX;

@@ -2,10 +2,12 @@
 // list order and the first match wins.
 #include "archive/entry_lists.h"
 
-#include "util/code_page.h"
-#include "util/encoding.h"
-#include "util/folder_reader.h"
-#include "util/strings.h"
+#include <algorithm>
+
+#include "util/folder/folder_reader.h"
+#include "util/text/code_page.h"
+#include "util/text/encoding.h"
+#include "util/text/strings.h"
 
 bool ArchiveNameKey(const std::string& name, std::string& key)
 {
@@ -22,20 +24,35 @@ bool SameArchiveName(const std::string& a, const std::string& b)
     return ArchiveNameKey(a, ka) && ArchiveNameKey(b, kb) && StrCompare(ka.c_str(), kb.c_str()) == 0;
 }
 
+bool SameRecordName(std::string a, std::string b)
+{
+    std::replace(a.begin(), a.end(), '/', '\\');
+    std::replace(b.begin(), b.end(), '/', '\\');
+    return SameArchiveName(a, b);
+}
+
 int FindRecordByFileName(const std::vector<VersionRecord>& records, uint32_t count, const std::string& entryName)
+{
+    return RecordsByFileName(records, count).Find(entryName);
+}
+
+RecordsByFileName::RecordsByFileName(const std::vector<VersionRecord>& records, uint32_t count)
+{
+    const uint32_t n = count < records.size() ? count : static_cast<uint32_t>(records.size());
+    for (uint32_t i = 0; i < n; ++i) {
+        std::string name, ext, key;
+        if (SplitPath(nullptr, nullptr, &name, &ext, records[i].name.c_str()) && ArchiveNameKey(name + ext, key))
+            first_.emplace(std::move(key), static_cast<int>(i));  // an earlier record keeps the key
+    }
+}
+
+int RecordsByFileName::Find(const std::string& entryName) const
 {
     std::string entryKey;
     if (!ArchiveNameKey(entryName, entryKey))
         return kNoRecord;
-    const uint32_t n = count < records.size() ? count : static_cast<uint32_t>(records.size());
-    for (uint32_t i = 0; i < n; ++i) {
-        std::string name, ext, key;
-        if (!SplitPath(nullptr, nullptr, &name, &ext, records[i].name.c_str()))
-            continue;
-        if (ArchiveNameKey(name + ext, key) && key == entryKey)
-            return static_cast<int>(i);
-    }
-    return kNoRecord;
+    const auto found = first_.find(entryKey);
+    return found == first_.end() ? kNoRecord : found->second;
 }
 
 void MergeVersionRecords(VersionListHeader& installedHeader, std::vector<VersionRecord>& installed,

@@ -2,6 +2,7 @@
 // records into the installed list, and dropping records whose files are gone.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,10 +18,21 @@ const size_t kMaxKeyBytes = 783;
 // name exceeds kMaxKeyBytes.
 bool ArchiveNameKey(const std::string& name, std::string& key);
 bool SameArchiveName(const std::string& a, const std::string& b);
+// Two paths below the installation folder as version records name them: "\" and "/" alike, any ASCII case.
+bool SameRecordName(std::string a, std::string b);
 
 // Index of the first of records[0..count) whose file-name part (name and extension) has the entry's key,
 // or kNoRecord.
 int FindRecordByFileName(const std::vector<VersionRecord>& records, uint32_t count, const std::string& entryName);
+// The same for many entries: the records' file-name keys taken once.
+class RecordsByFileName {
+public:
+    RecordsByFileName(const std::vector<VersionRecord>& records, uint32_t count);
+    int Find(const std::string& entryName) const;
+
+private:
+    std::map<std::string, int> first_;  // a file-name key, and the first record that has it
+};
 
 // Installed records matching a payload record by whole-name key take its value and keep their own name;
 // payload records without a partner among the originally installed ones are appended in payload order.

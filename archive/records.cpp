@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "util/encoding.h"
-#include "util/file.h"
+#include "util/fs/file.h"
+#include "util/text/encoding.h"
 
 bool ReadRecordBlock(CFileDX& file, uint32_t count, uint32_t size, std::vector<unsigned char>& block)
 {
@@ -24,5 +24,20 @@ bool ReadNameField(const char* field, size_t width, std::string& name)
     const void* nul = memchr(field, 0, width);
     if (!nul)
         return false;
-    return ToMultiByte(field, Utf8, name, true);
+    return ToMultiByte(field, Encoding::Utf8, name, true);
+}
+
+bool EncodeNameField(const std::string& name, std::string& bytes)
+{
+    std::string native, back;
+    if (ToMultiByte(name.c_str(), Encoding::Native, native, true) && ReadNameField(native.c_str(), native.size() + 1, back) &&
+        back == name) {
+        bytes.swap(native);
+        return true;
+    }
+    if (ReadNameField(name.c_str(), name.size() + 1, back) && back == name) {
+        bytes = name;
+        return true;
+    }
+    return false;
 }

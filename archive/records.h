@@ -15,3 +15,7 @@ bool ReadRecordBlock(CFileDX& file, uint32_t count, uint32_t size, std::vector<u
 // Reads a name field of `width` bytes into UTF-8. False when the field holds no NUL or the name is not
 // valid code page 932 or UTF-8 text: the record is damaged.
 bool ReadNameField(const char* field, size_t width, std::string& name);
+// The bytes a name is stored as in a name field: its code page 932 form, or, for a name that has none (one
+// read as UTF-8 from an installed list), its UTF-8 bytes as they were read. Either must read back as the same
+// name; false when neither does.
+bool EncodeNameField(const std::string& name, std::string& bytes);

@@ -13,30 +13,8 @@
 
 #include "archive/read_le.h"
 #include "archive/records.h"
-#include "util/encoding.h"
-#include "util/file.h"
-
-namespace {
-
-// The bytes a record's name is stored as: its code page 932 form, or, for a name that has none (one read
-// as UTF-8 from an installed list), its UTF-8 bytes as they were read. Either must read back as the same
-// name; false when neither does.
-bool EncodeRecordName(const std::string& name, std::string& bytes)
-{
-    std::string native, back;
-    if (ToMultiByte(name.c_str(), Native, native, true) && ReadNameField(native.c_str(), native.size() + 1, back) &&
-        back == name) {
-        bytes.swap(native);
-        return true;
-    }
-    if (ReadNameField(name.c_str(), name.size() + 1, back) && back == name) {
-        bytes = name;
-        return true;
-    }
-    return false;
-}
-
-}  // namespace
+#include "util/fs/file.h"
+#include "util/text/encoding.h"
 
 uint32_t VersionRecordSize(const char* magic)
 {
@@ -106,7 +84,7 @@ bool EncodeVersionList(const VersionListHeader& header, const std::vector<Versio
         unsigned char* rec = out.data() + kVersionHeaderSize + static_cast<size_t>(i) * recordSize;
         std::string native;
         // The name must keep its NUL inside the field; a longer one would be cut into another name.
-        if (!EncodeRecordName(records[i].name, native) || native.size() >= nameWidth)
+        if (!EncodeNameField(records[i].name, native) || native.size() >= nameWidth)
             return false;
         memcpy(rec, native.data(), native.size());
         WriteU64(rec + nameWidth, records[i].value);

@@ -1,7 +1,7 @@
 // Saving a version list whole, through the system's replacement of a file.
 #include "archive/version_list.h"
 
-#include "util/replace_file.h"
+#include "util/held/replace_file.h"
 
 bool SaveVersionList(const VersionListHeader& header, const std::vector<VersionRecord>& records,
                      const wchar_t* path)

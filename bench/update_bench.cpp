@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "update/driver.h"
+#include "update/run/driver.h"
 
 int wmain(int argc, wchar_t** argv)
 {

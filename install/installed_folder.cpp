@@ -6,8 +6,8 @@
 #include <cwchar>
 #include <cwctype>
 
-#include "util/handles.h"
-#include "util/strings.h"
+#include "util/base/handles.h"
+#include "util/text/strings.h"
 
 int GetInstalledFolder(wchar_t* folder, const wchar_t* vendor, const wchar_t* title)
 {

@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "util/encoding.h"
-#include "util/file.h"
-#include "util/folder_reader.h"
-#include "util/strings.h"
+#include "util/folder/folder_reader.h"
+#include "util/fs/file.h"
+#include "util/text/encoding.h"
+#include "util/text/strings.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ namespace {
 std::string NormaliseLine(const std::string& line)
 {
     std::string out;
-    if (!ToMultiByte(line.c_str(), Utf8, out))
+    if (!ToMultiByte(line.c_str(), Encoding::Utf8, out))
         out = line;
     ToLowerAscii(out);
     return out;
@@ -83,7 +83,7 @@ bool PlanUninstallList(const FolderReader& folder, const std::vector<std::wstrin
         if (name.empty())
             continue;
         std::string line;
-        if (!WideToMultiByte(name.c_str(), Utf8, line))
+        if (!WideToMultiByte(name.c_str(), Encoding::Utf8, line))
             return false;
         ToLowerAscii(line);
         AddLine(groups.files, std::move(line));

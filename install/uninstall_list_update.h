@@ -8,7 +8,7 @@
 #include "install/uninstall_list.h"
 
 // Plans the list in the held `folder` (its final path `root`) and replaces it whole
-// (util/replace_file.h). False when planning fails or the list cannot be replaced; the old list then stays
+// (util/held/replace_file.h). False when planning fails or the list cannot be replaced; the old list then stays
 // as it was.
 bool UpdateUninstallList(HANDLE folder, const std::wstring& root, const std::vector<std::wstring>& targetNames);
 // The same for a folder given by its path, held for the time of the call.

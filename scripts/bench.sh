@@ -4,7 +4,8 @@
 # memory; and the native mkupdate building and verifying the package next to cp and cat of the same bytes,
 # for each payload: eight archives of 256 MiB and of 1 GiB in all, and 240 small archives (60 MiB), where
 # the window's work for each entry shows. BENCH_SIZES_MIB overrides them: "MIB" ships eight archives,
-# "MIBxFILES" that many (default "256 1024 60x240").
+# "MIBxFILES" that many (default "256 1024 60x240"). Then the delta codec against xdelta3
+# (scripts/delta_bench.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -167,4 +168,46 @@ echo "cp, sync: the same copy followed by sync; engine ratio: engine (s) over it
 echo "flushes every file before its first rename and keeps each original aside until the update is in place)."
 echo "native mkupdate: build of the package from the shipped files against cp of them into a new folder;"
 echo "verify of it against cat of it into /dev/null; medians of 5 after a warm-up, inputs page-cached."
+echo
+# The delta codec on a corpus of its own: BENCH_DELTA_MIB "256 1024" adds a corpus of 1 GiB (the decoder's
+# peak stays the same).
+python3 scripts/delta_bench.py build/native/mkupdate "$work" ${BENCH_DELTA_MIB:-256}
+
+# The delta package of that corpus against the package of whole files of the same update: their sizes, and
+# the real updater applying each to the installed version, side by side (medians of 3 after a warm-up each;
+# the installation is put back before every run). BENCH_DELTA_PACKAGE_MIB overrides "256 1024".
+echo
+echo "delta package: the codec's corpus installed as the earlier version, the next version shipped"
+printf '%-9s %14s %14s %7s %12s %12s %7s %12s %12s\n' corpus "whole (bytes)" "delta (bytes)" ratio \
+    "whole (s)" "delta (s)" ratio "whole peak" "delta peak"
+for mib in ${BENCH_DELTA_PACKAGE_MIB:-256 1024}; do
+    run build/tests/user_driver.exe bench-prepare 'C:\bench' 1 1 >/dev/null
+    python3 scripts/delta_bench.py --corpus "$drive/bench" "$mib"
+    build/native/mkupdate build --quiet --image build/updater.exe --title "Benchmark Updater" \
+        --files "$drive/bench/ship" --output "$drive/bench/whole.exe" >/dev/null
+    build/native/mkupdate build --quiet --image build/updater.exe --title "Benchmark Updater" \
+        --files "$drive/bench/ship" --base "$drive/bench/base" --output "$drive/bench/delta.exe" >/dev/null
+    wholeTimes=(); deltaTimes=(); wholePeak=0; deltaPeak=0
+    for rep in 1 2 3 4; do
+        for kind in whole delta; do
+            cp "$drive/bench/$kind.exe" "$drive/bench/update.exe"
+            run build/tests/user_driver.exe bench-base 'C:\bench' >/dev/null
+            cat "$drive/bench/update.exe" "$drive"/bench/game/Archive/* >/dev/null  # into the page cache
+            sync
+            read -r seconds peak < <(measure)
+            [ "$rep" = 1 ] && continue  # warm-up
+            if [ "$kind" = whole ]; then
+                wholeTimes+=("$seconds"); [ "$peak" -gt "$wholePeak" ] && wholePeak=$peak
+            else
+                deltaTimes+=("$seconds"); [ "$peak" -gt "$deltaPeak" ] && deltaPeak=$peak
+            fi
+        done
+    done
+    w=$(printf '%s\n' "${wholeTimes[@]}" | median); d=$(printf '%s\n' "${deltaTimes[@]}" | median)
+    ws=$(stat -c %s "$drive/bench/whole.exe"); ds=$(stat -c %s "$drive/bench/delta.exe")
+    printf '%-9s %14s %14s %6.2f%% %12s %12s %7s %8.1f MiB %8.1f MiB\n' "$mib MiB" "$ws" "$ds" \
+        "$(awk -v a="$ds" -v b="$ws" 'BEGIN {print 100 * a / b}')" "$w" "$d" "$(ratio "$d" "$w")" \
+        "$(awk -v p="$wholePeak" 'BEGIN {print p / 1024}')" "$(awk -v p="$deltaPeak" 'BEGIN {print p / 1024}')"
+done
+echo "whole, delta (s): the updater from answering Yes to the final box; ratio: delta over whole; peak: VmHWM."
 rm -rf "$drive/bench" "$work"

@@ -5,6 +5,9 @@
 #   bash scripts/demo.sh              an English user interface, the game in C:\demo\game
 #   bash scripts/demo.sh --japanese   the players' usual setup: a Japanese user interface and the game in
 #                                     C:\demo\ゲーム\硝子の羽を数えて, shipping a file with a Japanese name
+#   bash scripts/demo.sh --delta      a delta update: the installed version's archives are kept in
+#                                     C:\demo\base too, both packages are built (whole files, and --base), and
+#                                     the delta one runs
 set -euo pipefail
 game='C:\demo\game'
 prepare=()
@@ -12,8 +15,10 @@ if [ "${1:-}" = "--japanese" ]; then
     export WINE_LANG=ja_JP.UTF-8
     game='C:\demo\ゲーム\硝子の羽を数えて'
     prepare=(--japanese)
+elif [ "${1:-}" = "--delta" ]; then
+    prepare=(--delta)
 elif [ -n "${1:-}" ]; then
-    echo "usage: bash scripts/demo.sh [--japanese]" >&2
+    echo "usage: bash scripts/demo.sh [--japanese | --delta]" >&2
     exit 2
 fi
 cd "$(dirname "$0")/.."
@@ -34,6 +39,15 @@ run build/tests/user_driver.exe prepare 'C:\demo' "${prepare[@]}"
 echo; echo "== making the updater with the package builder (build/native/mkupdate, a Linux program)"
 build/native/mkupdate build --image build/updater.exe --title "「硝子の羽を数えて」 Updater ver 1.01" \
     --files "$drive/demo/ship" --output "$drive/demo/update.exe"
+if [ "${prepare[*]:-}" = "--delta" ]; then
+    echo; echo "== the same update as a delta package, against the installed version kept in C:\demo\base"
+    mv "$drive/demo/update.exe" "$drive/demo/full.exe"
+    build/native/mkupdate build --image build/updater.exe --title "「硝子の羽を数えて」 Updater ver 1.01" \
+        --files "$drive/demo/ship" --base "$drive/demo/base" --output "$drive/demo/update.exe"
+    echo "package sizes: whole files $(stat -c %s "$drive/demo/full.exe") bytes, delta $(stat -c %s "$drive/demo/update.exe") bytes"
+    build/native/mkupdate verify "$drive/demo/update.exe" --base "$drive/demo/base"
+    build/native/mkupdate plan "$drive/demo/update.exe" --game "$drive/demo/game"
+fi
 build/native/mkupdate list "$drive/demo/update.exe"
 build/native/mkupdate verify "$drive/demo/update.exe"
 echo; echo "== running the updater"

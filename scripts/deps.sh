@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when any is missing, and generates the
 # Japanese locale that Wine needs to carry Japanese file names, arguments and registry values.
 set -euo pipefail
-packages="g++ make clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 cmake googletest locales openssl osslsigncode python3"
+packages="g++ make clang libclang-rt-14-dev g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine64 cmake googletest locales openssl osslsigncode python3 xdelta3 time"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -4,12 +4,13 @@
 # any finding in build/fuzz/long, and merges the inputs that reach new code into the seed corpus
 # (tests/fuzz/corpus), minimised. Exits 1 when anything was found.
 #   bash scripts/fuzz.sh MINUTES [READER...]     (readers: archive_index version_list installed_lists
-#                                                 title_block package pe_certificate)
+#                                                 title_block package pe_certificate delta_decoder
+#                                                 delta_round_trip)
 set -euo pipefail
 minutes=${1:?usage: bash scripts/fuzz.sh MINUTES [READER...]}
 shift
 readers=("$@")
-[ ${#readers[@]} -gt 0 ] || readers=(archive_index version_list installed_lists title_block package pe_certificate)
+[ ${#readers[@]} -gt 0 ] || readers=(archive_index version_list installed_lists title_block package pe_certificate delta_decoder delta_round_trip)
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 bash scripts/configure.sh

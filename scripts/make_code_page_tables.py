@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Writes util/code_page_tables.inc, the tables the native build converts code page 932 and compares
+"""Writes util/text/code_page_tables.inc, the tables the native build converts code page 932 and compares
 names by, from what the Windows build's code_page_dump.exe prints under Wine:
 
     build/wine-run build/tests/code_page_dump.exe | tr -d '\\r' > dump.txt
-    python3 scripts/make_code_page_tables.py dump.txt > util/code_page_tables.inc
+    python3 scripts/make_code_page_tables.py dump.txt > util/text/code_page_tables.inc
 
 The tables are checked against the whole dump before they are written; the test code_page_identity then
 holds the native build to every line of it."""

@@ -1,72 +1,88 @@
 #!/usr/bin/env python3
-"""The layering check: every #include of the product's code points down the order
-    util <- archive, install <- ui <- update <- app
-(archive and install are peers that never include each other), and tools/ may use update's package layer,
-archive, install and util, never ui/ or app/. The build's link graph (CMakeLists.txt) must say the same:
-each library links only libraries below it, the package layer links no UI, and the package builder's whole
-link closure holds neither the UI nor user32. Prints both graphs; fails on any arrow against the order.
+"""The layering check. The product's folders are its layers, each one library; every file in a folder is
+checked, found by walking the folder. Every #include points to an earlier layer (a lower rank) or stays in
+its own folder, so folders of one rank (archive and install; util/io and util/held; ui and update/package)
+never include each other; tools/ may use the layers up to update's package layer, never ui/, update/run or
+app/. The build's link graph (CMakeLists.txt) must say the same: each folder's library links only libraries
+of lower ranks, and the package builder's whole link closure holds neither the UI, the driver nor user32.
+Prints both graphs; fails on any arrow against the order.
     check_layering.py SOURCE_DIR"""
 import os
 import re
 import sys
 
-RANK = {"util": 0, "archive": 1, "install": 1, "ui": 2, "update": 3, "app": 4}
-TOOLS_MAY_USE = {"util", "archive", "install", "update"}
-# update's package layer: what the package tools may include of update/.
-PACKAGE_LAYER = {"package.h", "package_checks.h", "package_layout.h", "list_updates.h", "title_block.h",
-                 "install_phase.h", "held_installation.h"}
+# (folder, rank, library): the layers, lowest first.
+LAYERS = [("util/base", 0, "util_base"), ("util/text", 1, "util_text"), ("util/fs", 2, "util_fs"),
+          ("util/io", 3, "util_io"), ("util/held", 3, "util_held"), ("util/folder", 4, "util_folder"),
+          ("archive", 5, "archive"), ("install", 5, "install_records"), ("delta", 5, "delta"),
+          ("ui", 6, "ui"), ("update/package", 6, "update_package"), ("update/run", 7, "update_run"),
+          ("app", 8, "updater"), ("tools", 7, "tools")]
+RANK = {folder: rank for folder, rank, _ in LAYERS}
+TOOLS_MAY_NOT_USE = {"ui", "update/run", "app"}
+TOOLS_TARGETS = {"tools", "mkupdate"}
 
 root = sys.argv[1]
-include = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/([^"]+)"')
-graph, problems = {}, []
-for folder in list(RANK) + ["tools"]:
+
+
+def layer_of(path):
+    """The layer folder a path below the source root lies in (the longest that fits), or None."""
+    best = None
+    for folder in RANK:
+        if (path == folder or path.startswith(folder + "/")) and (best is None or len(folder) > len(best)):
+            best = folder
+    return best
+
+
+include = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+graph, problems, files = {}, [], 0
+for folder in RANK:
     for dirpath, _, names in os.walk(os.path.join(root, folder)):
         for name in sorted(names):
-            if not name.endswith((".h", ".cpp", ".rc")):
+            if not name.endswith((".h", ".cpp", ".rc", ".inc")):
                 continue
             path = os.path.join(dirpath, name)
+            own = layer_of(os.path.relpath(path, root).replace(os.sep, "/"))
+            if own != folder:
+                continue  # a file of a nested layer, checked as that layer's
+            files += 1
             with open(path, encoding="utf-8") as f:
                 for number, line in enumerate(f, 1):
                     m = include.match(line)
-                    if not m or m.group(1) == folder:
+                    target = layer_of(m.group(1)) if m else None
+                    if not target or target == folder:
                         continue
-                    target, header = m.group(1), m.group(2)
                     graph.setdefault(folder, set()).add(target)
                     if folder == "tools":
-                        bad = target not in TOOLS_MAY_USE or (target == "update" and header not in PACKAGE_LAYER)
-                    elif folder == "update" and os.path.splitext(name)[0] + ".h" in PACKAGE_LAYER:
-                        bad = target not in ("util", "archive", "install")  # the package layer: no UI
+                        bad = target in TOOLS_MAY_NOT_USE
                     else:
-                        bad = target not in RANK or RANK[target] >= RANK[folder]
+                        bad = RANK[target] >= RANK[folder]
                     if bad:
-                        problems.append("%s:%d: %s includes %s/%s" % (os.path.relpath(path, root), number, folder,
-                                                                     target, header))
-for folder in sorted(graph, key=lambda f: (RANK.get(f, 5), f)):
-    print("%-8s -> %s" % (folder, ", ".join(sorted(graph[folder], key=lambda f: (RANK.get(f, 5), f)))))
+                        problems.append("%s:%d: %s includes %s" % (os.path.relpath(path, root), number, folder,
+                                                                 m.group(1)))
+order = lambda f: (RANK.get(f, 99), f)
+for folder in sorted(graph, key=order):
+    print("%-14s -> %s" % (folder, ", ".join(sorted(graph[folder], key=order))))
 
-# The link graph: each product target's rank follows its folder; the package layer is a peer of the UI.
-TARGET_RANK = {"util": 0, "archive": 1, "install_records": 1, "update_package": 2, "ui": 2, "update": 3,
-               "updater": 4}
-TOOLS_TARGETS = {"tools", "mkupdate"}
-TOOLS_MAY_LINK = {"util", "archive", "install_records", "update_package", "tools"}
+# The link graph: each library's rank is its folder's.
+TARGET_RANK = {target: rank for _, rank, target in LAYERS}
+TARGET_RANK["mkupdate"] = TARGET_RANK["tools"]
 with open(os.path.join(root, "CMakeLists.txt"), encoding="utf-8") as f:
     cmake = re.sub(r"#[^\n]*", "", f.read())
 links = {}
 for m in re.finditer(r"target_link_libraries\(\s*([\w-]+)([^)]*)\)", cmake):
     words = [w for w in m.group(2).split() if w not in ("PUBLIC", "PRIVATE", "INTERFACE")]
     links.setdefault(m.group(1), []).extend(words)
-known = set(TARGET_RANK) | TOOLS_TARGETS
-for target in sorted(links, key=lambda t: (TARGET_RANK.get(t, 5), t)):
-    if target not in known:
+for target in sorted(links, key=lambda t: (TARGET_RANK.get(t, 99), t)):
+    if target not in TARGET_RANK:
         continue
     print("link %-15s -> %s" % (target, ", ".join(links[target])))
     for dep in links[target]:
-        if dep not in known:
+        if dep not in TARGET_RANK:
             continue  # a system library
         if target in TOOLS_TARGETS:
-            bad = dep not in TOOLS_MAY_LINK
+            bad = dep in ("ui", "update_run", "updater")
         else:
-            bad = dep not in TARGET_RANK or TARGET_RANK[dep] >= TARGET_RANK[target]
+            bad = TARGET_RANK[dep] >= TARGET_RANK[target]
         if bad:
             problems.append("CMakeLists.txt: %s links %s" % (target, dep))
 
@@ -81,10 +97,11 @@ def closure(target, seen):
 
 for tool in sorted(TOOLS_TARGETS):
     reached = closure(tool, set())
-    for forbidden in ("ui", "update", "updater", "user32"):
+    for forbidden in ("ui", "update_run", "updater", "user32"):
         if forbidden in reached:
             problems.append("CMakeLists.txt: the link closure of %s reaches %s" % (tool, forbidden))
 for p in problems:
     print("back-arrow: " + p)  # an include or a link against the order
-print("layering: %d passed, %d failed" % (0 if problems else 1, 1 if problems else 0))
+print("layering: %d files in %d layers; %d passed, %d failed" % (files, len(LAYERS), 0 if problems else 1,
+                                                              1 if problems else 0))
 sys.exit(1 if problems else 0)

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "util/code_page.h"
+#include "util/text/code_page.h"
 
 namespace {
 

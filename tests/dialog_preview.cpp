@@ -8,10 +8,10 @@
 #include <string>
 
 #include "ui/app_state.h"
-#include "ui/resource.h"
-#include "ui/messages.h"
 #include "ui/message_pump.h"
+#include "ui/messages.h"
 #include "ui/progress_dialog.h"
+#include "ui/resource.h"
 
 int wmain(int argc, wchar_t** argv)
 {

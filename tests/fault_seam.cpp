@@ -4,9 +4,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <mutex>
 
-#include "util/file_ops.h"
+#include "util/fs/file_ops.h"
 
 namespace {
 
@@ -20,7 +19,7 @@ bool Refuse()
 
 HANDLE SeamCreate(HANDLE folder, const std::wstring& name)
 {
-    const std::lock_guard<std::mutex> hold(g_seam->lock);
+    const Locked hold(g_seam->lock);
     if (!g_seam->Enter({SeamOp::Create, 0, name, false})) {
         Refuse();
         return nullptr;
@@ -33,7 +32,7 @@ HANDLE SeamCreate(HANDLE folder, const std::wstring& name)
 
 uint32_t SeamWrite(HANDLE file, const void* data, uint32_t size)
 {
-    const std::lock_guard<std::mutex> hold(g_seam->lock);
+    const Locked hold(g_seam->lock);
     if (!g_seam->Enter({SeamOp::Write, 0, std::wstring(), false})) {
         Refuse();
         return 0;
@@ -45,7 +44,7 @@ uint32_t SeamWrite(HANDLE file, const void* data, uint32_t size)
 
 bool SeamFlush(HANDLE file)
 {
-    const std::lock_guard<std::mutex> hold(g_seam->lock);
+    const Locked hold(g_seam->lock);
     if (!g_seam->Enter({SeamOp::Flush, 0, std::wstring(), false}))
         return Refuse();
     const bool flushed = SystemFileOps().flush(file);
@@ -56,27 +55,27 @@ bool SeamFlush(HANDLE file)
 
 bool SeamRename(HANDLE file, HANDLE folder, const std::wstring& name, bool replace)
 {
-    const std::lock_guard<std::mutex> hold(g_seam->lock);
+    const Locked hold(g_seam->lock);
     return g_seam->Enter({SeamOp::Rename, 0, name, replace}) ? SystemFileOps().rename(file, folder, name, replace)
                                                                : Refuse();
 }
 
 bool SeamSetAttributes(HANDLE file, DWORD attributes)
 {
-    const std::lock_guard<std::mutex> hold(g_seam->lock);
+    const Locked hold(g_seam->lock);
     return g_seam->Enter({SeamOp::SetAttributes, 0, std::wstring(), false})
                ? SystemFileOps().setAttributes(file, attributes) : Refuse();
 }
 
 bool SeamRemove(HANDLE file)
 {
-    const std::lock_guard<std::mutex> hold(g_seam->lock);
+    const Locked hold(g_seam->lock);
     return g_seam->Enter({SeamOp::Remove, 0, std::wstring(), false}) ? SystemFileOps().remove(file) : Refuse();
 }
 
 void SeamClose(HANDLE file)
 {
-    const std::lock_guard<std::mutex> hold(g_seam->lock);
+    const Locked hold(g_seam->lock);
     g_seam->Track(file, false, false, false, true);
     SystemFileOps().close(file);
 }

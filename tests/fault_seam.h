@@ -1,12 +1,13 @@
-// The tests' file operations in front of the elevated writer's (util/file_ops.h): every operation of a
+// The tests' file operations in front of the elevated writer's (util/fs/file_ops.h): every operation of a
 // run numbered, the run stopped after operation N as a kill would stop it (every later operation fails
 // without effect; handles still close, as the system closes a killed process's handles), a power cut at
 // that moment (what was written through a handle since its last flush is lost), or chosen operations failed.
 #pragma once
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
+
+#include "util/base/threads.h"
 
 struct SeamOp {
     enum Kind { Create, Write, Flush, Rename, SetAttributes, Remove } kind;
@@ -33,7 +34,7 @@ public:
 
     // For the table's functions. The writer flushes in a thread of its own: each operation holds `lock`
     // from its number to its end, so that operations do not overlap and a stop falls between two of them.
-    std::mutex lock;
+    Mutex lock;
     bool Enter(SeamOp op);
     void Track(void* file, bool created, bool written, bool flushed, bool closed);
 

@@ -39,10 +39,16 @@ def both(cwd, *args, output=None):
     windows = [os.path.join(build, "wine-run"), os.path.join(build, "mkupdate.exe")]
     native_answer, native_file = once([os.path.join(native, "mkupdate")], cwd, args, output)
     windows_answer, windows_file = once(windows, cwd, args, output)
-    # Wine under load once ended a run with exit code 1 and no output at all, which mkupdate never does: a
-    # difference is asked again once, and only one that stays counts.
-    if (windows_answer, windows_file) != (native_answer, native_file):
+    # Wine under load once ended a run with exit code 1, no output at all and no output file, which mkupdate
+    # never does: that exact answer, and only it, is asked again, what it was is printed, and it may happen
+    # once in a run. Any other difference counts at once.
+    if windows_answer == (1, b"", b"") and windows_file is None and (windows_answer, windows_file) != (
+            native_answer, native_file):
         retried += 1
+        print("asked again after Wine's silent exit 1: %s (native: %d, %d bytes out)" % (
+            " ".join(args)[:160], native_answer[0], len(native_answer[1])))
+        if retried > 1:
+            failures.append("Wine's silent exit 1 came %d times in one run: not a passing fault" % retried)
         windows_answer, windows_file = once(windows, cwd, args, output)
     what = " ".join(args)[:160]
     if windows_answer != native_answer:
@@ -119,6 +125,51 @@ with tempfile.TemporaryDirectory(dir=build, prefix="native-") as work:
         both(work, *args)
     os.chmod(os.path.join(game, "Uninst.LST"), 0o444)
     both(work, "plan", "sample.exe", "--game", "game", "--json")
+
+    # Delta packages: against two earlier versions, one folder spelled in other cases; a file one base lacks,
+    # a file unrelated to its base (no delta saves 10 %), a file unchanged in both; then --keep-full.
+    data = {name: rng.randbytes(200000) for name in ("a.arc", "b.arc", "c.arc", "d.arc")}
+    for name, content in data.items():
+        write(os.path.join(work, "v3", "Archive", name), content[:50000] + b"new" * 200 + content[50000:])
+    write(os.path.join(work, "v3", "Archive", "same.arc"), b"unchanged" * 100)
+    for name in ("a.arc", "b.arc", "c.arc"):
+        write(os.path.join(work, "v2", "Archive", name), data[name])
+        write(os.path.join(work, "v1", "ARCHIVE", name.upper()), data[name][:190000])
+    write(os.path.join(work, "v2", "Archive", "d.arc"), data["d.arc"])
+    write(os.path.join(work, "v2", "Archive", "c.arc"), rng.randbytes(200000))
+    write(os.path.join(work, "v1", "ARCHIVE", "SAME.ARC"), b"unchanged" * 100)
+    write(os.path.join(work, "v2", "Archive", "same.arc"), b"unchanged" * 100)
+    for folder in ("v1", "v2"):
+        write(os.path.join(work, folder, "uninst.lst"), b"$folder\r\n")
+    (code, _, err), delta = both(work, "build", "--quiet", "--image", "image.exe", "--title", title, "--files", "v3",
+                                 "--base", "v2", "--base", "v1", "--output", "delta.exe", output="delta.exe")
+    both(work, "build", "--quiet", "--image", "image.exe", "--title", title, "--files", "v3", "--base", "v2",
+         "--base", "v1", "--keep-full", "--output", "full.exe", output="full.exe")
+    for args in (["list", "delta.exe", "--json"], ["list", "full.exe"], ["verify", "delta.exe", "--base", "v1"],
+                 ["verify", "delta.exe", "--json", "--base", "v2", "--base", "v1"], ["plan", "delta.exe", "--game", "v1"],
+                 ["plan", "delta.exe", "--game", "v2", "--json"]):
+        both(work, *args)
+    import json
+    listed = json.loads(run([os.path.join(native, "mkupdate"), "list", "delta.exe", "--json"], work)[1]) if delta else {}
+    entries = sorted(e["name"] for e in listed.get("entries", []))
+    shipped = {(d["target"], d["base_size"]) for d in listed.get("deltas", [])}
+    # a: deltas from both; b: one delta (the bases agree on nothing but v1's cut, so two); c: v1's delta, the
+    # whole file for v2's unrelated one; d: v1 lacks it, so whole besides v2's delta; same: unchanged, whole.
+    expected_entries = ["KPX.dlt", "KPX.dlt.000", "KPX.dlt.001", "KPX.dlt.002", "KPX.dlt.003", "KPX.dlt.004",
+                        "KPX.dlt.005", "KPX.hvl", "c.arc", "d.arc", "same.arc"]
+    expected_deltas = {("Archive\\a.arc", 200000), ("Archive\\a.arc", 190000), ("Archive\\b.arc", 200000),
+                       ("Archive\\b.arc", 190000), ("Archive\\c.arc", 190000), ("Archive\\d.arc", 200000)}
+    if code != 0 or entries != expected_entries or shipped != expected_deltas:
+        failures.append("delta package: %d %r, entries %r, deltas %r" % (code, err, entries, sorted(shipped)))
+    full_entries = sorted(e["name"] for e in json.loads(run([os.path.join(native, "mkupdate"), "list", "full.exe", "--json"],
+                                                            work)[1]).get("entries", []))
+    if [e for e in full_entries if not e.startswith("KPX.dlt")] != ["KPX.hvl", "a.arc", "b.arc", "c.arc", "d.arc", "same.arc"]:
+        failures.append("--keep-full: entries %r" % full_entries)
+    for folder, verdict in (("v1", "patch"), ("v2", "patch")):
+        planned = json.loads(run([os.path.join(native, "mkupdate"), "plan", "delta.exe", "--game", folder, "--json"], work)[1])
+        actions = {t["target"]: t["action"] for t in planned.get("targets", [])}
+        if actions.get("Archive\\a.arc") != verdict or planned["result"] != 0:
+            failures.append("plan on %s: %r" % (folder, planned))
 
     # Without --game, only Windows has a registry to ask.
     code, out, err = run([os.path.join(native, "mkupdate"), "plan", "sample.exe"], work)

@@ -1,12 +1,15 @@
 // Updater files and installations for the tests.
 #include "tests/package_factory.h"
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 
 #include "archive/checksum.h"
+#include "archive/delta_table.h"
+#include "delta/delta_encoder.h"
 #include "archive/read_le.h"
-#include "update/package_layout.h"
+#include "update/package/package_layout.h"
 
 uint64_t ChecksumOf(const Bytes& data)
 {
@@ -74,6 +77,32 @@ SampleUpdate MakeSampleUpdate(int archives, size_t sizeEach, unsigned seed)
     s.entries.push_back({"KPX.hvl", MakeVersionList(records)});
     s.entries.insert(s.entries.end(), files.begin(), files.end());
     return s;
+}
+
+std::vector<FakeEntry> MakeDeltaEntries(const std::vector<DeltaTarget>& targets)
+{
+    std::vector<VersionRecord> records;
+    std::vector<DeltaRecord> table;
+    std::vector<FakeEntry> entries(1);
+    for (const DeltaTarget& t : targets) {
+        const std::string targetName = "Archive\\" + t.name;
+        records.push_back({targetName, ChecksumOf(t.target)});
+        for (const Bytes& base : t.bases) {
+            const Bytes delta = MakeDelta(base.data(), base.size(), t.target.data(), t.target.size());
+            char entry[16];
+            snprintf(entry, sizeof entry, "KPX.dlt.%03u", static_cast<unsigned>(table.size()));
+            table.push_back({targetName, entry, base.size(), ChecksumOf(base), ChecksumOf(delta), t.target.size(),
+                             ChecksumOf(t.target)});
+            entries.push_back({entry, delta});
+        }
+        if (t.full || t.bases.empty())
+            entries.push_back({t.name, t.target});
+    }
+    entries[0] = {"KPX.hvl", MakeVersionList(records)};
+    Bytes tableBytes;
+    EncodeDeltaTable(table, tableBytes);
+    entries.push_back({"KPX.dlt", tableBytes});
+    return entries;
 }
 
 void MakeInstallation(const std::wstring& folder, const std::vector<std::string>& oldArchives)

@@ -32,6 +32,21 @@ struct SampleUpdate {
 };
 SampleUpdate MakeSampleUpdate(int archives, size_t sizeEach = 3000, unsigned seed = 7);
 
+// A delta update: for each target "Archive\<name>", a delta from each of its bases ("KPX.dlt.000" on) and,
+// with `full` (or without bases), the whole file; the version list and the delta table.
+struct DeltaTarget {
+    std::string name;
+    std::vector<Bytes> bases;
+    Bytes target;
+    bool full;
+};
+std::vector<FakeEntry> MakeDeltaEntries(const std::vector<DeltaTarget>& targets);
+inline std::vector<FakeEntry> MakeDeltaEntries(const std::string& name, const std::vector<Bytes>& bases,
+                                               const Bytes& target, bool full)
+{
+    return MakeDeltaEntries({{name, bases, target, full}});
+}
+
 // A game installation: "Archive\" with old archives, "kpx.hvl" naming them, "uninst.lst".
 void MakeInstallation(const std::wstring& folder, const std::vector<std::string>& oldArchives);
 

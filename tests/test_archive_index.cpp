@@ -6,7 +6,7 @@
 #include "archive/archive_index.h"
 #include "archive/read_le.h"
 #include "tests/testing_support.h"
-#include "util/file.h"
+#include "util/fs/file.h"
 
 namespace {
 

@@ -8,17 +8,17 @@
 
 #include <functional>
 #include <map>
-#include <thread>
 
-#include "ui/app_state.h"
-#include "ui/resource.h"
-#include "ui/progress_dialog.h"
 #include "tests/package_factory.h"
 #include "tests/window_driver.h"
-#include "update/driver.h"
-#include "update/package.h"
-#include "update/progress_view.h"
-#include "util/handles.h"
+#include "ui/app_state.h"
+#include "ui/progress_dialog.h"
+#include "ui/progress_view.h"
+#include "ui/resource.h"
+#include "update/package/package.h"
+#include "update/run/driver.h"
+#include "util/base/handles.h"
+#include "util/base/threads.h"
 
 namespace {
 
@@ -280,6 +280,72 @@ TEST_F(DriverTest, PackageShapesCountsAndSizes)
     EXPECT_TRUE(FileExists(game + L"\\f255"));
 }
 
+// A delta update of one archive decided by the bytes installed: patched from either base, copied whole,
+// left as it is, finished from the original an interrupted run kept aside, or refused with the installation
+// unchanged; a second run after success changes nothing.
+TEST_F(DriverTest, DeltaUpdatesDecideByTheInstalledBytes)
+{
+    const Bytes v0 = RandomBytes(300000, 40), other = RandomBytes(300000, 41);
+    Bytes v1 = v0, target = v0;
+    v1.insert(v1.begin() + 1000, 5000, 'a');
+    std::copy_n(RandomBytes(7000, 42).begin(), 7000, target.begin() + 150000);
+    enum Stands { kTarget, kKept, kNothing };
+    struct Case {
+        const char* what;
+        const Bytes* installed;
+        Stands stands;
+        bool full, damaged;
+        uint32_t result;
+    } cases[] = {
+        {"the first base", &v1, kTarget, false, false, kResultSuccess},
+        {"the second base", &v0, kTarget, false, false, kResultSuccess},
+        {"the target already", &target, kTarget, false, false, kResultSuccess},
+        {"no base, no whole file", &other, kTarget, false, false, kResultNotApplicable},
+        {"no file, no whole file", &other, kNothing, false, false, kResultNotApplicable},
+        {"no base, the whole file", &other, kTarget, true, false, kResultSuccess},
+        {"a base, the whole file too", &v0, kTarget, true, false, kResultSuccess},
+        {"the kept original alone", &v1, kKept, false, false, kResultSuccess},
+        {"a damaged delta", &v1, kTarget, false, true, kResultDamaged},
+        {"cancelled while patching", &v1, kTarget, false, false, kResultCancelled},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveTree(game);
+        MakeDir(game);
+        MakeInstallation(game, {});
+        const std::wstring file = game + L"\\Archive\\data.arc";
+        if (c.stands != kNothing) {
+            ASSERT_TRUE(WriteBytes(c.stands == kKept ? file + L".kept" : file, *c.installed));
+        }
+        ASSERT_TRUE(WriteBytes(game + L"\\kpx.hvl", MakeVersionList({{"Archive\\data.arc", ChecksumOf(*c.installed)}})));
+        std::vector<FakeEntry> entries = MakeDeltaEntries("data.arc", {v1, v0}, target, c.full);
+        if (c.damaged)
+            entries[1].data[entries[1].data.size() / 2] ^= 0x10;
+        const Snapshot before = TakeSnapshot(game);
+        shown = Shown();
+        g_cancelRequested = 0;
+        if (c.result == kResultCancelled)
+            shown.onPosition = [](int id, WPARAM position) { g_cancelRequested |= id == IDC_ITEM_BAR && position > 0; };
+        ASSERT_EQ(c.result, Run(entries));
+        g_cancelRequested = 0;
+        if (c.result != kResultSuccess) {
+            ExpectUnchanged(before);
+            continue;
+        }
+        EXPECT_TRUE(ReadBytes(file) == target);
+        std::vector<VersionRecord> records;
+        VersionListHeader header;
+        ASSERT_TRUE(LoadVersionList(header, records, (game + L"\\kpx.hvl").c_str()));
+        ASSERT_EQ(1u, records.size());
+        EXPECT_EQ(ChecksumOf(target), records[0].value);
+        EXPECT_EQ((std::vector<std::wstring>{L"Archive\\data.arc", L"kpx.hvl", L"uninst.lst"}), ListFiles(game));
+        EXPECT_NE(shown.status.end(), std::find(shown.status.begin(), shown.status.end(), L"Installing \"Archive\\data.arc\"."));
+        const Snapshot after = TakeSnapshot(game);
+        EXPECT_EQ(kResultSuccess, Run(entries));
+        ExpectUnchanged(after);
+    }
+}
+
 TEST_F(DriverTest, DamagedPackagesAreRefusedBeforeTheFirstCopy)
 {
     MakeInstallation(game, {"data01200.arc"});
@@ -365,16 +431,18 @@ TEST_F(DriverTest, ItemBarFollowsEachMegabyteChunk)
     EXPECT_EQ((std::vector<WPARAM>{0, 1, 2}), PositionsOf(IDC_TOTAL_BAR));
 }
 
-// Between Freeze and Thaw the bars take a position a visible step (1/256 of the range) from the last, their
-// start and their end; the controls paint at most once a frame; Thaw gives each bar its last position.
-TEST_F(DriverTest, ProgressViewSendsVisibleStepsAndPaintsOncePerFrame)
+// While the paints are held the bars take a position a visible step (1/256 of the range) from the last,
+// their start and their end; the status line and the entries bar paint at once, the item bar at most once a
+// frame; every control stays visible; an uncovered dialog paints them all; Release gives each bar its last
+// position and paints what waited.
+TEST_F(DriverTest, ProgressViewSendsVisibleStepsAndPaintsTheItemBarOncePerFrame)
 {
     ProgressView view;
     OpenProgressView(view, g_hProgressDlg, 1000);
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))  // the dialog's first paint, as the driver's first pump
         DispatchMessageW(&msg);
-    FreezeProgressView(view);
+    HoldProgressPaints(view);
     shown.positions.clear();
     shown.paints.clear();
     for (uint32_t p : {100u, 255u, 256u, 300u, 600u, 65534u, 65535u, 0u, 10u})
@@ -382,28 +450,48 @@ TEST_F(DriverTest, ProgressViewSendsVisibleStepsAndPaintsOncePerFrame)
     for (uint32_t p = 1; p <= 9; ++p)
         MoveBar(view, kEntriesBar, p);
     ShowStatusText(view, L"Installing \"a\".");
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&msg);
     EXPECT_EQ((std::vector<WPARAM>{256, 600, 65534, 65535, 0}), PositionsOf(IDC_ITEM_BAR));
     EXPECT_EQ((std::vector<WPARAM>{4, 8}), PositionsOf(IDC_TOTAL_BAR));
-    EXPECT_EQ(0, shown.paints[IDC_ITEM_BAR] + shown.paints[IDC_TOTAL_BAR] + shown.paints[IDC_STATUS_LINE]);
-    // The first paint comes once a frame has passed.
-    for (const ULONGLONG deadline = GetTickCount64() + 1000; !shown.paints[IDC_ITEM_BAR] && GetTickCount64() < deadline;)
-        PaintIfDue(view);
-    PaintIfDue(view);  // within the same frame: nothing
-    EXPECT_EQ(1, shown.paints[IDC_ITEM_BAR]);
-    EXPECT_EQ(1, shown.paints[IDC_TOTAL_BAR]);
-    EXPECT_EQ(1, shown.paints[IDC_STATUS_LINE]);
-    // Something uncovers the dialog: it paints its background over the frozen controls, which paint again.
-    RedrawWindow(g_hProgressDlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    EXPECT_EQ(2, shown.paints[IDC_STATUS_LINE]);
     EXPECT_EQ(2, shown.paints[IDC_TOTAL_BAR]);
-    ThawProgressView(view);
+    EXPECT_FALSE(GetUpdateRect(GetDlgItem(g_hProgressDlg, IDC_STATUS_LINE), nullptr, FALSE));  // nothing waits
+    EXPECT_GE(shown.paints[IDC_ITEM_BAR], 1);  // the first position paints at once
+    for (int id : {IDC_STATUS_LINE, IDC_ITEM_BAR, IDC_TOTAL_BAR})
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(g_hProgressDlg, id))) << id;
+
+    // Two positions within a frame of the last paint give no paint; the next frame gives one.
+    bool seen = false;
+    for (int attempt = 0; attempt < 5 && !seen; ++attempt) {
+        for (const ULONGLONG deadline = GetTickCount64() + 1000; view.unpainted && GetTickCount64() < deadline;)
+            PaintIfDue(view);
+        ASSERT_FALSE(view.unpainted);
+        const int painted = shown.paints[IDC_ITEM_BAR];
+        const ULONGLONG lastPaint = view.paintedAt;
+        MoveBar(view, kItemBar, 10000 + attempt * 1000);
+        MoveBar(view, kItemBar, 20000 + attempt * 1000);
+        if (GetTickCount64() - lastPaint >= 16)
+            continue;  // the machine stalled past the frame (a move may have painted): no conclusion, try again
+        seen = true;
+        EXPECT_EQ(painted, shown.paints[IDC_ITEM_BAR]);
+        for (const ULONGLONG deadline = GetTickCount64() + 1000;
+             shown.paints[IDC_ITEM_BAR] == painted && GetTickCount64() < deadline;)
+            PaintIfDue(view);
+        PaintIfDue(view);  // within the new frame: nothing more
+        EXPECT_EQ(painted + 1, shown.paints[IDC_ITEM_BAR]);
+        EXPECT_EQ(20000u + attempt * 1000, SendMessageW(GetDlgItem(g_hProgressDlg, IDC_ITEM_BAR), PBM_GETPOS, 0, 0));
+    }
+    EXPECT_TRUE(seen) << "no two positions fell within one frame in five tries";
+
+    // Something uncovers the dialog: every control paints again, the item bar too.
+    MoveBar(view, kItemBar, 10);
+    const std::map<int, int> before = shown.paints;
+    RedrawWindow(g_hProgressDlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    for (int id : {IDC_STATUS_LINE, IDC_ITEM_BAR, IDC_TOTAL_BAR})
+        EXPECT_EQ((before.count(id) ? before.at(id) : 0) + 1, shown.paints[id]) << id;
+    MoveBar(view, kEntriesBar, 9);
+    ReleaseProgressPaints(view);
     EXPECT_EQ(10u, PositionsOf(IDC_ITEM_BAR).back());
     EXPECT_EQ(9u, PositionsOf(IDC_TOTAL_BAR).back());
-    EXPECT_EQ(3, shown.paints[IDC_ITEM_BAR]);
-    EXPECT_EQ(2, shown.paints[IDC_STATUS_LINE]);  // unchanged since its paint
-    EXPECT_TRUE(GetWindowLongW(GetDlgItem(g_hProgressDlg, IDC_ITEM_BAR), GWL_STYLE) & WS_VISIBLE);
+    EXPECT_EQ(10u, SendMessageW(GetDlgItem(g_hProgressDlg, IDC_ITEM_BAR), PBM_GETPOS, 0, 0));
 }
 
 TEST_F(DriverTest, CloseBeforeTheCopyAborts)
@@ -426,21 +514,21 @@ TEST_F(DriverTest, CancelConfirmedMidEntryEndsWithCancelled)
     const Snapshot before = TakeSnapshot(game);
     const SampleUpdate update = MakeSampleUpdate(3, 2 * 1024 * 1024);
     HWND dialog = g_hProgressDlg;
-    std::thread answerer;
+    Thread answerer;
     bool clicked = false;
     // After the first chunk of the third archive, the user clicks Cancel and answers Yes.
     shown.onPosition = [&](int id, WPARAM pos) {
         if (id == IDC_ITEM_BAR && pos > 0 && PositionsOf(IDC_TOTAL_BAR).back() == 3 && !clicked) {
             clicked = true;
             PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_CANCEL_BUTTON, BN_CLICKED), 0);
-            answerer = std::thread([dialog] {
+            answerer.Start([dialog] {
                 if (HWND box = WaitForDialogWindow(GetCurrentProcessId(), dialog, 5000))
                     PressButton(box, IDYES);
             });
         }
     };
     EXPECT_EQ(kResultCancelled, Run(update.entries));
-    answerer.join();
+    answerer.Join();
     ExpectUnchanged(before);
     EXPECT_EQ(3u, PositionsOf(IDC_TOTAL_BAR).back());  // the third archive never completed
 }

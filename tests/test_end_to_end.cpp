@@ -10,15 +10,15 @@
 #include "tests/user_session.h"
 #include "tools/package_builder.h"
 #include "tools/update_plan.h"
-#include "update/package_layout.h"
-#include "util/handles.h"
+#include "update/package/package_layout.h"
+#include "util/base/handles.h"
 
 namespace {
 
 const wchar_t kTitle[] = L"\u300C\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066\u300D Updater ver 1.01";
 const char kTitleUtf8[] = "\xE3\x80\x8C\xE7\xA1\x9D\xE5\xAD\x90\xE3\x81\xAE\xE7\xBE\xBD\xE3\x82\x92\xE6\x95\xB0\xE3"
                           "\x81\x88\xE3\x81\xA6\xE3\x80\x8D Updater ver 1.01";
-const DWORD kDamaged = 0x80000001, kInstallFailed = 0x80000004, kListFailed = 0x80000005;
+const DWORD kDamaged = 0x80000001, kInstallFailed = 0x80000004, kListFailed = 0x80000005, kDoesNotApply = 0x80000008;
 
 class EndToEndTest : public ::testing::Test {
 protected:
@@ -86,6 +86,64 @@ protected:
             EXPECT_EQ(ToBytes(plan.uninstallList), ReadBytes(game + L"\\uninst.lst"));
         }
     }
+    // An earlier version's archives, installed in the game and kept in "base" for the builder, and a delta
+    // updater from them to the shipped ones: a few inner files of each changed.
+    std::wstring MakeDeltaUpdaterFile()
+    {
+        MakeDir(dir / L"base");
+        MakeDir(dir / L"base\\Archive");
+        std::vector<VersionRecord> records;
+        for (int i = 0; i < 2; ++i) {
+            const std::wstring name = L"Archive\\data0" + std::to_wstring(12 + i) + L"00.arc";
+            Bytes base = RandomBytes(300000, 60 + i), shipped = base;
+            std::fill_n(shipped.begin() + 100000, 2000, static_cast<uint8_t>(i));
+            WriteBytes(dir / (L"base\\" + name), base);
+            WriteBytes(game + L"\\" + name, base);
+            WriteBytes(dir / (L"ship\\" + name), shipped);
+            records.push_back({"Archive\\data0" + std::to_string(12 + i) + "00.arc", ChecksumOf(base)});
+        }
+        WriteBytes(game + L"\\kpx.hvl", MakeVersionList(records));
+        BuildOptions options;
+        options.image = FromUnixPath(UPDATER_EXE);
+        options.title = kTitleUtf8;
+        options.output = dir / L"delta.exe";
+        options.bases = {dir / L"base"};
+        std::string error;
+        EXPECT_TRUE(CollectFolder(dir / L"ship", options.files, error));
+        EXPECT_TRUE(BuildUpdater(options, error)) << error;
+        return options.output;
+    }
+    // An installation the delta updater has no base for: told before the question when its version list
+    // shows it, after when only its bytes do; nothing changes either way.
+    void ExpectDeltaRefusals(const std::wstring& updater, const std::wstring& message)
+    {
+        const std::wstring archive = game + L"\\Archive\\data01200.arc";
+        const Bytes other = RandomBytes(300000, 99), list = ReadBytes(game + L"\\kpx.hvl");
+        ASSERT_TRUE(WriteBytes(archive, other));
+        for (const bool listTells : {true, false}) {
+            if (listTells)
+                ASSERT_TRUE(WriteBytes(game + L"\\kpx.hvl", MakeVersionList({{"Archive\\data01200.arc", ChecksumOf(other)}})));
+            else
+                ASSERT_TRUE(WriteBytes(game + L"\\kpx.hvl", list));
+            const std::vector<std::wstring> before = ListFiles(game);
+            const Bytes listBefore = ReadBytes(game + L"\\kpx.hvl");
+            UpdatePlan plan;
+            std::string problem;
+            ASSERT_EQ(0, PlanUpdate(updater, game, plan, problem)) << problem;
+            EXPECT_EQ(kDoesNotApply, plan.result);
+            const Transcript t = Run(updater);
+            EXPECT_EQ(kDoesNotApply, t.exitCode) << Describe(t);
+            ASSERT_EQ(listTells ? 1u : 2u, t.boxes.size()) << Describe(t);
+            const BoxInfo& box = t.boxes.back().info;
+            EXPECT_EQ(message, box.text);
+            EXPECT_EQ(kTitle, box.caption);
+            EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
+            EXPECT_FALSE(t.boxes.back().dialogPresent);
+            EXPECT_EQ(other, ReadBytes(archive));
+            EXPECT_EQ(listBefore, ReadBytes(game + L"\\kpx.hvl"));
+            EXPECT_EQ(before, ListFiles(game));
+        }
+    }
     TempDir dir;
     std::wstring game;
 };
@@ -121,6 +179,16 @@ TEST_F(EndToEndTest, SuccessShowsTheFinalBoxOnlyAfterTheDialogIsGone)
     EXPECT_EQ(ReadBytes(dir / L"ship\\Archive\\data01400.arc"), ReadBytes(game + L"\\Archive\\data01400.arc"));
     const Bytes uninst = ReadBytes(game + L"\\uninst.lst");
     EXPECT_NE(std::string::npos, std::string(uninst.begin(), uninst.end()).find("archive\\data01400.arc"));
+}
+
+// A screen reader reads the dialog from outside: the status line and both bars stay visible while the
+// update copies.
+TEST_F(EndToEndTest, ProgressStaysVisibleToOtherProgramsWhileCopying)
+{
+    Transcript t = Run(MakeUpdaterFile(3, 16 * 1024 * 1024));
+    EXPECT_EQ(0u, t.exitCode) << Describe(t);
+    EXPECT_GT(t.copyReadings, 0) << Describe(t);
+    EXPECT_EQ(0, t.hiddenControlReadings) << "of " << t.copyReadings << " readings during the copy";
 }
 
 TEST_F(EndToEndTest, EarlyExitsWithTheirBoxesAndCodes)
@@ -202,6 +270,33 @@ TEST_F(EndToEndTest, FailedRunsShowTheirWarnings)
     EXPECT_EQ(kListFailed, t.exitCode);
     ASSERT_EQ(2u, t.boxes.size()) << Describe(t);
     EXPECT_EQ(L"Failed to update the installation info.", t.boxes[1].info.text);
+}
+
+TEST_F(EndToEndTest, DeltaUpdaterPatchesTheInstalledVersionAndARerunChangesNothing)
+{
+    const std::wstring updater = MakeDeltaUpdaterFile();
+    EXPECT_LT(ReadBytes(updater).size(), PayloadOffset + 100000u) << "the delta package ships whole archives";
+    Transcript t = Run(updater);
+    EXPECT_EQ(0u, t.exitCode) << Describe(t);
+    ExpectConfirmation(t);
+    for (const wchar_t* name : {L"Archive\\data01200.arc", L"Archive\\data01300.arc"})
+        EXPECT_EQ(ReadBytes(dir / (std::wstring(L"ship\\") + name)), ReadBytes(game + L"\\" + name));
+    const std::vector<std::wstring> files = ListFiles(game);
+    const Bytes list = ReadBytes(game + L"\\kpx.hvl");
+    t = Run(updater);
+    EXPECT_EQ(0u, t.exitCode) << Describe(t);
+    EXPECT_EQ(files, ListFiles(game));
+    EXPECT_EQ(list, ReadBytes(game + L"\\kpx.hvl"));
+    ExpectDeltaRefusals(updater, L"This update does not apply to the installed version of the game.");
+}
+
+TEST_F(EndToEndTest, DeltaUpdaterThatDoesNotApplyTellsAJapanesePlayer)
+{
+    ASSERT_EQ(0x11, GetUserDefaultUILanguage() & 0x3FF) << "this case needs LANG=ja_JP.UTF-8";
+    ExpectDeltaRefusals(MakeDeltaUpdaterFile(),
+                        L"\u3053\u306E\u30A2\u30C3\u30D7\u30C7\u30FC\u30C8\u306F\u3001\u30A4\u30F3\u30B9\u30C8\u30FC"
+                        L"\u30EB\u3055\u308C\u3066\u3044\u308B\u30B2\u30FC\u30E0\u306E\u30D0\u30FC\u30B8\u30E7\u30F3"
+                        L"\u306B\u306F\u9069\u7528\u3067\u304D\u307E\u305B\u3093\u3002");
 }
 
 TEST_F(EndToEndTest, FoldersCannotBeMovedWhileTheQuestionWaits)
@@ -310,4 +405,33 @@ TEST_F(EndToEndTest, JapaneseUserInterface)
     const Bytes uninst = ReadBytes(game + L"\\uninst.lst");
     const std::string lower = std::string("archive") + (scenarioUtf8 + 7) + "\n";
     EXPECT_NE(std::string::npos, std::string(uninst.begin(), uninst.end()).find(lower));
+}
+
+// Players install games in deep folders. A game folder whose targets' paths pass MAX_PATH updates as a short
+// one does, and its version list records every file that is there, with the checksum of what is there.
+TEST_F(EndToEndTest, DeepGameFoldersUpdateLikeShortOnes)
+{
+    const std::wstring updater = MakeUpdaterFile();
+    for (const size_t length : {250u, 300u}) {
+        game = dir / L"deep";
+        for (wchar_t part = L'a'; game.size() < length; ++part) {
+            MakeDir(game);
+            game += L"\\" + std::wstring(std::min<size_t>(40, length - game.size() - 1), part);
+        }
+        MakeDir(game);
+        ASSERT_EQ(length, game.size());
+        MakeInstallation(game, {"data01200.arc", "data01300.arc"});
+        ASSERT_TRUE(RegisterInstallation(game));
+        Transcript t = Run(updater);
+        ASSERT_EQ(0u, t.exitCode) << length << " characters: " << Describe(t);
+        EXPECT_EQ(ReadBytes(dir / L"ship\\Archive\\data01400.arc"), ReadBytes(game + L"\\Archive\\data01400.arc"));
+        VersionListHeader header;
+        std::vector<VersionRecord> records;
+        ASSERT_TRUE(LoadVersionList(header, records, (game + L"\\kpx.hvl").c_str()));
+        EXPECT_EQ(3u, records.size()) << length << " characters";
+        for (const VersionRecord& r : records) {
+            const std::wstring name(r.name.begin(), r.name.end());
+            EXPECT_EQ(r.value, ChecksumOf(ReadBytes(game + L"\\" + name))) << r.name;
+        }
+    }
 }

@@ -71,7 +71,7 @@ TEST(PruneMissingRecordsTest, KeepsOrderFilesAndFoldersDropsMissingInAnyCaseAndE
     std::vector<VersionRecord> records = {
         {"Archive\\c.arc", 3}, {"Archive\\b.arc", 2}, {"Archive", 9}, {"Archive\\a.arc", 1}, {std::string(800, 'x'), 4},
         {"ARCHIVE/A.ARC", 5}, {"archive\\B.arc", 6}};
-    PruneMissingRecords(h, records, *ReaderOf(dir.path()));
+    PruneMissingRecords(h, records, *OpenFolderReader(dir.path()));
     ASSERT_EQ(4u, records.size());
     EXPECT_EQ(4u, h.count);
     EXPECT_EQ("Archive\\c.arc", records[0].name);

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/testing_support.h"
-#include "util/file.h"
-#include "util/held_folder_reader.h"
+#include "util/folder/folder_reader.h"
+#include "util/fs/file.h"
 
 TEST(FileOpenTest, MissingFileLeavesTheObjectClosed)
 {
@@ -94,7 +94,7 @@ TEST(FileSeekTest, ShortReadsSeekPastEndAndNegativePositions)
 }
 
 // The reader resolves a name's folder once and the name with one search in it; the answer must be the
-// system's own part-by-part one: every existing part long, the rest as given.
+// system's own part-by-part one: every existing part long, the rest as given, the folder as named in front.
 TEST(HeldFolderReaderTest, LongNamesAreTheSystemsLongPaths)
 {
     TempDir dir;
@@ -105,20 +105,18 @@ TEST(HeldFolderReaderTest, LongNamesAreTheSystemsLongPaths)
     ASSERT_NE(0u, GetShortPathNameW(dir.path().c_str(), shortFolder, MAX_PATH));
     const std::wstring shortName = shortPath + wcslen(shortFolder) + 1;  // "LONGFO~1\\LONGFI~1.ARC"
     const std::wstring shortDir = shortName.substr(0, shortName.find(L'\\'));
-    wchar_t longRoot[MAX_PATH] = L"";
-    ASSERT_NE(0u, GetLongPathNameW(dir.path().c_str(), longRoot, MAX_PATH));
-    const std::wstring folder = std::wstring(longRoot) + L"\\Long Folder Name\\";
-    const HeldFolderReader reader(dir.path());
+    const std::wstring folder = dir.path() + L"\\Long Folder Name\\";
+    const auto reader = OpenFolderReader(dir.path());
     const std::pair<std::wstring, std::wstring> cases[] = {
         {shortName, folder + L"long file name.arc"},
         {L"long folder name\\LONG FILE NAME.ARC", folder + L"long file name.arc"},
         {shortDir + L"\\long file name.arc.tmp", folder + L"long file name.arc.tmp"},
         {shortDir + L"\\*.arc", folder + L"*.arc"},
-        {L"missing\\" + shortDir + L"\\x.arc", std::wstring(longRoot) + L"\\missing\\" + shortDir + L"\\x.arc"},
-        {L"Long Folder Name", std::wstring(longRoot) + L"\\Long Folder Name"},
+        {L"missing\\" + shortDir + L"\\x.arc", dir.path() + L"\\missing\\" + shortDir + L"\\x.arc"},
+        {L"Long Folder Name", dir.path() + L"\\Long Folder Name"},
     };
     for (const auto& c : cases) {
-        const std::wstring got = reader.LongName(c.first);
+        const std::wstring got = reader->LongName(c.first);
         EXPECT_EQ(0, _wcsicmp(c.second.c_str(), got.c_str()))
             << std::string(c.first.begin(), c.first.end()) << " -> " << std::string(got.begin(), got.end());
     }

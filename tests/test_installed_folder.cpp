@@ -6,8 +6,8 @@
 #include <string>
 
 #include "install/installed_folder.h"
-#include "util/strings.h"
-#include "util/handles.h"
+#include "util/base/handles.h"
+#include "util/text/strings.h"
 
 namespace {
 

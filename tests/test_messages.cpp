@@ -23,13 +23,18 @@ TEST_F(MessagesTest, EachLanguageGetsItsOwnColumn)
     g_uiLanguage = kLanguageEnglish;
     EXPECT_STREQ(L"Installation complete.", GetMessageText(12));
     EXPECT_STREQ(L"Error", GetMessageText(18));
+    EXPECT_STREQ(L"This update does not apply to the installed version of the game.", GetMessageText(19));
     EXPECT_STREQ(L"Update cannot be installed because the game is currently running.", GetMessageText(17));
     g_uiLanguage = kLanguageJapanese;
     // Written as escapes so that a mangled source encoding cannot pass.
     EXPECT_STREQ(L"\u30A8\u30E9\u30FC", GetMessageText(18));
+    EXPECT_STREQ(L"\u3053\u306E\u30A2\u30C3\u30D7\u30C7\u30FC\u30C8\u306F\u3001\u30A4\u30F3\u30B9\u30C8\u30FC"
+                 L"\u30EB\u3055\u308C\u3066\u3044\u308B\u30B2\u30FC\u30E0\u306E\u30D0\u30FC\u30B8\u30E7\u30F3"
+                 L"\u306B\u306F\u9069\u7528\u3067\u304D\u307E\u305B\u3093\u3002",
+                 GetMessageText(kMsgDoesNotApply));
     EXPECT_STREQ(L"\u30A2\u30C3\u30D7\u30C7\u30FC\u30C8\u3092\u884C\u3044\u307E\u3059\u304B\uFF1F", GetMessageText(5));
     EXPECT_STREQ(L"\u300C\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066\u300D Updater ver 1.01", GetMessageText(0));
-    for (uint32_t id = 0; id <= 18; ++id) {
+    for (uint32_t id = 0; id <= 19; ++id) {
         g_uiLanguage = kLanguageJapanese;
         std::wstring ja = GetMessageText(id);
         g_uiLanguage = kLanguageEnglish;
@@ -44,7 +49,7 @@ TEST_F(MessagesTest, UnknownIdsGiveTheEmptyTextNeverNull)
 {
     for (int32_t language : {kLanguageEnglish, kLanguageJapanese}) {
         g_uiLanguage = language;
-        for (uint32_t id : {19u, 100u, 0xFFFFFFFFu}) {
+        for (uint32_t id : {20u, 100u, 0xFFFFFFFFu}) {
             ASSERT_NE(nullptr, GetMessageText(id));
             EXPECT_STREQ(L"", GetMessageText(id));
         }

@@ -8,8 +8,8 @@
 #include "archive/read_le.h"
 #include "tests/package_factory.h"
 #include "tools/package_reader.h"
-#include "update/package_layout.h"
-#include "util/handles.h"
+#include "update/package/package_layout.h"
+#include "util/base/handles.h"
 
 namespace {
 
@@ -157,6 +157,16 @@ TEST_F(PackageBuilderTest, VerifyFindsFlippedBytesTruncationAndDamagedIndexes)
     WriteU32(tooMany.data() + PayloadOffset + 12, 257);
     EXPECT_EQ(1u, verifyWith(tooMany).exitCode);
     EXPECT_EQ(1u, verifyWith(Bytes(good.begin(), good.begin() + PayloadOffset - 1)).exitCode);
+    // A version list whose count reaches into the next entry's bytes: list shows no records the updater
+    // refuses, it refuses with verify's words.
+    Bytes longList = good;
+    WriteU32(longList.data() + PayloadOffset + c.entries[0].position + 12, c.versionHeader.count + 1);
+    for (const wchar_t* command : {L"verify", L"list"}) {
+        ASSERT_TRUE(WriteBytes(dir / L"bad.exe", longList));
+        const ProcessResult r = Mkupdate(std::wstring(command) + L" \"" + (dir / L"bad.exe") + L"\"");
+        EXPECT_EQ(1u, r.exitCode) << r.output;
+        EXPECT_NE(std::string::npos, r.output.find("version list \"KPX.hvl\" is damaged")) << r.output;
+    }
 
     // What the updater refuses, verify refuses; what it installs unchecked, verify accepts and says so.
     const Bytes one = ToBytes("one"), two = ToBytes("two");

@@ -10,14 +10,14 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include <thread>
 
-#include "ui/app_state.h"
-#include "ui/resource.h"
-#include "ui/message_pump.h"
-#include "ui/progress_dialog.h"
 #include "tests/testing_support.h"
 #include "tests/window_driver.h"
+#include "ui/app_state.h"
+#include "ui/message_pump.h"
+#include "ui/progress_dialog.h"
+#include "ui/resource.h"
+#include "util/base/threads.h"
 
 namespace {
 
@@ -58,7 +58,8 @@ protected:
         std::atomic<int> seen{0};
         std::atomic<bool> pumped{false};
         HWND dialog = g_hProgressDlg;
-        std::thread answerer([&] {
+        Thread answerer;
+        answerer.Start([&] {
             HWND found = nullptr;
             WaitUntil([&] { return (found = FindDialogWindow(GetCurrentProcessId(), dialog)) != nullptr || pumped; },
                       10000);
@@ -72,7 +73,7 @@ protected:
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_CANCEL_BUTTON, BN_CLICKED), 0);
         PumpMessages();
         pumped = true;
-        answerer.join();
+        answerer.Join();
         return seen;
     }
 };

@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "util/encoding.h"
-#include "util/relative_path.h"
-#include "util/strings.h"
+#include "util/fs/relative_path.h"
+#include "util/text/encoding.h"
+#include "util/text/strings.h"
 
 TEST(FormatWideTest, PercentSTakesAWideStringAsTheSystemFormatsExpect)
 {
@@ -91,7 +91,7 @@ TEST(SplitPathTest, ShiftJisPathWithBackslashTrailByteComesOutInUtf8)
     std::wstring wide;
     ASSERT_TRUE(MultiByteToWide("\x95\x5C", wide));
     std::string kanji;
-    ASSERT_TRUE(WideToMultiByte(wide.c_str(), Utf8, kanji));
+    ASSERT_TRUE(WideToMultiByte(wide.c_str(), Encoding::Utf8, kanji));
     EXPECT_EQ(kanji + "\\", dir);
     EXPECT_EQ("x" + kanji, name);
     EXPECT_EQ(".arc", ext);

@@ -5,7 +5,7 @@
 
 #include "install/uninstall_list_update.h"
 #include "tests/testing_support.h"
-#include "util/handles.h"
+#include "util/base/handles.h"
 
 namespace {
 

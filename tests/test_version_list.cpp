@@ -8,8 +8,8 @@
 #include "archive/read_le.h"
 #include "archive/version_list.h"
 #include "tests/testing_support.h"
-#include "util/file.h"
-#include "util/handles.h"
+#include "util/base/handles.h"
+#include "util/fs/file.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "util/folder_reader.h"
+#include "util/folder/folder_reader.h"
 #if defined(_WIN32)
-#include "util/handles.h"
+#include "util/base/handles.h"
 #endif
 
 using Bytes = std::vector<uint8_t>;
@@ -37,8 +37,6 @@ void MakeDir(const std::wstring& path);
 std::vector<std::wstring> ListFiles(const std::wstring& root);
 void RemoveTree(const std::wstring& path);
 Bytes ToBytes(const std::string& s);
-// The folder at `path` as the package layer reads an installation on this system.
-std::unique_ptr<FolderReader> ReaderOf(const std::wstring& path);
 
 #if defined(_WIN32)
 // Opens a file as the running game holds its files: reading, others may read, nobody may write, rename or

@@ -10,9 +10,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "util/code_page.h"
-#include "util/paths.h"
-#include "util/posix_folder_reader.h"
+#include "util/fs/paths.h"
+#include "util/text/code_page.h"
 
 namespace fs = std::filesystem;
 
@@ -84,4 +83,3 @@ std::vector<std::wstring> ListFiles(const std::wstring& root)
 
 Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-std::unique_ptr<FolderReader> ReaderOf(const std::wstring& path) { return std::make_unique<PosixFolderReader>(path); }

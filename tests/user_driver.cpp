@@ -34,7 +34,32 @@ bool BenchInstallation(const std::wstring& root, const std::vector<std::string>&
 const wchar_t kJapaneseGame[] = L"\u30B2\u30FC\u30E0\\\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066";
 const wchar_t kJapaneseFile[] = L"\u8FFD\u52A0\u30B7\u30CA\u30EA\u30AA.arc";
 
-int Prepare(const std::wstring& root, bool japanese)
+// The earlier version for a delta update: the installed "data01200.arc" and "data01300.arc" as they are also
+// kept in ROOT\base for the builder, and the shipped ones made from them with a few inner files changed.
+void PrepareDeltaUpdate(const std::wstring& root, const std::wstring& game, size_t size)
+{
+    MakeDir(root + L"\\base");
+    MakeDir(root + L"\\base\\Archive");
+    std::vector<VersionRecord> records;
+    for (int i = 0; i < 2; ++i) {
+        const std::wstring name = i == 0 ? L"data01200.arc" : L"data01300.arc";
+        const Bytes base = RandomBytes(size + 0x1000 * i, 7200 + i);
+        Bytes shipped = base;
+        for (size_t at = size / 7; at + 65536 < size; at += size / 3) {
+            const Bytes inner = RandomBytes(65536, static_cast<unsigned>(at));
+            std::copy(inner.begin(), inner.end(), shipped.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        const Bytes added = RandomBytes(100000, 7300 + i);
+        shipped.insert(shipped.begin() + static_cast<std::ptrdiff_t>(size / 2), added.begin(), added.end());
+        WriteBytes(root + L"\\base\\Archive\\" + name, base);
+        WriteBytes(game + L"\\Archive\\" + name, base);
+        WriteBytes(root + L"\\ship\\Archive\\" + name, shipped);
+        records.push_back({"Archive\\" + Narrow(name), ChecksumOf(base)});
+    }
+    WriteBytes(game + L"\\kpx.hvl", MakeVersionList(records));
+}
+
+int Prepare(const std::wstring& root, bool japanese, bool delta)
 {
     RemoveTree(root);
     MakeDir(root);
@@ -52,6 +77,8 @@ int Prepare(const std::wstring& root, bool japanese)
         WriteBytes(root + L"\\ship\\Archive\\" + names[i], RandomBytes(size + 0x17F9 + 0x1000 * i, 7000 + i));
     if (japanese)
         WriteBytes(root + L"\\ship\\Archive\\" + kJapaneseFile, RandomBytes(size + 0x2345, 7100));
+    if (delta)
+        PrepareDeltaUpdate(root, game, size);
 
     if (!RegisterInstallation(game))
         return 1;
@@ -122,6 +149,20 @@ int BenchPrepare(const std::wstring& root, int mib, int files)
     return BenchInstallation(root, names) ? 0 : 1;
 }
 
+// Installs ROOT\base\Archive's files as the registered game's archives, with a version list recording them:
+// the installed version a delta package's benchmark starts from, again before every run.
+int BenchBase(const std::wstring& root)
+{
+    const std::wstring game = root + L"\\game";
+    std::vector<VersionRecord> records;
+    for (const std::wstring& name : ListFiles(root + L"\\base\\Archive")) {
+        if (!CopyFileW((root + L"\\base\\Archive\\" + name).c_str(), (game + L"\\Archive\\" + name).c_str(), FALSE))
+            return 1;
+        records.push_back({"Archive\\" + Narrow(name), ChecksumOf(ReadBytes(game + L"\\Archive\\" + name))});
+    }
+    return WriteBytes(game + L"\\kpx.hvl", MakeVersionList(records)) ? 0 : 1;
+}
+
 int BenchRun(const std::wstring& updater)
 {
     UserScript script;
@@ -139,15 +180,18 @@ int BenchRun(const std::wstring& updater)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if ((argc == 3 || (argc == 4 && std::wstring(argv[3]) == L"--japanese")) && std::wstring(argv[1]) == L"prepare")
-        return Prepare(argv[2], argc == 4);
+    const bool option = argc == 4 && (std::wstring(argv[3]) == L"--japanese" || std::wstring(argv[3]) == L"--delta");
+    if ((argc == 3 || option) && std::wstring(argv[1]) == L"prepare")
+        return Prepare(argv[2], option && std::wstring(argv[3]) == L"--japanese", option && std::wstring(argv[3]) == L"--delta");
     if (argc == 4 && std::wstring(argv[1]) == L"run")
         return Run(argv[2], argv[3]);
     if ((argc == 4 || argc == 5) && std::wstring(argv[1]) == L"bench-prepare")
         return BenchPrepare(argv[2], _wtoi(argv[3]), argc == 5 ? _wtoi(argv[4]) : 8);
+    if (argc == 3 && std::wstring(argv[1]) == L"bench-base")
+        return BenchBase(argv[2]);
     if (argc == 3 && std::wstring(argv[1]) == L"bench-run")
         return BenchRun(argv[2]);
-    fprintf(stderr, "usage: user_driver prepare FOLDER [--japanese] | run UPDATER GAME_FOLDER | bench-prepare FOLDER MIB [FILES] | "
-                    "bench-run UPDATER\n");
+    fprintf(stderr, "usage: user_driver prepare FOLDER [--japanese | --delta] | run UPDATER GAME_FOLDER | bench-prepare FOLDER MIB [FILES] | "
+                    "bench-base FOLDER | bench-run UPDATER\n");
     return 2;
 }

@@ -164,6 +164,14 @@ Transcript RunAsUser(const UserScript& script)
             } else if (!status.empty()) {
                 t.statusShownMs.back() = static_cast<unsigned long>(readTick - statusSince);
             }
+            if (!status.empty()) {
+                ++t.copyReadings;
+                for (int id : {IDC_STATUS_LINE, IDC_ITEM_BAR, IDC_TOTAL_BAR})
+                    if (!IsWindowVisible(GetDlgItem(w.dialog, id))) {
+                        ++t.hiddenControlReadings;
+                        break;
+                    }
+            }
             AskBarPositions(w.dialog, readings);
             DWORD_PTR value = 0;
             HWND total = GetDlgItem(w.dialog, IDC_TOTAL_BAR);

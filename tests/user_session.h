@@ -46,6 +46,10 @@ struct Transcript {
     std::wstring cancelCaption;             // the Cancel button's text
     std::vector<std::wstring> statusLines;  // each distinct status text read, in order
     std::vector<unsigned long> statusShownMs;  // per line: from its first reading to the next line's
+    // Readings of the dialog while it showed a status line (the copy phase), and among them those in which
+    // the status line or a bar was not visible, as assistive technology reads it.
+    int copyReadings = 0;
+    int hiddenControlReadings = 0;
     int totalBarMax = -1;
     int totalBarLast = -1;
     int itemBarLast = -1;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "util/encoding.h"
+#include "util/text/encoding.h"
 
 namespace {
 

@@ -46,3 +46,16 @@ std::string JsonArray(const std::vector<std::string>& values)
         out += (i ? ", " : "") + values[i];
     return out + "]";
 }
+
+JsonObject& JsonObject::Value(const char* name, const std::string& json)
+{
+    body_ += (body_.empty() ? "" : ", ") + JsonString(name) + ": " + json;
+    return *this;
+}
+
+JsonObject& JsonObject::Members(const JsonObject& other)
+{
+    if (!other.body_.empty())
+        body_ += (body_.empty() ? "" : ", ") + other.body_;
+    return *this;
+}

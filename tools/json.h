@@ -12,3 +12,19 @@ std::string JsonHex64(uint64_t value);
 std::string JsonHexBytes(const std::vector<unsigned char>& bytes);
 // A JSON array of already formatted values.
 std::string JsonArray(const std::vector<std::string>& values);
+
+// A JSON object written member by member, in the order given: {"name": value, "name": value}.
+class JsonObject {
+public:
+    JsonObject& Value(const char* name, const std::string& json);  // an already formatted value
+    JsonObject& Text(const char* name, const std::string& utf8) { return Value(name, JsonString(utf8)); }
+    JsonObject& Number(const char* name, uint64_t value) { return Value(name, std::to_string(value)); }
+    JsonObject& Bool(const char* name, bool value) { return Value(name, value ? "true" : "false"); }
+    JsonObject& Null(const char* name) { return Value(name, "null"); }
+    // The members of `other`, after these.
+    JsonObject& Members(const JsonObject& other);
+    std::string Str() const { return "{" + body_ + "}"; }
+
+private:
+    std::string body_;
+};

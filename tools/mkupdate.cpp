@@ -1,6 +1,7 @@
 // mkupdate: makes the self-contained updater from the bare program and the files to ship, lists what an
 // updater carries, and verifies it the way the updater will. The same program on Windows and, natively,
 // on the studio's Linux build servers: same options, output, JSON and exit codes.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -9,15 +10,16 @@
 
 #include "install/installed_folder.h"
 #include "tools/columns.h"
+#include "tools/delta_files.h"
 #include "tools/json.h"
 #include "tools/package_builder.h"
 #include "tools/package_reader.h"
 #include "tools/update_plan.h"
-#include "util/code_page.h"
-#include "util/encoding.h"
-#include "util/file.h"
-#include "util/paths.h"
-#include "util/strings.h"
+#include "util/fs/file.h"
+#include "util/fs/paths.h"
+#include "util/text/code_page.h"
+#include "util/text/encoding.h"
+#include "util/text/strings.h"
 
 namespace {
 
@@ -29,12 +31,15 @@ const char kUsage[] =
     "  list     print the title, the payload's entries and the version records of an updater\n"
     "  verify   check an updater the way it will check itself, and every checksum\n"
     "  plan     show what an updater would do to an installation, writing nothing\n"
+    "  delta    make a VCDIFF delta of a file against a base\n"
+    "  apply    apply a VCDIFF delta to its base\n"
     "\n"
     "Run 'mkupdate <command> --help' for the options of a command, 'mkupdate --version' for the version.\n";
 
 const char kBuildUsage[] =
     "usage: mkupdate build --image PROGRAM (--title TEXT | --title-file FILE)\n"
     "                      (--files FOLDER | --file SOURCE=TARGET)... --output UPDATER [--quiet]\n"
+    "                      [--base FOLDER]... [--keep-full]\n"
     "\n"
     "  --image PROGRAM       the linked updater program (it must end by offset 0xA0000)\n"
     "  --title TEXT          the caption of every window and box, UTF-8; stored as Shift-JIS\n"
@@ -43,20 +48,40 @@ const char kBuildUsage[] =
     "                        FOLDER: FOLDER\\Archive\\data01200.arc installs as Archive\\data01200.arc\n"
     "  --file SOURCE=TARGET  ship SOURCE, installed as TARGET below the installation folder\n"
     "  --output UPDATER      the file to write (written whole or not at all)\n"
-    "  --quiet               no progress on stderr\n";
+    "  --quiet               no progress on stderr\n"
+    "  --base FOLDER         an earlier version's installation (repeatable): each shipped file found\n"
+    "                        there at its path (any case) ships as a VCDIFF delta against it, one per\n"
+    "                        distinct content; the whole file ships too where a base lacks it or a delta\n"
+    "                        saves less than 10 %\n"
+    "  --keep-full           ship every whole file beside its deltas\n";
+
+const char kDeltaUsage[] =
+    "usage: mkupdate delta BASE NEW --output PATCH\n"
+    "\n"
+    "Writes PATCH, a VCDIFF delta (RFC 3284) that turns BASE into NEW: windows of at most 4 MiB of NEW,\n"
+    "copies from anywhere in BASE, no secondary compression, an Adler-32 of every window. xdelta3 -d applies it.\n";
+const char kApplyUsage[] =
+    "usage: mkupdate apply BASE PATCH --output NEW\n"
+    "\n"
+    "Applies PATCH, a VCDIFF delta (ours, or xdelta3's made with -S none), to BASE and writes NEW. Exits 1,\n"
+    "naming the problem, when PATCH is damaged, does not fit BASE or uses a feature this program refuses.\n";
 
 const char kListUsage[] =
     "usage: mkupdate list UPDATER [--json]\n\n"
     "Prints the title, whether a signing certificate is present, the payload's entries (name, stored\n"
-    "offset, size) and the version records (path, checksum). --json prints one JSON document instead.\n";
+    "offset, size), the version records (path, checksum) and, in a delta package, each delta (target,\n"
+    "base checksum, delta size, target size). --json prints one JSON document instead.\n";
 const char kVerifyUsage[] =
-    "usage: mkupdate verify UPDATER [--json]\n\n"
-    "Exits 0 when the updater would install; otherwise names the first problem and exits 1.\n";
+    "usage: mkupdate verify UPDATER [--base FOLDER]... [--json]\n\n"
+    "Exits 0 when the updater would install; otherwise names the first problem and exits 1. Every delta is\n"
+    "checked against its own checksum, its structure and its bounds. With --base, each delta whose base\n"
+    "an earlier version's FOLDER holds is applied to it too, and must give its target.\n";
 const char kPlanUsage[] =
     "usage: mkupdate plan UPDATER [--game FOLDER] [--json]\n\n"
     "Reads the installation in FOLDER (without --game: the folder the game is registered under, as the\n"
     "updater finds it) and prints what the updater would do there, writing nothing: each target added,\n"
-    "replaced, already identical or installed unchecked, with its old and new size and checksum, and the\n"
+    "replaced, already identical or installed unchecked, with its old and new size and checksum (in a delta\n"
+    "package: patched from the base found, copied whole, or identical), and the\n"
     "version list and uninstall list as the updater would leave them. Exits 0 when the update would\n"
     "apply, 1 when the package is damaged, 2 for bad input.\n";
 
@@ -111,6 +136,10 @@ int Build(int argc, wchar_t** argv)
             options.progress = false;
             continue;
         }
+        if (arg == L"--keep-full") {
+            options.keepFull = true;
+            continue;
+        }
         if (i + 1 >= argc)
             return Usage(kBuildUsage, "missing value after " + ToUtf8(argv[i]));
         std::wstring value = argv[++i];
@@ -129,6 +158,8 @@ int Build(int argc, wchar_t** argv)
             std::string error;
             if (!CollectFolder(value, options.files, error))
                 return Fail(error);
+        } else if (arg == L"--base") {
+            options.bases.push_back(value);
         } else if (arg == L"--file") {
             size_t eq = value.find(L'=');
             if (eq == std::wstring::npos || eq == 0 || eq + 1 == value.size())
@@ -150,6 +181,7 @@ int Build(int argc, wchar_t** argv)
 // The arguments of list, verify and plan: the updater, --json, and for plan --game FOLDER.
 struct ReadOptions {
     std::wstring updater, game;
+    std::vector<std::wstring> bases;
     bool json = false;
 };
 
@@ -168,6 +200,10 @@ int ParseReadOptions(const char* usage, bool takesGame, int argc, wchar_t** argv
             if (i + 1 >= argc)
                 return Usage(usage, "missing folder after --game");
             options.game = argv[++i];
+        } else if (usage == kVerifyUsage && arg == L"--base") {
+            if (i + 1 >= argc)
+                return Usage(usage, "missing folder after --base");
+            options.bases.push_back(argv[++i]);
         } else if (arg.compare(0, 2, L"--") == 0 || !options.updater.empty()) {
             return Usage(usage, "unexpected argument " + ToUtf8(argv[i]));
         } else {
@@ -183,32 +219,47 @@ int ParseReadOptions(const char* usage, bool takesGame, int argc, wchar_t** argv
     return 0;
 }
 
-std::string JsonVerdict(const ReadOptions& o, const std::string& problem)
+// What every document of list, verify and plan begins with: the file, the verdict and the problem.
+JsonObject JsonVerdict(const ReadOptions& o, const std::string& problem)
 {
-    return "\"file\": " + JsonString(ToUtf8(o.updater.c_str())) + ", \"verdict\": " +
-           (problem.empty() ? "\"accepted\", \"problem\": null" : "\"refused\", \"problem\": " + JsonString(problem));
+    JsonObject verdict;
+    verdict.Text("file", ToUtf8(o.updater.c_str())).Text("verdict", problem.empty() ? "accepted" : "refused");
+    return problem.empty() ? verdict.Null("problem") : verdict.Text("problem", problem);
 }
 
 std::string JsonRecords(const std::vector<VersionRecord>& records)
 {
     std::vector<std::string> out;
     for (const VersionRecord& r : records)
-        out.push_back("{\"name\": " + JsonString(r.name) + ", \"checksum\": " + JsonHex64(r.value) + "}");
+        out.push_back(JsonObject().Text("name", r.name).Value("checksum", JsonHex64(r.value)).Str());
+    return JsonArray(out);
+}
+
+std::string JsonDeltas(const std::vector<DeltaRecord>& deltas)
+{
+    std::vector<std::string> out;
+    for (const DeltaRecord& d : deltas)
+        out.push_back(JsonObject()
+                          .Text("entry", d.entry)
+                          .Text("target", d.target)
+                          .Number("base_size", d.baseSize)
+                          .Value("base_checksum", JsonHex64(d.baseChecksum))
+                          .Value("delta_checksum", JsonHex64(d.deltaChecksum))
+                          .Number("target_size", d.targetSize)
+                          .Value("target_checksum", JsonHex64(d.targetChecksum))
+                          .Str());
     return JsonArray(out);
 }
 
 int Refused(const ReadOptions& o, const std::string& problem)
 {
     if (o.json)
-        printf("{%s}\n", JsonVerdict(o, problem).c_str());
+        printf("%s\n", JsonVerdict(o, problem).Str().c_str());
     return Fail(problem);
 }
 
-int List(int argc, wchar_t** argv)
+int List(const ReadOptions& o)
 {
-    ReadOptions o;
-    if (int code = ParseReadOptions(kListUsage, false, argc, argv, o))
-        return code < 0 ? 0 : code;
     UpdaterContents c;
     std::string error;
     if (!ReadUpdaterFile(o.updater, c, error))
@@ -216,17 +267,27 @@ int List(int argc, wchar_t** argv)
     if (o.json) {
         std::vector<std::string> entries;
         for (size_t i = 0; i < c.entries.size(); ++i)
-            entries.push_back("{\"name\": " + JsonString(c.entries[i].name) + ", \"offset\": " +
-                              std::to_string(c.storedOffsets[i]) + ", \"size\": " + std::to_string(c.entries[i].size) + "}");
+            entries.push_back(JsonObject()
+                                  .Text("name", c.entries[i].name)
+                                  .Number("offset", c.storedOffsets[i])
+                                  .Number("size", c.entries[i].size)
+                                  .Str());
         std::string list = "null";
         if (c.hasVersionList)
-            list = "{\"magic\": " + JsonString(std::string(c.versionHeader.magic, 8)) + ", \"records\": " +
-                   JsonRecords(c.records) + "}";
-        printf("{%s, \"size\": %llu, \"title\": %s, \"certificate\": %s, \"archive_magic\": %s, \"entries\": %s, "
-               "\"version_list\": %s}\n",
-               JsonVerdict(o, "").c_str(), static_cast<unsigned long long>(c.fileSize), JsonString(c.title).c_str(),
-               c.hasCertificate ? "true" : "false", JsonString(std::string(c.header.magic, 12)).c_str(),
-               JsonArray(entries).c_str(), list.c_str());
+            list = JsonObject()
+                       .Text("magic", std::string(c.versionHeader.magic, 8))
+                       .Value("records", JsonRecords(c.records))
+                       .Str();
+        printf("%s\n", JsonVerdict(o, "")
+                           .Number("size", c.fileSize)
+                           .Text("title", c.title)
+                           .Bool("certificate", c.hasCertificate)
+                           .Text("archive_magic", std::string(c.header.magic, 12))
+                           .Value("entries", JsonArray(entries))
+                           .Value("version_list", list)
+                           .Value("deltas", JsonDeltas(c.deltas))
+                           .Str()
+                           .c_str());
         return 0;
     }
     printf("title: %s\n", c.title.c_str());
@@ -241,27 +302,67 @@ int List(int argc, wchar_t** argv)
     }
     printf("version records: %u\n", c.versionHeader.count);
     PrintRecords(c.records);
+    if (c.deltas.empty())
+        return 0;
+    printf("deltas: %zu\n", c.deltas.size());
+    for (const DeltaRecord& d : c.deltas) {
+        const auto entry = std::find_if(c.entries.begin(), c.entries.end(),
+                                        [&](const ArchiveEntry& e) { return e.name == d.entry; });
+        printf("  delta %s base %016llX  delta %9u bytes  target %9llu bytes  (%s)\n", PadToWidth(d.target, 40).c_str(),
+               static_cast<unsigned long long>(d.baseChecksum), entry == c.entries.end() ? 0u : entry->size,
+               static_cast<unsigned long long>(d.targetSize), d.entry.c_str());
+    }
     return 0;
 }
 
-int Verify(int argc, wchar_t** argv)
+int Verify(const ReadOptions& o)
 {
-    ReadOptions o;
-    if (int code = ParseReadOptions(kVerifyUsage, false, argc, argv, o))
-        return code < 0 ? 0 : code;
     UpdaterContents c;
     std::string error;
-    if (!ReadUpdaterFile(o.updater, c, error) || !VerifyUpdaterFile(o.updater, error))
+    UpdatePackage package;
+    EntryTargets targets;
+    std::vector<uint64_t> checksums;
+    if (!ReadUpdaterFile(o.updater, c, error) || !CheckUpdaterFile(o.updater, nullptr, package, targets, checksums, error))
         return Refused(o, error);
+    std::vector<AppliedDelta> applied;
+    if (!o.bases.empty() && !ApplyDeltasToBases(package, targets, o.bases, applied, error))
+        return Usage(kVerifyUsage, error);
+    std::string wrong;
+    for (const AppliedDelta& a : applied)
+        if (!a.base.empty() && !a.gaveTarget && wrong.empty())
+            wrong = "delta \"" + a.entry + "\" applied to \"" + ToUtf8(a.base) + "\" does not give \"" + a.target + "\"";
     if (o.json) {
-        printf("{%s, \"entries\": %zu, \"records\": %zu, \"version_list\": %s}\n", JsonVerdict(o, "").c_str(),
-               c.entries.size(), c.records.size(), c.hasVersionList ? "true" : "false");
+        std::vector<std::string> bases;
+        for (const AppliedDelta& a : applied)
+            bases.push_back(JsonObject()
+                                .Text("entry", a.entry)
+                                .Text("target", a.target)
+                                .Value("base", a.base.empty() ? "null" : JsonString(ToUtf8(a.base)))
+                                .Bool("gives_target", a.gaveTarget)
+                                .Str());
+        printf("%s\n", JsonVerdict(o, wrong)
+                           .Number("entries", c.entries.size())
+                           .Number("records", c.records.size())
+                           .Bool("version_list", c.hasVersionList)
+                           .Number("deltas", c.deltas.size())
+                           .Value("applied", o.bases.empty() ? "null" : JsonArray(bases))
+                           .Str()
+                           .c_str());
+        if (!wrong.empty())
+            return 1;
+    } else if (!wrong.empty()) {
+        return Fail(wrong);
     } else if (!c.hasVersionList) {
         printf("mkupdate: %s would install: %zu entries, no version list: every entry installs unchecked "
                "under its own name\n", ToUtf8(o.updater.c_str()).c_str(), c.entries.size());
     } else {
         printf("mkupdate: %s would install: %zu entries, %zu version records, every checksum matches\n",
                ToUtf8(o.updater.c_str()).c_str(), c.entries.size(), c.records.size());
+        if (!c.deltas.empty())
+            printf("mkupdate: %zu deltas, each sound for its base's size\n", c.deltas.size());
+        for (const AppliedDelta& a : applied)
+            printf("  %s %s: %s\n", a.base.empty() ? "no base for" : "applied", a.target.c_str(),
+                   a.base.empty() ? "none of the folders holds its base" : ToUtf8(a.base).c_str());
     }
     return 0;
 }
@@ -286,17 +387,14 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-int Plan(int argc, wchar_t** argv)
+int Plan(ReadOptions& o)
 {
-    ReadOptions o;
-    if (int code = ParseReadOptions(kPlanUsage, true, argc, argv, o))
-        return code < 0 ? 0 : code;
     if (o.game.empty()) {
 #if defined(_WIN32)
         wchar_t folder[kFolderCapacity] = L"";
         if (!GetInstalledFolder(folder, kGameVendor, kGameTitle) || !IsAbsoluteFolder(folder)) {
-            fprintf(stderr, "mkupdate: the game is not registered (HKLM\\Software\\Kovo\\%s, InstalledFolder): name "
-                            "its folder with --game\n", ToUtf8(kGameTitle).c_str());
+            fprintf(stderr, "mkupdate: the game is not registered (HKLM\\Software\\%s\\%s, InstalledFolder): name "
+                            "its folder with --game\n", ToUtf8(kGameVendor).c_str(), ToUtf8(kGameTitle).c_str());
             return 2;
         }
         o.game = folder;
@@ -317,36 +415,53 @@ int Plan(int argc, wchar_t** argv)
     const bool listUpdated = v.outcome == VersionListOutcome::Updated;
     if (o.json) {
         std::vector<std::string> targets;
-        for (const PlannedTarget& t : plan.targets)
-            targets.push_back("{\"entry\": " + JsonString(t.entry) + ", \"target\": " + JsonString(t.target) +
-                              ", \"action\": " + JsonString(t.action) + ", \"old\": " +
-                              (t.installed ? "{\"size\": " + std::to_string(t.oldSize) + ", \"checksum\": " +
-                                                 JsonHex64(t.oldChecksum) + "}"
-                                           : std::string("null")) +
-                              ", \"new\": {\"size\": " + std::to_string(t.newSize) + ", \"checksum\": " +
-                              JsonHex64(t.newChecksum) + "}}");
+        for (const PlannedTarget& t : plan.targets) {
+            const std::string old =
+                t.installed ? JsonObject().Number("size", t.oldSize).Value("checksum", JsonHex64(t.oldChecksum)).Str()
+                            : "null";
+            targets.push_back(JsonObject()
+                                  .Text("entry", t.entry)
+                                  .Text("target", t.target)
+                                  .Text("action", t.action)
+                                  .Value("old", old)
+                                  .Value("new", JsonObject().Number("size", t.newSize).Value("checksum", JsonHex64(t.newChecksum)).Str())
+                                  .Value("base", t.base.empty() ? "null" : JsonString(t.base))
+                                  .Str());
+        }
         std::vector<std::string> lines;
         for (const std::string& line : Lines(plan.uninstallList))
             lines.push_back(JsonString(line));
         const std::vector<unsigned char> uninstallBytes(plan.uninstallList.begin(), plan.uninstallList.end());
-        printf("{%s, \"game\": %s, \"result\": %u, \"targets\": %s, \"version_list\": {\"state\": %s, \"records\": %s, "
-               "\"bytes\": %s}, \"uninstall_list\": {\"state\": %s, \"lines\": %s, \"bytes\": %s}}\n",
-               JsonVerdict(o, "").c_str(), JsonString(ToUtf8(o.game.c_str())).c_str(), plan.result,
-               JsonArray(targets).c_str(), JsonString(OutcomeName(v.outcome)).c_str(),
-               listUpdated ? JsonRecords(v.records).c_str() : "null",
-               listUpdated ? JsonHexBytes(v.bytes).c_str() : "null",
-               JsonString(plan.uninstallListUpdated ? "updated" : "cannot be read").c_str(),
-               plan.uninstallListUpdated ? JsonArray(lines).c_str() : "null",
-               plan.uninstallListUpdated ? JsonHexBytes(uninstallBytes).c_str() : "null");
+        const std::string versionList = JsonObject()
+                                            .Text("state", OutcomeName(v.outcome))
+                                            .Value("records", listUpdated ? JsonRecords(v.records) : "null")
+                                            .Value("bytes", listUpdated ? JsonHexBytes(v.bytes) : "null")
+                                            .Str();
+        const bool u = plan.uninstallListUpdated;
+        const std::string uninstallList = JsonObject()
+                                              .Text("state", u ? "updated" : "cannot be read")
+                                              .Value("lines", u ? JsonArray(lines) : "null")
+                                              .Value("bytes", u ? JsonHexBytes(uninstallBytes) : "null")
+                                              .Str();
+        printf("%s\n", JsonVerdict(o, "")
+                           .Text("game", ToUtf8(o.game.c_str()))
+                           .Number("result", plan.result)
+                           .Value("targets", JsonArray(targets))
+                           .Value("version_list", versionList)
+                           .Value("uninstall_list", uninstallList)
+                           .Str()
+                           .c_str());
         return 0;
     }
     printf("plan: %s on %s\n", ToUtf8(o.updater.c_str()).c_str(), ToUtf8(o.game.c_str()).c_str());
     for (const PlannedTarget& t : plan.targets) {
-        printf("  %-9s %s new %9u bytes %016llX", t.action, PadToWidth(t.target, 36).c_str(), t.newSize,
-               static_cast<unsigned long long>(t.newChecksum));
+        printf("  %-9s %s new %9llu bytes %016llX", t.action, PadToWidth(t.target, 36).c_str(),
+               static_cast<unsigned long long>(t.newSize), static_cast<unsigned long long>(t.newChecksum));
         if (t.installed)
             printf("  old %9llu bytes %016llX", static_cast<unsigned long long>(t.oldSize),
                    static_cast<unsigned long long>(t.oldChecksum));
+        if (!t.base.empty())
+            printf("  from %s", t.base.c_str());
         printf("\n");
     }
     printf("version list kpx.hvl: %s\n", OutcomeName(v.outcome));
@@ -355,11 +470,49 @@ int Plan(int argc, wchar_t** argv)
     printf("uninstall list uninst.lst: %s\n", plan.uninstallListUpdated ? "updated" : "cannot be read");
     for (const std::string& line : Lines(plan.uninstallList))
         printf("  line %s\n", line.c_str());
-    printf("result: 0x%08X (%s)\n", plan.result, plan.result == 0 ? "installation complete"
-                                                                     : "installed, but the lists not all updated");
+    printf("result: 0x%08X (%s)\n", plan.result,
+           plan.result == 0                      ? "installation complete"
+           : plan.result == kResultNotApplicable ? "the update does not apply to the installed version, nothing changes"
+                                                 : "installed, but the lists not all updated");
     return 0;
 }
 
+// delta BASE NEW --output PATCH, and apply BASE PATCH --output NEW.
+int DeltaCommand(bool apply, int argc, wchar_t** argv)
+{
+    const char* usage = apply ? kApplyUsage : kDeltaUsage;
+    std::vector<std::wstring> files;
+    std::wstring output;
+    for (int i = 0; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (IsHelp(argv[i])) {
+            fputs(usage, stdout);
+            return 0;
+        }
+        if (arg == L"--output" || arg == L"-o") {
+            if (i + 1 >= argc)
+                return Usage(usage, "missing value after " + ToUtf8(argv[i]));
+            output = argv[++i];
+        } else if (arg.compare(0, 2, L"--") == 0) {
+            return Usage(usage, "unknown option " + ToUtf8(argv[i]));
+        } else {
+            files.push_back(arg);
+        }
+    }
+    if (files.size() != 2 || output.empty())
+        return Usage(usage, std::string(apply ? "apply" : "delta") + " needs two files and --output");
+    std::string error;
+    const int code = apply ? ApplyDeltaFile(files[0], files[1], output, error)
+                           : MakeDeltaFile(files[0], files[1], output, error);
+    if (code == 0) {
+        uint64_t size = 0;
+        FileSizeOf(output, size);
+        printf("mkupdate: wrote %s (%llu bytes)\n", ToUtf8(output.c_str()).c_str(), static_cast<unsigned long long>(size));
+        return 0;
+    }
+    fprintf(stderr, "mkupdate: %s\n", error.c_str());
+    return code;
+}
 
 int Main(int argc, wchar_t** argv)
 {
@@ -371,15 +524,29 @@ int Main(int argc, wchar_t** argv)
         printf("mkupdate %s\n", MKUPDATE_VERSION);
         return 0;
     }
-    std::wstring command = argv[1];
+    const std::wstring command = argv[1];
     if (command == L"build")
         return Build(argc - 2, argv + 2);
-    if (command == L"list")
-        return List(argc - 2, argv + 2);
-    if (command == L"verify")
-        return Verify(argc - 2, argv + 2);
-    if (command == L"plan")
-        return Plan(argc - 2, argv + 2);
+    if (command == L"delta" || command == L"apply")
+        return DeltaCommand(command == L"apply", argc - 2, argv + 2);
+    // The commands that read an updater share one prologue: their options, help and usage errors.
+    struct ReadCommand {
+        const wchar_t* name;
+        const char* usage;
+        bool takesGame;
+        int (*run)(ReadOptions& options);
+    };
+    const ReadCommand commands[] = {{L"list", kListUsage, false, [](ReadOptions& o) { return List(o); }},
+                                    {L"verify", kVerifyUsage, false, [](ReadOptions& o) { return Verify(o); }},
+                                    {L"plan", kPlanUsage, true, Plan}};
+    for (const ReadCommand& c : commands) {
+        if (command != c.name)
+            continue;
+        ReadOptions options;
+        if (const int code = ParseReadOptions(c.usage, c.takesGame, argc - 2, argv + 2, options))
+            return code < 0 ? 0 : code;
+        return c.run(options);
+    }
     return Usage(kUsage, "unknown command " + ToUtf8(argv[1]));
 }
 

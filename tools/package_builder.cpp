@@ -6,6 +6,8 @@
 //   0xA0400   payload: "VORLAN ARC20" header and 128-byte index records in ascending byte order of name,
 //             then the entries' data contiguous in index order; the entry "KPX.hvl" is a version list
 //             ("KHV_V2__", reserved 0) with one record per shipped file and its checksum.
+//             A delta package adds the delta table "KPX.dlt" (archive/delta_table.h) and the deltas it names,
+//             "KPX.dlt.000" on; a file shipped as deltas alone has its version record but no entry.
 #include "tools/package_builder.h"
 
 #include <algorithm>
@@ -16,14 +18,16 @@
 #include "archive/checksum.h"
 #include "archive/entry_lists.h"
 #include "archive/version_list.h"
+#include "tools/output_file.h"
+#include "tools/package_deltas.h"
 #include "tools/package_reader.h"
-#include "update/package_layout.h"
-#include "update/title_block.h"
-#include "util/encoding.h"
-#include "util/file.h"
-#include "util/paths.h"
-#include "util/read_ahead.h"
-#include "util/relative_path.h"
+#include "update/package/package_layout.h"
+#include "update/package/title_block.h"
+#include "util/fs/file.h"
+#include "util/fs/paths.h"
+#include "util/fs/relative_path.h"
+#include "util/io/read_ahead.h"
+#include "util/text/encoding.h"
 
 namespace {
 
@@ -33,10 +37,17 @@ const uint32_t kMaxRecordName = kVersionRecordSize - kVersionValueSize - 1;  // 
 struct PlannedEntry {
     std::string storedName;  // code page 932, as written in the index
     std::string utf8Name;
-    const ShippedFile* file;  // null for the version list
+    const ShippedFile* file;  // null for the version list and for what `bytes` holds
     std::string targetUtf8;   // record path for shipped files
     uint32_t size;
     uint32_t offset;  // from the data start
+    std::vector<unsigned char> bytes;  // a delta's or the delta table's bytes
+};
+
+// What the payload carries: its entries, and the version records of files shipped as deltas alone.
+struct PayloadPlan {
+    std::vector<PlannedEntry> entries;
+    std::vector<VersionRecord> deltaOnly;
 };
 
 // Converts a UTF-8 name to the code page 932 bytes stored in the file, and makes sure the updater's own
@@ -44,7 +55,7 @@ struct PlannedEntry {
 bool ToStoredName(const std::string& utf8, std::string& stored)
 {
     std::string back;
-    return ToMultiByte(utf8.c_str(), Native, stored, true) && ToMultiByte(stored.c_str(), Utf8, back, true) &&
+    return ToMultiByte(utf8.c_str(), Encoding::Native, stored, true) && ToMultiByte(stored.c_str(), Encoding::Utf8, back, true) &&
            back == utf8;
 }
 
@@ -71,8 +82,11 @@ bool ReadWhole(const std::wstring& path, std::vector<unsigned char>& bytes)
     return in.Open(path.c_str()) && (size == 0 || in.Read(bytes.data(), static_cast<uint32_t>(size)) == size);
 }
 
-bool PlanEntries(const BuildOptions& options, std::vector<PlannedEntry>& plan, std::string& error)
+bool PlanDeltas(const BuildOptions& options, std::vector<std::string>& keys, PayloadPlan& payload, std::string& error);
+
+bool PlanEntries(const BuildOptions& options, PayloadPlan& payload, std::string& error)
 {
+    std::vector<PlannedEntry>& plan = payload.entries;
     if (options.files.empty()) {
         error = "no files to ship";
         return false;
@@ -82,7 +96,7 @@ bool PlanEntries(const BuildOptions& options, std::vector<PlannedEntry>& plan, s
                 std::to_string(kMaxPayloadEntries - 1) + " besides its version list)";
         return false;
     }
-    std::vector<std::string> keys = {kVersionListKey};
+    std::vector<std::string> keys = {kVersionListKey, kDeltaTableKey};
     for (const ShippedFile& f : options.files) {
         std::wstring target = f.target;
         std::replace(target.begin(), target.end(), L'/', L'\\');
@@ -94,7 +108,7 @@ bool PlanEntries(const BuildOptions& options, std::vector<PlannedEntry>& plan, s
         PlannedEntry e{};
         e.file = &f;
         std::string storedPath;
-        if (!WideToMultiByte(target.c_str(), Utf8, e.targetUtf8, true) || !ToStoredName(e.targetUtf8, storedPath)) {
+        if (!WideToMultiByte(target.c_str(), Encoding::Utf8, e.targetUtf8, true) || !ToStoredName(e.targetUtf8, storedPath)) {
             error = "install path \"" + shown + "\" has no faithful Shift-JIS (code page 932) form";
             return false;
         }
@@ -116,8 +130,9 @@ bool PlanEntries(const BuildOptions& options, std::vector<PlannedEntry>& plan, s
         std::string key;
         ArchiveNameKey(e.utf8Name, key);
         if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
-            error = key == kVersionListKey
-                        ? "a shipped file may not be named \"" + e.utf8Name + "\": that is the version list"
+            error = key == kVersionListKey || key == kDeltaTableKey
+                        ? "a shipped file may not be named \"" + e.utf8Name + "\": that is the " +
+                              (key == kVersionListKey ? "version list" : "delta table")
                         : "two shipped files are both named \"" + e.utf8Name +
                               "\" (ignoring case): the updater could not tell them apart";
             return false;
@@ -134,6 +149,13 @@ bool PlanEntries(const BuildOptions& options, std::vector<PlannedEntry>& plan, s
         }
         e.size = static_cast<uint32_t>(size);
         plan.push_back(e);
+    }
+    if (!options.bases.empty() && !PlanDeltas(options, keys, payload, error))
+        return false;
+    if (plan.size() + 1 > kMaxPayloadEntries) {
+        error = "too many entries: " + std::to_string(plan.size()) + " files and deltas (the updater takes at most " +
+                std::to_string(kMaxPayloadEntries - 1) + " besides its version list)";
+        return false;
     }
     PlannedEntry list{};
     list.storedName = list.utf8Name = kPayloadVersionListName;
@@ -152,6 +174,61 @@ bool PlanEntries(const BuildOptions& options, std::vector<PlannedEntry>& plan, s
         error = "the updater would be " + std::to_string(total) + " bytes; it must stay below 4 GiB";
         return false;
     }
+    return true;
+}
+
+// Replaces, for each shipped file found in a base folder, its entry by deltas (keeping it where the whole
+// file must ship too), and adds the delta table.
+bool PlanDeltas(const BuildOptions& options, std::vector<std::string>& keys, PayloadPlan& payload, std::string& error)
+{
+    std::vector<PlannedEntry> entries;
+    std::vector<DeltaRecord> table;
+    for (PlannedEntry& e : payload.entries) {
+        TargetDeltas deltas;
+        if (options.progress)
+            fprintf(stderr, "mkupdate: deltas of %s\n", e.targetUtf8.c_str());
+        if (!PlanTargetDeltas(*e.file, e.targetUtf8, options.bases, options.keepFull, deltas, error))
+            return false;
+        if (deltas.size != e.size) {
+            error = "\"" + ToUtf8(e.file->source) + "\" changed while it was read";
+            return false;
+        }
+        for (PlannedDelta& d : deltas.deltas) {
+            char name[16];
+            snprintf(name, sizeof name, "%s.%03u", kDeltaTableName, static_cast<unsigned>(table.size()));
+            PlannedEntry entry{};
+            entry.storedName = entry.utf8Name = name;
+            std::string key;
+            ArchiveNameKey(entry.utf8Name, key);
+            if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
+                error = "a shipped file is named \"" + entry.utf8Name + "\", the name of a delta";
+                return false;
+            }
+            keys.push_back(key);
+            if (d.bytes.size() >= 0x100000000ull || table.size() >= kMaxDeltaRecords) {
+                error = "too many deltas";
+                return false;
+            }
+            d.record.entry = entry.utf8Name;
+            entry.size = static_cast<uint32_t>(d.bytes.size());
+            entry.bytes.swap(d.bytes);
+            table.push_back(d.record);
+            entries.push_back(std::move(entry));
+        }
+        if (deltas.full)
+            entries.push_back(std::move(e));
+        else
+            payload.deltaOnly.push_back({e.targetUtf8, deltas.checksum});
+    }
+    PlannedEntry tableEntry{};
+    tableEntry.storedName = tableEntry.utf8Name = kDeltaTableName;
+    if (!EncodeDeltaTable(table, tableEntry.bytes)) {
+        error = "cannot encode the delta table";
+        return false;
+    }
+    tableEntry.size = static_cast<uint32_t>(tableEntry.bytes.size());
+    entries.push_back(std::move(tableEntry));
+    payload.entries.swap(entries);
     return true;
 }
 
@@ -187,8 +264,9 @@ bool CopyEntry(CFileDX& out, const PlannedEntry& e, std::vector<unsigned char>& 
 }
 
 bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<unsigned char>& image,
-                  const std::vector<unsigned char>& title, const std::vector<PlannedEntry>& plan, std::string& error)
+                  const std::vector<unsigned char>& title, const PayloadPlan& payload, std::string& error)
 {
+    const std::vector<PlannedEntry>& plan = payload.entries;
     std::vector<unsigned char> head(kTitleBlockOffset, 0);
     memcpy(head.data(), image.data(), image.size());
     head.insert(head.end(), title.begin(), title.end());
@@ -216,6 +294,13 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
     const PlannedEntry* listEntry = nullptr;
     uint64_t written = 0;
     for (const PlannedEntry& e : plan) {
+        if (!e.file && !e.bytes.empty()) {
+            if (!WriteAll(out, e.bytes.data(), e.bytes.size())) {
+                error = "cannot write the output (disk full?)";
+                return false;
+            }
+            continue;
+        }
         if (!e.file) {  // the version list: its place is kept and filled once every checksum is known
             listEntry = &e;
             std::vector<unsigned char> zeros(e.size, 0);
@@ -234,6 +319,7 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
         records.push_back({e.targetUtf8, StoredChecksum(checksum)});
         written += e.size;
     }
+    records.insert(records.end(), payload.deltaOnly.begin(), payload.deltaOnly.end());
     versionHeader.count = static_cast<uint32_t>(records.size());
     std::vector<unsigned char> listBytes;
     if (!EncodeVersionList(versionHeader, records, listBytes) || listBytes.size() != listEntry->size) {
@@ -295,25 +381,11 @@ bool BuildUpdater(const BuildOptions& options, std::string& error)
         error = "cannot read the program image \"" + ToUtf8(options.image) + "\"";
         return false;
     }
-    std::vector<PlannedEntry> plan;
+    PayloadPlan plan;
     if (!EncodeTitleBlock(options.title, title, error) || !PlanEntries(options, plan, error))
         return false;
 
-    const std::wstring partial = options.output + L".partial";
-    bool ok = false;
-    {
-        CFileDX out;
-        if (!out.Create(partial.c_str(), 0)) {
-            error = "cannot create \"" + ToUtf8(partial) + "\"";
-            return false;
-        }
-        ok = WritePackage(out, options, image, title, plan, error);
-    }
-    if (ok && !MoveReplacing(partial, options.output)) {
-        error = "cannot move the finished updater to \"" + ToUtf8(options.output) + "\"";
-        ok = false;
-    }
-    if (!ok)
-        RemoveFile(partial);
-    return ok;
+    return WriteThroughPartial(options.output, "updater", [&](CFileDX& out, std::string& problem) {
+        return WritePackage(out, options, image, title, plan, problem);
+    }, error);
 }

@@ -15,6 +15,10 @@ struct BuildOptions {
     std::vector<ShippedFile> files;
     std::wstring output;
     bool progress = false;  // report large inputs on stderr
+    // A delta package: each shipped file also as a delta against each distinct content these earlier
+    // versions' folders hold at its path, the whole file only where needed or with keepFull.
+    std::vector<std::wstring> bases;
+    bool keepFull = false;
 };
 
 // Adds every file below `root` (recursively), each to be installed under its path relative to `root`.

@@ -7,11 +7,14 @@
 #include "archive/checksum.h"
 #include "archive/entry_lists.h"
 #include "archive/read_le.h"
-#include "update/package_checks.h"
-#include "update/title_block.h"
-#include "util/encoding.h"
-#include "util/file.h"
-#include "util/read_ahead.h"
+#include "update/package/delta_entry.h"
+#include "update/package/package_checks.h"
+#include "update/package/title_block.h"
+#include "tools/package_deltas.h"
+#include "util/fs/file.h"
+#include "util/fs/paths.h"
+#include "util/io/read_ahead.h"
+#include "util/text/encoding.h"
 
 namespace {
 
@@ -52,62 +55,149 @@ void FindCertificate(CFileDX& file, uint32_t fileSize, UpdaterContents& contents
                               static_cast<uint64_t>(contents.certificateOffset) + contents.certificateSize <= fileSize;
 }
 
+// A delta entry, checked without its base: its bytes against the table's checksum, its windows' structure
+// and bounds against the base's size, and what it produces against the target's size.
+bool CheckDeltaEntry(UpdatePackage& package, size_t i, int d, std::vector<unsigned char>& buffer, uint64_t& checksum,
+                     std::string& error)
+{
+    const ArchiveEntry& e = package.entries[i];
+    const DeltaRecord& record = package.deltas[d];
+    const std::string named = "delta \"" + e.name + "\" of \"" + record.target + "\": ";
+    if (!SeekToEntry(package, e)) {
+        error = named + "cannot be read";
+        return false;
+    }
+    DeltaEntryInput input(package.file, e.size);
+    DeltaResult result;
+    const bool walked = CheckDeltaStructure(input, record.baseSize, result);
+    if (!input.Finish(buffer.data(), static_cast<uint32_t>(buffer.size()))) {
+        error = named + "cannot be read";
+        return false;
+    }
+    checksum = input.Checksum();
+    if (checksum != record.deltaChecksum)
+        error = named + "its bytes do not match its checksum";
+    else if (!walked)
+        error = named + result.problem;
+    else if (result.targetSize != record.targetSize)
+        error = named + "it gives " + std::to_string(result.targetSize) + " bytes, not the target's " +
+                std::to_string(record.targetSize);
+    return error.empty();
+}
+
+// Checksums the entries `order` (by position) in one stream over the range they span, the bytes between
+// them read and passed over: a payload of many small entries then reads and checksums as one large file
+// does, the reading and the checksum overlapping. False, with nothing set, when the entries overlap or leave
+// much unread between them (a package the builder did not make), or the range cannot be read: each entry is
+// then read on its own.
+bool ChecksumRange(UpdatePackage& package, const std::vector<size_t>& order, std::vector<unsigned char>& buffer,
+                   ReadAheadThread& reader, std::vector<uint64_t>& checksums)
+{
+    uint64_t inEntries = 0;
+    for (size_t k = 0; k < order.size(); ++k) {
+        const ArchiveEntry& e = package.entries[order[k]];
+        inEntries += e.size;
+        if (k + 1 < order.size() && e.position + e.size > package.entries[order[k + 1]].position)
+            return false;
+    }
+    const uint64_t start = package.entries[order.front()].position;
+    const uint64_t end = package.entries[order.back()].position + package.entries[order.back()].size;
+    if (end - start > inEntries + inEntries / 8 + (1u << 20) || !package.file.Seek(static_cast<int64_t>(PayloadOffset + start)))
+        return false;
+    std::vector<ContentChecksum> sums(order.size());
+    size_t k = 0;  // the first entry not wholly passed yet
+    uint64_t at = start;
+    const bool read = StreamWithReadAhead(package.file, end - start, kToolChunk, buffer.data(),
+                                          [&](const unsigned char* bytes, uint32_t n) {
+                                              const uint64_t chunkEnd = at + n;
+                                              for (; k < order.size(); ++k) {
+                                                  const ArchiveEntry& e = package.entries[order[k]];
+                                                  const uint64_t from = std::max(at, e.position);
+                                                  const uint64_t to = std::min(chunkEnd, e.position + e.size);
+                                                  if (from < to)
+                                                      UpdateContentChecksum(sums[k], bytes + (from - at), static_cast<uint32_t>(to - from));
+                                                  if (e.position + e.size > chunkEnd)
+                                                      break;  // it goes on in the next chunk
+                                              }
+                                              at = chunkEnd;
+                                              return true;
+                                          },
+                                          nullptr, &reader);
+    if (!read)
+        return false;
+    for (size_t j = 0; j < order.size(); ++j)
+        checksums[order[j]] = StoredChecksum(sums[j]);
+    return true;
+}
+
 }  // namespace
 
 std::vector<unsigned char> ToolStreamBuffer() { return std::vector<unsigned char>(kReadAheadChunks * kToolChunk); }
 
-bool ChecksumStream(CFileDX& file, uint64_t length, std::vector<unsigned char>& buffer, uint64_t& value)
+bool ChecksumStream(CFileDX& file, uint64_t length, std::vector<unsigned char>& buffer, uint64_t& value,
+                    ReadAheadThread* reader)
 {
     ContentChecksum checksum{};
     const bool read = StreamWithReadAhead(file, length, kToolChunk, buffer.data(),
                                           [&](const unsigned char* bytes, uint32_t n) {
                                               UpdateContentChecksum(checksum, bytes, n);
                                               return true;
-                                          });
+                                          },
+                                          nullptr, reader);
     value = StoredChecksum(checksum);
     return read;
 }
 
 bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::string& error)
 {
-    CFileDX file;
-    if (!file.Open(path.c_str())) {
+    // The container and its version list are read by the updater's own functions.
+    UpdatePackage package;
+    const uint32_t opened = OpenUpdatePackage(package, path.c_str());
+    const uint32_t size = package.file.IsOpen() ? package.file.GetSize() : 0xFFFFFFFF;
+    if (opened != kResultSuccess && (!package.file.IsOpen() || size == 0xFFFFFFFF)) {
         error = "cannot open the file";
         return false;
     }
-    const uint32_t size = file.GetSize();
-    if (size == 0xFFFFFFFF || size < PayloadOffset) {
+    if (opened != kResultSuccess && size < PayloadOffset) {
         error = "the file is shorter than 0xA0400 bytes: it carries no title block and payload";
         return false;
     }
     contents.fileSize = size;
-    FindCertificate(file, size, contents);
+    FindCertificate(package.file, size, contents);
 
     // Read exactly as the updater reads its own caption.
     wchar_t title[kTitleBlockSize];
-    if (!ReadTitleBlock(title, path.c_str()) || !WideToMultiByte(title, Utf8, contents.title)) {
+    if (!ReadTitleBlock(title, path.c_str()) || !WideToMultiByte(title, Encoding::Utf8, contents.title)) {
         error = "the title block cannot be read";
         return false;
     }
-    if (!file.Seek(PayloadOffset) || !ReadArchiveIndex(contents.header, contents.entries, file)) {
+    if (opened == kResultUnreadable) {
         error = "the payload's header or index is damaged";
         return false;
     }
-    if (contents.header.count > kMaxPayloadEntries) {
-        error = "the payload holds " + std::to_string(contents.header.count) + " entries; at most 256 are allowed";
+    if (opened != kResultSuccess) {
+        error = "the payload holds " + std::to_string(package.header.count) + " entries; at most 256 are allowed";
         return false;
     }
+    if (LoadPayloadVersionList(package) != kResultSuccess) {
+        error = std::string("the payload's version list \"") + kPayloadVersionListName + "\" is damaged";
+        return false;
+    }
+    std::string fault;
+    if (LoadPayloadDeltaTable(package, fault) != kResultSuccess) {
+        error = std::string("the payload's delta table \"") + kDeltaTableName + "\" is damaged: " + fault;
+        return false;
+    }
+    contents.deltas = package.deltas;
+    contents.header = package.header;
+    contents.entries = package.entries;
     const uint64_t dataStart = kArchiveHeaderSize + static_cast<uint64_t>(contents.header.count) * ArchiveRecordSize(contents.header.magic);
     for (const ArchiveEntry& e : contents.entries)
         contents.storedOffsets.push_back(static_cast<uint32_t>(e.position - dataStart));
-
-    for (const ArchiveEntry& e : contents.entries) {
-        if (!SameArchiveName(e.name, kVersionListKey))
-            continue;
-        contents.hasVersionList = file.Seek(static_cast<int64_t>(PayloadOffset + e.position)) &&
-                                  ReadVersionList(contents.versionHeader, contents.records, file);
-        break;
-    }
+    contents.hasVersionList = std::any_of(contents.entries.begin(), contents.entries.end(),
+                                          [](const ArchiveEntry& e) { return SameArchiveName(e.name, kVersionListKey); });
+    contents.versionHeader = package.versionHeader;
+    contents.records = package.records;
     return true;
 }
 
@@ -129,11 +219,23 @@ bool CheckUpdaterFile(const std::wstring& path, const FolderReader* folder, Upda
         return false;
     checksums.assign(package.entries.size(), 0);
     std::vector<unsigned char> buffer = ToolStreamBuffer();
+    ReadAheadThread reader;  // one for all the entries: a thread's start costs as much as a small file
+    std::vector<size_t> whole;  // the entries checked by their checksum, by position
+    for (size_t i = 0; i < package.entries.size(); ++i)
+        if (!targets.names[i].empty() && targets.deltas[i] == kNoDelta)
+            whole.push_back(i);
+    std::sort(whole.begin(), whole.end(), [&](size_t a, size_t b) { return package.entries[a].position < package.entries[b].position; });
+    const bool streamed = !whole.empty() && ChecksumRange(package, whole, buffer, reader, checksums);
     for (size_t i = 0; i < package.entries.size(); ++i) {
         const ArchiveEntry& e = package.entries[i];
         if (targets.names[i].empty())
-            continue;  // the version list itself
-        if (!SeekToEntry(package, e) || !ChecksumStream(package.file, e.size, buffer, checksums[i])) {
+            continue;  // the version list itself, or the delta table
+        if (targets.deltas[i] != kNoDelta) {
+            if (!CheckDeltaEntry(package, i, targets.deltas[i], buffer, checksums[i], error))
+                return false;
+            continue;
+        }
+        if (!streamed && (!SeekToEntry(package, e) || !ChecksumStream(package.file, e.size, buffer, checksums[i], &reader))) {
             error = "entry \"" + e.name + "\": cannot be read";
             return false;
         }
@@ -152,4 +254,58 @@ bool VerifyUpdaterFile(const std::wstring& path, std::string& error)
     EntryTargets targets;
     std::vector<uint64_t> checksums;
     return CheckUpdaterFile(path, nullptr, package, targets, checksums, error);
+}
+
+namespace {
+
+class ChecksumOutput : public DeltaOutput {
+public:
+    bool Write(const unsigned char* data, uint32_t size) override
+    {
+        UpdateContentChecksum(checksum, data, size);
+        written += size;
+        return true;
+    }
+    ContentChecksum checksum{};
+    uint64_t written = 0;
+};
+
+}  // namespace
+
+bool ApplyDeltasToBases(UpdatePackage& package, const EntryTargets& targets, const std::vector<std::wstring>& bases,
+                        std::vector<AppliedDelta>& applied, std::string& error)
+{
+    std::vector<unsigned char> buffer = ToolStreamBuffer();
+    for (size_t i = 0; i < package.entries.size(); ++i) {
+        if (targets.deltas[i] == kNoDelta)
+            continue;
+        const DeltaRecord& record = package.deltas[targets.deltas[i]];
+        AppliedDelta a;
+        a.entry = package.entries[i].name;
+        a.target = record.target;
+        for (const std::wstring& folder : bases) {
+            std::wstring file;
+            CFileDX base;
+            uint64_t size = 0, checksum = 0;
+            if (!FindInFolder(folder, targets.names[i], file) || !FileSizeOf(file, size) || size != record.baseSize)
+                continue;
+            if (!base.Open(file.c_str()) || !ChecksumStream(base, size, buffer, checksum)) {
+                error = "cannot read \"" + ToUtf8(file) + "\"";
+                return false;
+            }
+            if (checksum != record.baseChecksum)
+                continue;
+            a.base = file;
+            DeltaFileBase from(base, size);
+            DeltaEntryInput input(package.file, package.entries[i].size);
+            ChecksumOutput output;
+            DeltaResult result;
+            a.gaveTarget = SeekToEntry(package, package.entries[i]) && ApplyDelta(input, from, output, result) &&
+                           output.written == record.targetSize &&
+                           StoredChecksum(output.checksum) == package.records[targets.records[i]].value;
+            break;
+        }
+        applied.push_back(a);
+    }
+    return true;
 }

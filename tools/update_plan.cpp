@@ -5,18 +5,14 @@
 #include "archive/entry_lists.h"
 #include "install/uninstall_list.h"
 #include "tools/package_reader.h"
-#include "update/list_updates.h"
-#include "update/package_layout.h"
-#include "util/encoding.h"
-#include "util/file.h"
-#include "util/paths.h"
-#include "util/strings.h"
-#if defined(_WIN32)
-#include "util/contained_files.h"
-#include "util/held_folder_reader.h"
-#else
-#include "util/posix_folder_reader.h"
-#endif
+#include "update/package/list_updates.h"
+#include "update/package/package_layout.h"
+#include "update/package/patch_targets.h"
+#include "util/folder/folder_reader.h"
+#include "util/fs/file.h"
+#include "util/fs/paths.h"
+#include "util/text/encoding.h"
+#include "util/text/strings.h"
 
 namespace {
 
@@ -29,6 +25,37 @@ bool ReadInstalled(const FolderReader& folder, const std::wstring& name, std::ve
            ChecksumStream(file, size, buffer, checksum);
 }
 
+// A target with deltas, decided as the updater decides it: by the installed file's bytes, then by the
+// original an interrupted run kept aside.
+PlannedTarget PlanPatchTarget(const FolderReader& folder, const UpdatePackage& package, const EntryTargets& targets,
+                              const PatchTarget& p, std::vector<unsigned char>& buffer)
+{
+    const size_t first = p.deltaEntries.front();
+    PlannedTarget t;
+    t.target = ToUtf8(targets.names[first]);
+    t.newSize = package.deltas[targets.deltas[first]].targetSize;
+    t.newChecksum = package.records[p.record].value;
+    t.installed = ReadInstalled(folder, targets.names[first], buffer, t.oldSize, t.oldChecksum);
+    size_t entry = 0;
+    PatchChoice choice = ChoosePatch(package, p, t.installed, t.oldSize, t.oldChecksum, entry);
+    if (choice == PatchChoice::Patch) {
+        t.base = t.target;
+    } else if (choice != PatchChoice::Identical) {
+        const std::wstring kept = targets.names[first] + kKeptSuffix;
+        uint64_t size = 0, checksum = 0;
+        const bool found = ReadInstalled(folder, kept, buffer, size, checksum);
+        if (ChoosePatch(package, p, found, size, checksum, entry) == PatchChoice::Patch) {
+            choice = PatchChoice::Patch;
+            t.base = ToUtf8(kept);
+        }
+    }
+    t.action = PatchChoiceName(choice);
+    t.entry = choice == PatchChoice::Patch ? package.entries[entry].name
+              : p.fullEntry >= 0           ? package.entries[static_cast<size_t>(p.fullEntry)].name
+                                           : package.entries[first].name;
+    return t;
+}
+
 }  // namespace
 
 int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan& plan, std::string& error)
@@ -37,21 +64,14 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
         error = "no such file: \"" + ToUtf8(updater) + "\"";
         return 2;
     }
-    // The folder is held, as the updater holds it, while it is read.
-#if defined(_WIN32)
-    std::wstring root;
-    UniqueHandle held;
-    const bool opened = KindOf(game) == PathKind::Folder && HoldFolderAt(game.c_str(), held, root);
-    const HeldFolderReader folder(game, held.Get(), root);
-#else
-    const bool opened = KindOf(game) == PathKind::Folder;
-    const PosixFolderReader folder(game);
-#endif
-    if (!opened) {
+    // On Windows the folder is held, as the updater holds it, while it is read.
+    if (KindOf(game) != PathKind::Folder) {
         error = "\"" + ToUtf8(game) + "\" is not a folder";
         return 2;
     }
-    if (!folder.Exists(L"kpx.hvl") && !folder.Exists(L"uninst.lst")) {
+    const std::unique_ptr<FolderReader> reader = OpenFolderReader(game);
+    const FolderReader& folder = *reader;
+    if (!folder.Exists(kVersionListName) && !folder.Exists(kUninstallListName)) {
         error = "\"" + ToUtf8(game) + "\" is not an installation of the game: it holds neither kpx.hvl nor uninst.lst";
         return 2;
     }
@@ -67,9 +87,15 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
     plan = UpdatePlan{};
     plan.game = game;
     std::vector<unsigned char> buffer = ToolStreamBuffer();
+    const std::vector<PatchTarget> patchTargets = FindPatchTargets(targets);
     for (size_t i = 0; i < package.entries.size(); ++i) {
         if (targets.names[i].empty())
             continue;
+        if (const PatchTarget* p = PatchTargetOf(patchTargets, targets.records[i])) {
+            if (i == p->deltaEntries.front())
+                plan.targets.push_back(PlanPatchTarget(folder, package, targets, *p, buffer));
+            continue;
+        }
         PlannedTarget t;
         t.entry = package.entries[i].name;
         t.target = ToUtf8(targets.names[i]);
@@ -93,5 +119,8 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
     const bool versionListSaved = v == VersionListOutcome::Absent || v == VersionListOutcome::NotAVersionList ||
                                   (v == VersionListOutcome::Updated && !folder.IsReadOnly(kVersionListName));
     plan.result = ListsResult(versionListSaved, plan.uninstallListUpdated && !folder.IsReadOnly(kUninstallListName));
+    for (const PlannedTarget& t : plan.targets)
+        if (t.action == PatchChoiceName(PatchChoice::NotApplicable))
+            plan.result = kResultNotApplicable;
     return 0;
 }

@@ -5,16 +5,19 @@
 #include <string>
 #include <vector>
 
-#include "update/list_updates.h"
+#include "update/package/list_updates.h"
 
 struct PlannedTarget {
     std::string entry;   // the payload entry's name, UTF-8
     std::string target;  // below the installation folder, UTF-8
     const char* action;  // "add", "replace", "identical" (installed bytes already have the record's
-                         // checksum) or "unchecked" (no version record: installed unverified)
+                         // checksum) or "unchecked" (no version record: installed unverified); for a target
+                         // with deltas "patch", "full", "identical" or "does not apply"
+    std::string base;    // with "patch": the installed file patched (the target, or the original an
+                         // interrupted run kept aside), below the installation folder
     bool installed = false;  // a file stands at the target now
     uint64_t oldSize = 0, oldChecksum = 0;
-    uint32_t newSize = 0;
+    uint64_t newSize = 0;
     uint64_t newChecksum = 0;
 };
 

@@ -51,6 +51,8 @@ const MessagePair kMessages[] = {
      L"ゲームが実行中であるためアップデートを行えません。"},  // 17
     {L"Error",
      L"エラー"},  // 18
+    {L"This update does not apply to the installed version of the game.",
+     L"このアップデートは、インストールされているゲームのバージョンには適用できません。"},  // 19
 };
 
 const uint32_t kMessageCount = sizeof kMessages / sizeof kMessages[0];

@@ -1,4 +1,4 @@
-// The message catalogue: 19 numbered texts, each in English and Japanese.
+// The message catalogue: 20 numbered texts, each in English and Japanese.
 #pragma once
 #include <cstdint>
 
@@ -16,6 +16,7 @@ enum MessageId : uint32_t {
     kMsgDialogFailed = 16,
     kMsgGameRunning = 17,
     kMsgError = 18,
+    kMsgDoesNotApply = 19,  // a delta package finds no version it applies to
 };
 
 // The text of `id` in the language of g_uiLanguage; the empty text for unknown ids. Never null; the text

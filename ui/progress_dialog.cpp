@@ -4,8 +4,8 @@
 #include <commctrl.h>
 
 #include "ui/app_state.h"
-#include "ui/resource.h"
 #include "ui/messages.h"
+#include "ui/resource.h"
 
 std::vector<MonitorRecord> g_monitorList;
 

@@ -3,7 +3,7 @@
 
 #include "archive/archive_index.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "util/file.h"
+#include "util/fs/file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

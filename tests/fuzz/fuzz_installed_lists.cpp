@@ -8,9 +8,9 @@
 #include "archive/version_list.h"
 #include "install/uninstall_list.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "update/list_updates.h"
-#include "util/file.h"
-#include "util/posix_folder_reader.h"
+#include "update/package/list_updates.h"
+#include "util/folder/folder_reader.h"
+#include "util/fs/file.h"
 
 namespace {
 
@@ -20,9 +20,9 @@ const std::vector<VersionRecord> kPayload = {{"Archive\\data01200.arc", 0x112233
 
 void VersionList(const uint8_t* data, size_t size)
 {
-    const PosixFolderReader folder(InputFolder(data, size, "kpx.hvl"));
+    const auto folder = OpenFolderReader(InputFolder(data, size, "kpx.hvl"));
     VersionListPlan plan;
-    PlanVersionList(folder, kPayload, &kTargets, plan);
+    PlanVersionList(*folder, kPayload, &kTargets, plan);
     if (plan.outcome != VersionListOutcome::Updated)
         return;
     CFileDX file;
@@ -38,11 +38,11 @@ void VersionList(const uint8_t* data, size_t size)
 void UninstallList(const uint8_t* data, size_t size)
 {
     std::string once, twice;
-    if (!PlanUninstallList(PosixFolderReader(InputFolder(data, size, "uninst.lst")), kTargets, once))
+    if (!PlanUninstallList(*OpenFolderReader(InputFolder(data, size, "uninst.lst")), kTargets, once))
         return;
     FUZZ_CHECK(!once.empty() && once.back() == '\0');
     const auto* bytes = reinterpret_cast<const uint8_t*>(once.data());
-    FUZZ_CHECK(PlanUninstallList(PosixFolderReader(InputFolder(bytes, once.size(), "uninst.lst")), kTargets, twice));
+    FUZZ_CHECK(PlanUninstallList(*OpenFolderReader(InputFolder(bytes, once.size(), "uninst.lst")), kTargets, twice));
     FUZZ_CHECK(once == twice);
 }
 

@@ -4,7 +4,7 @@
 
 #include "tests/fuzz/fuzz_support.h"
 #include "tools/package_reader.h"
-#include "update/package_layout.h"
+#include "update/package/package_layout.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "util/code_page.h"
+#include "util/text/code_page.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "tests/fuzz/fuzz_support.h"
-#include "update/package_layout.h"
-#include "update/title_block.h"
-#include "util/encoding.h"
+#include "update/package/package_layout.h"
+#include "update/package/title_block.h"
+#include "util/text/encoding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string utf8;
     std::vector<unsigned char> block;
     std::string error;
-    if (!WideToMultiByte(title, Utf8, utf8, true) || !EncodeTitleBlock(utf8, block, error))
+    if (!WideToMultiByte(title, Encoding::Utf8, utf8, true) || !EncodeTitleBlock(utf8, block, error))
         return 0;  // a title the builder would refuse
     FUZZ_CHECK(block.size() == kTitleBlockSize);
     wchar_t again[kTitleBlockSize];

@@ -5,7 +5,7 @@
 
 #include "archive/version_list.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "util/file.h"
+#include "util/fs/file.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the fuzz targets' seed corpora, small, from the project's own builder and formats: the sample
-package (built by the native mkupdate), the hostile-name table's packages (which the builder refuses, so
+package and a delta package against an earlier version of it (built by the native mkupdate), its delta
+table, the hostile-name table's packages (which the builder refuses, so
 they are put together here byte by byte as the fault campaign does), a few damaged variants of each, version
 lists, installation lists, title blocks and the updater's PE headers.
     make_seeds.py NATIVE_BUILD_DIR WINDOWS_BUILD_DIR OUT_DIR     (OUT_DIR: tests/fuzz/corpus)"""
@@ -63,12 +64,39 @@ with tempfile.TemporaryDirectory() as work:
                     ship, "--output", updater], check=True)
     with open(updater, "rb") as f:
         whole = f.read()
+    # The earlier version: the same files, each with a few bytes changed; the sample ships as deltas against it.
+    base = os.path.join(work, "base")
+    for root, _, files in os.walk(ship):
+        for name in files:
+            rel = os.path.relpath(os.path.join(root, name), ship)
+            with open(os.path.join(root, name), "rb") as f:
+                data = bytearray(f.read())
+            data[len(data) // 2] ^= 0x55
+            os.makedirs(os.path.dirname(os.path.join(base, rel)), exist_ok=True)
+            with open(os.path.join(base, rel), "wb") as f:
+                f.write(data)
+    subprocess.run([os.path.join(native, "mkupdate"), "build", "--quiet", "--image",
+                    os.path.join(windows, "updater.exe"), "--title", "delta", "--files", ship, "--base", base,
+                    "--output", updater], check=True)
+    with open(updater, "rb") as f:
+        delta_package = f.read()[PAYLOAD:]
 sample = whole[PAYLOAD:]
 put("package", "sample", sample)
 put("archive_index", "sample", sample)
 put("title_block", "sample", whole[0xA0000:0xA0000 + 1024].rstrip(b"\0") + b"\0")
 for i, variant in enumerate(damaged(sample, rng)):
     put("package", "damaged%d" % i, variant)
+put("package", "delta_sample", delta_package)
+for i, variant in enumerate(damaged(delta_package, rng)):
+    put("package", "delta_damaged%d" % i, variant)
+count = struct.unpack_from("<I", delta_package, 12)[0]
+for i in range(count):
+    name, offset, size = struct.unpack_from("<96sII", delta_package, 16 + 128 * i)
+    if name.rstrip(b"\0") == b"KPX.dlt":
+        table = delta_package[16 + 128 * count + offset:16 + 128 * count + offset + size]
+        put("delta_table", "sample", table)
+        put("delta_table", "empty", table[:8] + b"\0" * 16)
+        put("delta_table", "cut", table[:len(table) - 100])
 
 # The hostile-name table: each name as a version record's path, its file-name part as the entry's name.
 hostile = [b"..\\x.arc", b"..\\..\\x.arc", b"C:\\x.arc", b"C:x.arc", b"x.arc:stream", b"a:b.arc", b"\\x.arc", b"/x.arc",

@@ -1,0 +1,44 @@
+// What an update does to the installed version list "kpx.hvl": planned once, by the updater before it saves
+// and by `mkupdate plan` before anything is installed.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "archive/version_list.h"
+#include "update/package/package.h"
+
+class FolderReader;
+
+// The installed version list's name in the installation folder.
+const wchar_t kVersionListName[] = L"kpx.hvl";
+
+enum class VersionListOutcome {
+    Absent,           // no "kpx.hvl": none is created, and that is no failure
+    NotAVersionList,  // there but not a version list: left alone, no failure
+    Locked,           // there but not to be opened, or leading out of the folder: a failure
+    Unencodable,      // a merged name does not fit its field: not saved, a failure
+    Updated,          // `header`, `records` and `bytes` are the new list
+};
+
+struct VersionListPlan {
+    VersionListOutcome outcome = VersionListOutcome::Absent;
+    VersionListHeader header{};
+    std::vector<VersionRecord> records;
+    std::vector<unsigned char> bytes;
+};
+
+// Reads "kpx.hvl" in the installation `folder` into `plan`'s header and records, and sets plan.outcome to
+// Absent, NotAVersionList or Locked when it cannot; true when it was read.
+bool ReadInstalledVersionList(const FolderReader& folder, VersionListPlan& plan);
+// Folds the payload's records into the list ReadInstalledVersionList read into `plan` and drops the records of
+// files missing in `folder`. `toBeInstalled` names the targets of an install that has not run yet (null once
+// it has).
+void CompleteVersionListPlan(const FolderReader& folder, const std::vector<VersionRecord>& payload,
+                             const std::vector<std::wstring>* toBeInstalled, VersionListPlan& plan);
+// Both: reads "kpx.hvl" in `folder`, folds the payload's records in and drops the records of missing files.
+void PlanVersionList(const FolderReader& folder, const std::vector<VersionRecord>& payload,
+                     const std::vector<std::wstring>* toBeInstalled, VersionListPlan& plan);
+
+// The run's code once its files are installed: success when both lists were saved (or, for the version
+// list, rightly left alone), kResultUninstallListFailed otherwise. The updater and `mkupdate plan` alike.
+uint32_t ListsResult(bool versionListSaved, bool uninstallListSaved);

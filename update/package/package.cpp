@@ -1,0 +1,81 @@
+// Opening the update package, finding its version list and reading its entries.
+#include "update/package/package.h"
+
+#include "archive/checksum.h"
+#include "archive/entry_lists.h"
+#include "util/text/strings.h"
+
+uint32_t OpenUpdatePackage(UpdatePackage& package, const wchar_t* path)
+{
+    std::wstring ownPath;
+    if (!path) {
+        if (!OwnProgramPath(ownPath))
+            return kResultUnreadable;
+        path = ownPath.c_str();
+    }
+    if (!package.file.Open(path))
+        return kResultUnreadable;
+    const uint32_t size = package.file.GetSize();
+    if (size < PayloadOffset)  // also a failed size query: 0xFFFFFFFF is not below
+        return size == 0xFFFFFFFF ? kResultUnreadable : kResultDamaged;
+    if (!package.file.Seek(PayloadOffset) || !ReadArchiveIndex(package.header, package.entries, package.file))
+        return kResultUnreadable;
+    if (package.header.count > kMaxPayloadEntries)
+        return kResultDamaged;
+    return kResultSuccess;
+}
+
+uint32_t LoadPayloadVersionList(UpdatePackage& package)
+{
+    package.versionHeader = VersionListHeader{};
+    package.records.clear();
+    for (const ArchiveEntry& e : package.entries) {
+        if (!SameArchiveName(e.name, kVersionListKey))
+            continue;
+        // The list's header and records must lie inside its own entry: a count that reaches into the
+        // next entry's bytes would read archive data as names.
+        VersionListHeader header;
+        std::vector<VersionRecord> records;
+        if (!EntryInsideFile(package, e) || !SeekToEntry(package, e) ||
+            !ReadVersionList(header, records, package.file, e.size))
+            return kResultDamaged;
+        package.versionHeader = header;
+        package.records.swap(records);
+        return kResultSuccess;
+    }
+    return kResultSuccess;
+}
+
+uint32_t LoadPayloadDeltaTable(UpdatePackage& package, std::string& problem)
+{
+    package.deltas.clear();
+    for (const ArchiveEntry& e : package.entries) {
+        if (!SameArchiveName(e.name, kDeltaTableKey))
+            continue;
+        // Bounded before anything is allocated: the largest table of a payload of 256 entries.
+        std::vector<unsigned char> bytes;
+        if (e.size > kDeltaTableHeaderSize + kMaxDeltaRecords * kDeltaRecordSize) {
+            problem = "it is larger than any delta table";
+            return kResultDamaged;
+        }
+        bytes.resize(e.size);
+        if (!EntryInsideFile(package, e) || !SeekToEntry(package, e) ||
+            (e.size && package.file.Read(bytes.data(), e.size) != e.size)) {
+            problem = "it cannot be read whole";
+            return kResultDamaged;
+        }
+        return DecodeDeltaTable(bytes.data(), bytes.size(), package.deltas, problem) ? kResultSuccess : kResultDamaged;
+    }
+    return kResultSuccess;
+}
+
+bool SeekToEntry(UpdatePackage& package, const ArchiveEntry& entry)
+{
+    return package.file.Seek(static_cast<int64_t>(PayloadOffset + entry.position)) != 0;
+}
+
+bool EntryInsideFile(UpdatePackage& package, const ArchiveEntry& entry)
+{
+    const uint32_t size = package.file.GetSize();
+    return size != 0xFFFFFFFF && PayloadOffset + entry.position + entry.size <= size;
+}

@@ -1,0 +1,186 @@
+// Package checks: everything that can be known to be wrong with a package before any of it is copied.
+#include "update/package/package_checks.h"
+
+#include <algorithm>
+#include <map>
+#include <cwchar>
+
+#include "archive/entry_lists.h"
+#include "install/uninstall_list.h"
+#include "update/package/list_updates.h"
+#include "util/folder/folder_reader.h"
+#include "util/fs/relative_path.h"
+#include "util/text/code_page.h"
+#include "util/text/encoding.h"
+#include "util/text/strings.h"
+
+namespace {
+
+// The path a relative name reaches in the installation, every part that exists in its long form; without
+// an installation, the name as it is.
+std::wstring ResolvedName(const FolderReader* folder, const std::wstring& name)
+{
+    return folder ? folder->LongName(name) : name;
+}
+
+// Beside each target the updater writes its temporary file, the temporary file's replacement when a link
+// stands at that name, and the original kept aside.
+const std::wstring kHelperSuffixes[] = {kTemporarySuffix, std::wstring(kTemporarySuffix) + kReplacementSuffix,
+                                        kKeptSuffix};
+
+bool EndsWithKeptSuffix(const std::wstring& name)
+{
+    const size_t n = wcslen(kKeptSuffix);
+    return name.size() >= n && SameTextIgnoringCase(name.data() + name.size() - n, n, kKeptSuffix, n);
+}
+
+uint32_t Damaged(std::string& problem, const std::string& text)
+{
+    problem = text;
+    return kResultDamaged;
+}
+
+// The delta table's record of the entry named `entry`, or kNoDelta.
+int FindDeltaOf(const UpdatePackage& package, const std::string& entry)
+{
+    for (size_t d = 0; d < package.deltas.size(); ++d)
+        if (SameArchiveName(package.deltas[d].entry, entry))
+            return static_cast<int>(d);
+    return kNoDelta;
+}
+
+// The version record of a delta's target: the same name, "\" or "/", any ASCII case.
+int FindRecordByName(const UpdatePackage& package, const std::string& target)
+{
+    const size_t n = std::min<size_t>(package.versionHeader.count, package.records.size());
+    for (size_t r = 0; r < n; ++r) {
+        if (SameRecordName(package.records[r].name, target))
+            return static_cast<int>(r);
+    }
+    return kNoRecord;
+}
+
+// Entries i and j are one target's alternatives: a delta and another delta or the whole file of one record.
+bool IsAlternative(const EntryTargets& t, size_t i, size_t j)
+{
+    return t.records[i] != kNoRecord && t.records[i] == t.records[j] && (t.deltas[i] != kNoDelta || t.deltas[j] != kNoDelta);
+}
+
+}  // namespace
+
+bool TemporaryPath(const wchar_t* folder, const std::wstring& target, wchar_t* path)
+{
+    return FormatWide(path, kPathCapacity, L"%s\\%s.tmp", folder, target.c_str()) >= 0;
+}
+
+uint32_t CheckUpdatePackage(UpdatePackage& package, const FolderReader* folder, EntryTargets& targets,
+                            std::string& problem)
+{
+    if (LoadPayloadVersionList(package) != kResultSuccess)
+        return Damaged(problem, std::string("the payload's version list \"") + kPayloadVersionListName + "\" is damaged");
+    std::string fault;
+    if (LoadPayloadDeltaTable(package, fault) != kResultSuccess)
+        return Damaged(problem, std::string("the payload's delta table \"") + kDeltaTableName + "\" is damaged: " + fault);
+    const size_t count = package.entries.size();
+    EntryTargets out;
+    out.names.assign(count, std::wstring());
+    out.records.assign(count, kNoRecord);
+    out.deltas.assign(count, kNoDelta);
+    std::vector<bool> deltaUsed(package.deltas.size(), false);
+    std::vector<std::wstring> listHelpers;
+    for (const wchar_t* list : {kVersionListName, kUninstallListName})
+        for (const std::wstring& helper : {list + std::wstring(kReplacementSuffix),
+                                           list + std::wstring(kReplacementSuffix) + kReplacementSuffix})
+            listHelpers.push_back(ResolvedName(folder, helper));
+    std::vector<bool> recordUsed(package.records.size(), false);
+    std::map<std::wstring, size_t> owners;  // every name reached so far, case-folded, and its first entry
+    const RecordsByFileName byFileName(package.records, package.versionHeader.count);
+    for (size_t i = 0; i < count; ++i) {
+        const ArchiveEntry& e = package.entries[i];
+        if (!EntryInsideFile(package, e))
+            return Damaged(problem, "entry \"" + e.name + "\": its data runs past the end of the file (truncated?)");
+        if (SameArchiveName(e.name, kDeltaTableKey))
+            continue;  // the delta table is read, not installed
+        const int delta = FindDeltaOf(package, e.name);
+        int record = kNoRecord;
+        if (delta != kNoDelta) {
+            const DeltaRecord& d = package.deltas[delta];
+            if (deltaUsed[delta])
+                return Damaged(problem, "entry \"" + e.name + "\" is named by two delta records");
+            deltaUsed[delta] = true;
+            record = FindRecordByName(package, d.target);
+            if (record == kNoRecord)
+                return Damaged(problem, "delta \"" + e.name + "\": its target \"" + d.target + "\" has no version record");
+            if (d.targetSize >= 0x100000000ull)
+                return Damaged(problem, "delta \"" + e.name + "\": its target is 4 GiB or larger");
+            // Without this the version record of a file shipped as deltas alone could be damaged unseen
+            // until a base was at hand.
+            if (d.targetChecksum != package.records[record].value)
+                return Damaged(problem, "delta \"" + e.name + "\": the version record of \"" + d.target +
+                                            "\" holds another checksum than the delta gives");
+        } else {
+            record = byFileName.Find(e.name);
+        }
+        const std::string& target = record == kNoRecord ? e.name : package.records[record].name;
+        if (SameArchiveName(target, kVersionListKey))
+            continue;  // the payload's version list is merged, not installed as a file
+        out.deltas[i] = delta;
+        std::wstring& name = out.names[i];
+        // The program runs elevated: a name that could leave the installation folder is damage.
+        if (!MultiByteToWide(target.c_str(), name) || !IsSafeRelativePath(name))
+            return Damaged(problem, "entry \"" + e.name + "\": its install path \"" + target +
+                                        "\" leaves the installation folder");
+        for (wchar_t& c : name)
+            if (c == L'/')
+                c = L'\\';
+        out.records[i] = record;
+        if (record != kNoRecord)
+            recordUsed[record] = true;
+        // The target and the names the updater writes beside it, as they resolve in the installation.
+        const std::wstring resolved = ResolvedName(folder, name);
+        std::vector<std::wstring> reached;
+        for (const std::wstring& suffix : kHelperSuffixes)
+            reached.push_back(ResolvedName(folder, name + suffix));
+        // The install phase keeps each original aside under that name while it replaces it.
+        if (EndsWithKeptSuffix(name) || EndsWithKeptSuffix(resolved))
+            return Damaged(problem, "entry \"" + e.name + "\": its install path \"" + target +
+                                        "\" ends in \".kept\", the name the updater keeps replaced files under");
+        // The lists are rewritten through files of their own beside them.
+        for (const std::wstring& listHelper : listHelpers)
+            if (SameTextIgnoringCase(resolved, listHelper))
+                return Damaged(problem, "entry \"" + e.name + "\": its install path \"" + target +
+                                            "\" is a name the updater writes the installation's lists through");
+        // Two entries for one file would fail the second move after the first had replaced the file; a
+        // target that is another entry's temporary file would let the moves swap their bytes. Each name an
+        // entry reaches (its target and the names beside it) is kept under its case-folded spelling with the
+        // first entry that reached it; one target's alternatives share theirs.
+        reached.push_back(resolved);
+        size_t clash = i;
+        for (std::wstring& r : reached) {
+            for (wchar_t& c : r)
+                c = UpperCaseUnit(c);
+            const auto owner = owners.find(r);
+            if (owner != owners.end() && !IsAlternative(out, i, owner->second))
+                clash = std::min(clash, owner->second);
+        }
+        if (clash != i)
+            return Damaged(problem, "entries \"" + package.entries[clash].name + "\" and \"" + e.name +
+                                        "\" reach the same file (\"" + ToUtf8(out.names[clash]) + "\", \"" +
+                                        ToUtf8(name) + "\")");
+        for (std::wstring& r : reached)
+            owners.emplace(std::move(r), i);
+    }
+    for (size_t d = 0; d < deltaUsed.size(); ++d) {
+        if (!deltaUsed[d])
+            return Damaged(problem, "delta record of \"" + package.deltas[d].target + "\" names no entry of the payload (\"" +
+                                        package.deltas[d].entry + "\")");
+    }
+    for (size_t r = 0; r < recordUsed.size(); ++r) {
+        if (!recordUsed[r])
+            return Damaged(problem, "version record \"" + package.records[r].name + "\" names no entry of the payload");
+    }
+    targets.names.swap(out.names);
+    targets.records.swap(out.records);
+    targets.deltas.swap(out.deltas);
+    return kResultSuccess;
+}

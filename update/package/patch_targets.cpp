@@ -1,0 +1,105 @@
+// Choosing, per target of a delta package, between nothing, a patch and the whole file.
+#include "update/package/patch_targets.h"
+
+#include <algorithm>
+
+#include "archive/entry_lists.h"
+#include "util/text/encoding.h"
+
+std::vector<PatchTarget> FindPatchTargets(const EntryTargets& targets)
+{
+    std::vector<PatchTarget> found;
+    for (size_t i = 0; i < targets.deltas.size(); ++i) {
+        if (targets.deltas[i] == kNoDelta)
+            continue;
+        auto t = std::find_if(found.begin(), found.end(), [&](const PatchTarget& p) { return p.record == targets.records[i]; });
+        if (t == found.end()) {
+            found.push_back(PatchTarget());
+            t = found.end() - 1;
+            t->record = targets.records[i];
+        }
+        t->deltaEntries.push_back(i);
+        t->deltaRecords.push_back(targets.deltas[i]);
+    }
+    for (PatchTarget& t : found) {
+        for (size_t i = 0; i < targets.records.size(); ++i)
+            if (targets.records[i] == t.record && targets.deltas[i] == kNoDelta && !targets.names[i].empty())
+                t.fullEntry = static_cast<int>(i);
+    }
+    return found;
+}
+
+const PatchTarget* PatchTargetOf(const std::vector<PatchTarget>& patchTargets, int record)
+{
+    for (const PatchTarget& t : patchTargets)
+        if (record != kNoRecord && t.record == record)
+            return &t;
+    return nullptr;
+}
+
+const char* PatchChoiceName(PatchChoice choice)
+{
+    switch (choice) {
+    case PatchChoice::Identical:
+        return "identical";
+    case PatchChoice::Patch:
+        return "patch";
+    case PatchChoice::Full:
+        return "full";
+    default:
+        return "does not apply";
+    }
+}
+
+PatchChoice ChoosePatch(const UpdatePackage& package, const PatchTarget& target, bool installed, uint64_t size,
+                        uint64_t checksum, size_t& deltaEntry)
+{
+    if (installed) {
+        if (size == package.deltas[target.deltaRecords.front()].targetSize && checksum == package.records[target.record].value)
+            return PatchChoice::Identical;
+        for (size_t k = 0; k < target.deltaEntries.size(); ++k) {
+            const DeltaRecord& d = package.deltas[target.deltaRecords[k]];
+            if (size == d.baseSize && checksum == d.baseChecksum) {
+                deltaEntry = target.deltaEntries[k];
+                return PatchChoice::Patch;
+            }
+        }
+    }
+    return target.fullEntry >= 0 ? PatchChoice::Full : PatchChoice::NotApplicable;
+}
+
+bool ListShowsNotApplicable(const UpdatePackage& package, const std::vector<PatchTarget>& patchTargets,
+                            const std::vector<VersionRecord>& installed, std::string& which)
+{
+    for (const PatchTarget& t : patchTargets) {
+        if (t.fullEntry >= 0)
+            continue;
+        const VersionRecord& wanted = package.records[t.record];
+        const auto recorded = std::find_if(installed.begin(), installed.end(),
+                                           [&](const VersionRecord& r) { return SameRecordName(r.name, wanted.name); });
+        if (recorded == installed.end() || recorded->value == wanted.value)
+            continue;
+        bool base = false;
+        for (int d : t.deltaRecords)
+            base = base || package.deltas[d].baseChecksum == recorded->value;
+        if (!base) {
+            which = wanted.name;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool FindRecordedValue(const std::vector<VersionRecord>& records, const std::wstring& target, uint64_t& value)
+{
+    std::string name;
+    if (!WideToMultiByte(target.c_str(), Encoding::Utf8, name))
+        return false;
+    for (const VersionRecord& r : records) {
+        if (SameRecordName(r.name, name)) {
+            value = r.value;
+            return true;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,545 @@
+// The update driver. Four phases: copy every entry to "<target>.tmp" beside its target while verifying its
+// checksum; only when all are copied, move each over its target, all or nothing; fold the payload's version
+// records into the installed "kpx.hvl" and drop records of missing files; add the installed names to
+// "uninst.lst". Cancel and close are honoured up to the end of the copy phase; temporary files go on every
+// path. Every step returns the result code it ended with: kResultSuccess to go on, anything else to stop.
+// A target with deltas is decided by its installed bytes before its first entry: nothing to do when it is
+// the target already, patched into its temporary file when it is a delta's base, copied whole otherwise
+// when the package carries it; the patched file is verified as a copied one and installed the same way.
+#include "update/run/driver.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "archive/checksum.h"
+#include "archive/entry_lists.h"
+#include "delta/delta_decoder.h"
+#include "install/uninstall_list_update.h"
+#include "ui/app_state.h"
+#include "ui/message_pump.h"
+#include "ui/messages.h"
+#include "ui/progress_view.h"
+#include "update/package/delta_entry.h"
+#include "update/package/held_installation.h"
+#include "update/package/install_phase.h"
+#include "update/package/list_updates.h"
+#include "update/package/package.h"
+#include "update/package/package_checks.h"
+#include "update/package/patch_targets.h"
+#include "util/folder/folder_reader.h"
+#include "util/held/contained_files.h"
+#include "util/held/relative_files.h"
+#include "util/held/replace_file.h"
+#include "util/io/flush_behind.h"
+#include "util/io/read_ahead.h"
+#include "util/text/encoding.h"
+#include "util/text/strings.h"
+
+namespace {
+
+// What the installed bytes of a target with deltas call for, decided once, before its first entry.
+struct Decision {
+    bool made = false;
+    PatchChoice choice = PatchChoice::NotApplicable;
+    size_t deltaEntry = 0;          // with Patch: the delta to apply...
+    std::unique_ptr<CFileDX> base;  // ...to this file, held without write or delete sharing until patched
+};
+
+struct UpdateRun {
+    HeldInstallation* held;  // the folder and its subfolders, held since before the question
+    ProgressView view;
+    UpdatePackage package;
+    std::vector<std::wstring> targetNames;  // per entry: path below the folder, or empty (nothing installed)
+    std::vector<int> records;               // per entry: the version record that verifies it, or kNoRecord
+    std::vector<int> deltas;                // per entry: its delta record, or kNoDelta
+    std::vector<PatchTarget> patchTargets;  // the targets with deltas...
+    std::vector<Decision> decisions;        // ...and what each calls for
+    // Per entry with a target: the held folder it lies in and its name there.
+    std::vector<HANDLE> folders;
+    std::vector<std::wstring> leaves;
+    // Per entry: its temporary file, open from its creation to the rename that installs it.
+    std::vector<std::unique_ptr<CFileDX>> temps;
+    std::unique_ptr<unsigned char[]> buffer;
+    ReadAheadThread reader;  // reads ahead of the copy, one entry after another
+    std::unique_ptr<FolderReader> folder;  // the installation, read through the held handles
+    VersionListPlan versionList;           // "kpx.hvl" as read once, before the install phase
+};
+
+bool StopRequested() { return g_abortRequested || g_cancelRequested; }
+
+// What every step returns when the user's cancel or close stopped it. RunUpdate alone turns it, and the flags,
+// into the run's code.
+const uint32_t kStopped = 0xFFFFFFFFu;
+
+// Pumps the dialog's messages; a quit turns into an abort. True when the run must stop.
+bool PumpAndCheckQuit()
+{
+    if (PumpMessages()) {
+        g_abortRequested = 1;
+        return true;
+    }
+    return false;
+}
+
+// How often the dialog is answered while the driver waits for the disk.
+const unsigned kPumpIntervalMs = 10;
+
+void ShowStatus(UpdateRun& run, const std::wstring& name)
+{
+    wchar_t text[kPathCapacity + 256];
+    if (FormatWide(text, sizeof text / sizeof text[0], GetMessageText(kMsgInstalling), name.c_str()) >= 0)
+        ShowStatusText(run.view, text);
+}
+
+// The copy phase's item bar paints at most once a frame, and the bars show where they ended on every way out.
+struct HeldPaints {
+    explicit HeldPaints(ProgressView& v) : view(v) { HoldProgressPaints(view); }
+    ~HeldPaints() { ReleaseProgressPaints(view); }
+    HeldPaints(const HeldPaints&) = delete;
+    HeldPaints& operator=(const HeldPaints&) = delete;
+    ProgressView& view;
+};
+
+// Opens the package, checks it whole before anything is written, makes sure every folder it writes in is
+// held, and sets the bars.
+uint32_t Prepare(UpdateRun& run, const wchar_t* packagePath)
+{
+    if (const uint32_t opened = OpenUpdatePackage(run.package, packagePath))
+        return opened;
+    EntryTargets targets;
+    std::string problem;
+    run.folder = ReadHeldFolder(run.held->folder, run.held->handle.Get(), run.held->root);
+    if (const uint32_t checked = CheckUpdatePackage(run.package, run.folder.get(), targets, problem))
+        return checked;
+    if (run.held->result != kResultSuccess)
+        return run.held->result;
+    // The folders were held for the targets of the package as it was read then; every target must still
+    // find its folder held.
+    run.folders.assign(targets.names.size(), nullptr);
+    run.leaves.assign(targets.names.size(), std::wstring());
+    for (size_t i = 0; i < targets.names.size(); ++i) {
+        if (!targets.names[i].empty() && !(run.folders[i] = FolderOf(*run.held, targets.names[i], run.leaves[i])))
+            return kResultInstallFailed;
+    }
+    run.patchTargets = FindPatchTargets(targets);
+    run.decisions.resize(run.patchTargets.size());
+    run.targetNames.swap(targets.names);
+    run.records.swap(targets.records);
+    run.deltas.swap(targets.deltas);
+    run.temps.resize(run.targetNames.size());
+    OpenProgressView(run.view, g_hProgressDlg, static_cast<uint32_t>(run.package.entries.size()));
+    PumpAndCheckQuit();
+    run.buffer.reset(new (std::nothrow) unsigned char[kReadAheadChunks * kCopyChunk]());
+    return run.buffer ? kResultSuccess : kResultInstallFailed;
+}
+
+// Streams `length` bytes of `source` (a package entry, or a target decoded from its delta) into a temporary
+// file, the checksum computed on the way: kResultInstallFailed when a write comes up short, kStopped on a
+// cancel or a close, and `complete` false when the source runs short or fails.
+// A second thread reads the source and takes the checksum a few chunks ahead; this one writes each chunk,
+// moves the item bar and pumps the dialog's messages after it, so Cancel answers as fast as ever; the bar
+// shows where the entry ended, whatever ended it.
+uint32_t StreamChunks(UpdateRun& run, const ChunkReader& source, uint64_t length, CFileDX& out, ContentChecksum& checksum,
+                      bool& complete)
+{
+    uint64_t done = 0;
+    uint32_t result = kResultSuccess;
+    complete = StreamWithReadAhead(
+        source, length, kCopyChunk, run.buffer.get(),
+        [&](const unsigned char* bytes, uint32_t chunk) {
+            if (StopRequested())
+                result = kStopped;
+            else if (out.Write(bytes, chunk) != chunk)
+                result = kResultInstallFailed;
+            if (result != kResultSuccess)
+                return false;
+            done += chunk;
+            MoveBar(run.view, kItemBar, static_cast<uint32_t>(done * 65535 / length));
+            PaintIfDue(run.view);
+            if (PumpAndCheckQuit())
+                result = kStopped;
+            return result == kResultSuccess;
+        },
+        [&](const unsigned char* bytes, uint32_t chunk) {
+            UpdateContentChecksum(checksum, bytes, chunk);
+            return true;
+        },
+        &run.reader);
+    SettleBar(run.view, kItemBar);
+    if (result == kResultSuccess && StopRequested())
+        return kStopped;
+    return result;
+}
+
+// Creates entry i's "<target>.tmp", open exclusively until it is renamed into place or deleted.
+bool CreateTemporaryFile(UpdateRun& run, uint32_t i)
+{
+    // The temporary file's full path must still fit the path buffer, as every path the updater forms.
+    wchar_t temp[kPathCapacity];
+    if (!TemporaryPath(run.held->folder.c_str(), run.targetNames[i], temp))
+        return false;
+    // Whatever stands at the name, a leftover of an earlier run or a planted link, is removed or replaced,
+    // never written through.
+    run.temps[i].reset(new CFileDX);
+    return CreateOver(*run.temps[i], run.folders[i], run.leaves[i] + kTemporarySuffix, run.held->root) != 0;
+}
+
+// Copies entry i to "<target>.tmp" and compares its checksum with its record's.
+uint32_t CopyToTemporaryFile(UpdateRun& run, uint32_t i)
+{
+    if (!CreateTemporaryFile(run, i))
+        return kResultInstallFailed;
+    CFileDX& out = *run.temps[i];
+    ContentChecksum checksum{};
+    bool complete = false;
+    CFileDX& package = run.package.file;
+    const uint32_t streamed = StreamChunks(
+        run, [&package](unsigned char* bytes, uint32_t n) { return package.Read(bytes, n) == n; },
+        run.package.entries[i].size, out, checksum, complete);
+    if (streamed != kResultSuccess)
+        return streamed;
+    if (!complete)
+        return kResultDamaged;  // the package ran short
+    if (StopRequested())
+        return kStopped;
+    const int record = run.records[i];
+    if (record != kNoRecord && StoredChecksum(checksum) != run.package.records[record].value)
+        return kResultDamaged;
+    return kResultSuccess;
+}
+
+// Reads the file `name` in `folder` to learn whether it can be a delta's base: its size and checksum, streamed
+// under the dialog. `installed` stays false, and the file closed, for a file that is missing, unreadable, a
+// link or outside the folder. It stays open otherwise, sharing reading alone: the bytes checked are the
+// bytes patched.
+uint32_t ReadInstalled(UpdateRun& run, HANDLE folder, const std::wstring& name, CFileDX& file, bool& installed,
+                       uint64_t& size, uint64_t& checksum)
+{
+    installed = false;
+    if (!OpenIn(file, folder, name))
+        return kResultSuccess;
+    const DWORD attributes = AttributesOf(file.Handle());
+    const uint32_t length = file.GetSize();
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        length == 0xFFFFFFFF || !IsInside(file, run.held->root)) {
+        file.Close();
+        return kResultSuccess;
+    }
+    ContentChecksum sum{};
+    bool stopped = false;
+    unsigned chunks = 0;
+    // The second thread reads; this one checksums each chunk, so the two overlap. Nothing is written, and a
+    // chunk goes about three times as fast as a copied one: the dialog is answered after every third, about
+    // as often as during a copy.
+    const bool read = StreamWithReadAhead(
+        file, length, kCopyChunk, run.buffer.get(),
+        [&](const unsigned char* bytes, uint32_t n) {
+            UpdateContentChecksum(sum, bytes, n);
+            if (++chunks % 3 == 0) {
+                PaintIfDue(run.view);
+                stopped = StopRequested() || PumpAndCheckQuit();
+            }
+            return !stopped;
+        },
+        nullptr, &run.reader);
+    if (stopped || StopRequested())
+        return kStopped;
+    if (!read) {
+        file.Close();
+        return kResultSuccess;
+    }
+    installed = true;
+    size = length;
+    checksum = StoredChecksum(sum);
+    return kResultSuccess;
+}
+
+// Decides what a target with deltas calls for by the bytes installed: the target itself; or, where an
+// interrupted install left the target missing or new, the original it kept aside beside it.
+uint32_t Decide(UpdateRun& run, const PatchTarget& target, Decision& decision)
+{
+    decision.made = true;
+    const size_t first = target.deltaEntries.front();
+    for (const std::wstring& name : {run.leaves[first], run.leaves[first] + kKeptSuffix}) {
+        std::unique_ptr<CFileDX> file(new CFileDX);
+        bool installed = false;
+        uint64_t size = 0, checksum = 0;
+        if (const uint32_t read = ReadInstalled(run, run.folders[first], name, *file, installed, size, checksum))
+            return read;
+        size_t deltaEntry = 0;
+        const PatchChoice choice = ChoosePatch(run.package, target, installed, size, checksum, deltaEntry);
+        if (choice == PatchChoice::Identical && name == run.leaves[first]) {
+            decision.choice = choice;
+            return kResultSuccess;
+        }
+        if (choice == PatchChoice::Patch) {
+            decision.choice = choice;
+            decision.deltaEntry = deltaEntry;
+            decision.base = std::move(file);
+            return kResultSuccess;
+        }
+    }
+    decision.choice = target.fullEntry >= 0 ? PatchChoice::Full : PatchChoice::NotApplicable;
+    return kResultSuccess;
+}
+
+// Applies delta entry i to the base decided for its target, into "<target>.tmp", and verifies the delta by its
+// own checksum and the result by its size and its version record, as a copy is verified. As a copy, the
+// second thread produces the target (it decodes the delta against the base) and takes its checksum a few
+// chunks ahead; this one writes each chunk, moves the item bar and answers the dialog. A delta that does not
+// decode, or does not give the target, is damage: the base was checked before.
+uint32_t PatchToTemporaryFile(UpdateRun& run, uint32_t i, Decision& decision)
+{
+    if (!CreateTemporaryFile(run, i))
+        return kResultInstallFailed;
+    CFileDX& out = *run.temps[i];
+    const ArchiveEntry& entry = run.package.entries[i];
+    const DeltaRecord& record = run.package.deltas[run.deltas[i]];
+    DeltaEntryInput input(run.package.file, entry.size);
+    DeltaFileBase base(*decision.base, decision.base->GetSize());
+    DeltaStream target(input, base);
+    ContentChecksum checksum{};
+    bool streamed = false;
+    const uint32_t result = StreamChunks(
+        run, [&target](unsigned char* bytes, uint32_t n) { return target.Read(bytes, n); }, record.targetSize, out,
+        checksum, streamed);
+    if (result != kResultSuccess)
+        return result;
+    const DeltaResult& decoded = target.Result();
+    if (!streamed && decoded.error == DeltaError::Io && !input.Failed())
+        return kResultInstallFailed;  // the base could not be read
+    const bool finished = streamed && target.Finish();
+    decision.base.reset();  // closed: the install phase renames the original aside
+    if (!finished || !input.Finish(run.buffer.get(), kCopyChunk) || input.Checksum() != record.deltaChecksum ||
+        StoredChecksum(checksum) != run.package.records[run.records[i]].value)
+        return kResultDamaged;
+    return kResultSuccess;
+}
+
+// Makes entry i's temporary file: a copy, a patch, or nothing where another entry of its target does the work
+// or its installed file is the target already.
+uint32_t ProduceTemporaryFile(UpdateRun& run, uint32_t i)
+{
+    const PatchTarget* target = PatchTargetOf(run.patchTargets, run.records[i]);
+    if (!target)
+        return CopyToTemporaryFile(run, i);
+    Decision& decision = run.decisions[static_cast<size_t>(target - run.patchTargets.data())];
+    if (!decision.made) {
+        if (const uint32_t decided = Decide(run, *target, decision))
+            return decided;
+    }
+    switch (decision.choice) {
+    case PatchChoice::NotApplicable:
+        return kResultNotApplicable;
+    case PatchChoice::Full:
+        return run.deltas[i] == kNoDelta ? CopyToTemporaryFile(run, i) : kResultSuccess;
+    case PatchChoice::Patch:
+        return decision.deltaEntry == i ? PatchToTemporaryFile(run, i, decision) : kResultSuccess;
+    default:
+        return kResultSuccess;
+    }
+}
+
+// Shows entry i, copies and verifies it unless it is the payload's version list, and counts it done.
+uint32_t CopyEntry(UpdateRun& run, uint32_t i)
+{
+    const ArchiveEntry& entry = run.package.entries[i];
+    if (!SeekToEntry(run.package, entry))
+        return kResultAborted;
+    // The version list's entry shows its own name before it is skipped.
+    std::wstring shown = run.targetNames[i];
+    if (shown.empty() && !MultiByteToWide(entry.name.c_str(), shown))
+        shown.clear();
+    ShowStatus(run, shown);
+    MoveBar(run.view, kItemBar, 0);
+    PaintIfDue(run.view);
+    if (PumpAndCheckQuit())
+        return kStopped;
+    if (!run.targetNames[i].empty()) {
+        const uint32_t copied = ProduceTemporaryFile(run, i);
+        if (copied != kResultSuccess)
+            return copied;
+    }
+    MoveBar(run.view, kEntriesBar, i + 1);
+    PaintIfDue(run.view);
+    return PumpAndCheckQuit() ? kStopped : kResultSuccess;
+}
+
+// A rename can reach the disk before the data it names: every temporary file is forced to the disk before
+// the first move, or a power cut could leave an archive of zeros under its new name. Each file is flushed
+// as soon as it is copied and verified, by a thread of its own, so the disk writes one file while the next
+// is copied; the copy phase ends when the last flush has. The dialog answers while the driver waits.
+uint32_t CopyAll(UpdateRun& run)
+{
+    FlushBehind flusher;
+    {
+        const HeldPaints paints(run.view);
+        for (uint32_t i = 0; i < run.package.entries.size(); ++i) {
+            if (StopRequested())
+                return kStopped;
+            const uint32_t copied = CopyEntry(run, i);
+            if (copied != kResultSuccess)
+                return copied;
+            if (run.temps[i])
+                flusher.Add(*run.temps[i]);
+            if (flusher.Failed())
+                return kResultInstallFailed;
+        }
+    }
+    const bool flushed = flusher.Finish([] { return !StopRequested() && !PumpAndCheckQuit(); }, kPumpIntervalMs);
+    if (StopRequested())
+        return kStopped;
+    return flushed ? kResultSuccess : kResultInstallFailed;
+}
+
+// Folds the payload's records into the installed list read before the install (`read`: it was) and drops
+// the records of missing files, then saves the list once: it is either wholly updated or exactly as it was.
+// A missing list, or one that is not a version list, is left alone and is no failure. False when the list
+// is there but cannot be replaced (read-only, locked, a full disk, a name that does not fit).
+bool UpdateVersionList(UpdateRun& run, bool read)
+{
+    const HeldInstallation& held = *run.held;
+    VersionListPlan& plan = run.versionList;
+    if (read)
+        CompleteVersionListPlan(*run.folder, run.package.records, nullptr, plan);
+    switch (plan.outcome) {
+    case VersionListOutcome::Absent:
+    case VersionListOutcome::NotAVersionList:
+        return true;
+    case VersionListOutcome::Updated:
+        return ReplaceFileIn(held.handle.Get(), kVersionListName, plan.bytes.data(),
+                             static_cast<uint32_t>(plan.bytes.size()), held.root);
+    default:
+        return false;
+    }
+}
+
+// Both lists are updated even when one of them fails; either failure is reported.
+uint32_t UpdateLists(UpdateRun& run, bool versionListRead)
+{
+    const bool versionListSaved = UpdateVersionList(run, versionListRead);
+    const bool uninstallListSaved = UpdateUninstallList(run.held->handle.Get(), run.held->root, run.targetNames);
+    return ListsResult(versionListSaved, uninstallListSaved);
+}
+
+// Deletes, through their own handles, the temporary files that were not installed, and the lists' new files
+// that a stopped run may have left.
+void DeleteTemporaryFiles(UpdateRun& run)
+{
+    for (std::unique_ptr<CFileDX>& temp : run.temps) {
+        if (temp && temp->IsOpen()) {
+            DeleteWhenClosed(*temp);
+            temp->Close();
+        }
+    }
+    if (run.held->result == kResultSuccess) {
+        for (const wchar_t* list : {kVersionListName, kUninstallListName})
+            RemoveIn(run.held->handle.Get(), std::wstring(list) + kReplacementSuffix, run.held->root);
+    }
+}
+
+// The install phase over every copied file, then the lists, then the kept originals go: until the version
+// list is saved, a kept original is what the list records, so an interrupted run can be undone.
+uint32_t InstallAndUpdateLists(UpdateRun& run)
+{
+    const bool versionListRead = ReadInstalledVersionList(*run.folder, run.versionList);
+    std::vector<PreparedFile> files;
+    for (size_t i = 0; i < run.targetNames.size(); ++i) {
+        if (run.targetNames[i].empty() || !run.temps[i])
+            continue;
+        PreparedFile f;
+        f.folder = run.folders[i];
+        f.name = run.leaves[i];
+        f.file = run.temps[i].get();
+        f.keptListed = run.folder->Listed(run.targetNames[i] + kKeptSuffix);
+        f.recorded = FindRecordedValue(run.versionList.records, run.targetNames[i], f.recordedValue);
+        files.push_back(std::move(f));
+    }
+    // A target installed already has nothing to move; what an interrupted run kept aside beside it is judged
+    // and settled as for any other.
+    for (size_t t = 0; t < run.patchTargets.size(); ++t) {
+        if (run.decisions[t].choice != PatchChoice::Identical)
+            continue;
+        const size_t i = run.patchTargets[t].deltaEntries.front();
+        PreparedFile f;
+        f.folder = run.folders[i];
+        f.name = run.leaves[i];
+        f.keptListed = run.folder->Listed(run.targetNames[i] + kKeptSuffix);
+        f.recorded = FindRecordedValue(run.versionList.records, run.targetNames[i], f.recordedValue);
+        files.push_back(std::move(f));
+    }
+    if (const uint32_t result = InstallTargets(run.held->root, files))
+        return result;
+    const uint32_t result = UpdateLists(run, versionListRead);
+    RemoveKeptOriginals(files);
+    // Installed: the handles now reach the installed files, which stay.
+    for (std::unique_ptr<CFileDX>& temp : run.temps)
+        temp.reset();
+    return result;
+}
+
+uint32_t RunHeld(UpdateRun& run, const wchar_t* packagePath)
+{
+    uint32_t result = Prepare(run, packagePath);
+    if (result == kResultSuccess)
+        result = CopyAll(run);
+    if (result == kResultSuccess)
+        result = InstallAndUpdateLists(run);  // no pumping and no looking at the flags from here on
+    DeleteTemporaryFiles(run);
+    return result;
+}
+
+}  // namespace
+
+void HoldInstallationFor(const wchar_t* folder, const wchar_t* packagePath, HeldInstallation& held)
+{
+    // The package is read here only to learn which folders it writes in; it is read and checked again,
+    // whole, once the user has said yes. The installation folder is held first and read through that
+    // handle alone. A package that cannot be read holds the folder alone.
+    UpdatePackage package;
+    EntryTargets targets;
+    std::string problem;
+    bool doesNotApply = false;
+    if (HoldInstallationFolder(folder, held)) {
+        const auto reader = ReadHeldFolder(folder, held.handle.Get(), held.root);
+        VersionListPlan installed;
+        if (OpenUpdatePackage(package, packagePath) != kResultSuccess ||
+            CheckUpdatePackage(package, reader.get(), targets, problem) != kResultSuccess)
+            targets.names.clear();
+        else if (!package.deltas.empty() && ReadInstalledVersionList(*reader, installed))
+            doesNotApply = ListShowsNotApplicable(package, FindPatchTargets(targets), installed.records, problem);
+    }
+    HoldInstallation(folder, targets.names, held);
+    held.doesNotApply = doesNotApply;
+}
+
+uint32_t RunUpdate(HeldInstallation& held, const wchar_t* packagePath)
+{
+    UpdateRun run;
+    run.held = &held;
+    uint32_t result = RunHeld(run, packagePath);
+    run.temps.clear();
+    run.buffer.reset();
+    run.package.file.Close();
+    // The one place a stop becomes a code: a cancel outranks an abort (a close or a quit), and either
+    // outranks whatever the run had come to.
+    if (g_cancelRequested)
+        result = kResultCancelled;
+    else if (g_abortRequested || result == kStopped)
+        result = kResultAborted;
+    return result;
+}
+
+uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath)
+{
+    HeldInstallation held;
+    HoldInstallationFor(folder, packagePath, held);
+    return RunUpdate(held, packagePath);
+}
+
+uint32_t RunUpdate(const wchar_t* folder) { return RunUpdateFromPackage(folder, nullptr); }

@@ -1,0 +1,18 @@
+// The update driver: copies and verifies every payload entry, installs them, and updates the lists.
+#pragma once
+#include <cstdint>
+
+#include "update/package/held_installation.h"
+
+// Holds the installation folder and every subfolder that the package in `packagePath` (null: this
+// program's own file) writes in (update/package/held_installation.h). The entry calls it as soon as the folder is
+// known, before the user is asked, and keeps `held` until the run ends.
+void HoldInstallationFor(const wchar_t* folder, const wchar_t* packagePath, HeldInstallation& held);
+// Applies the update carried by the package in `packagePath` (null: this program's own file) to the held
+// installation, driving the progress dialog in g_hProgressDlg and honouring g_cancelRequested and
+// g_abortRequested. Returns a result code of update/package/package.h. Every temporary file that was not installed
+// is removed before it returns.
+uint32_t RunUpdate(HeldInstallation& held, const wchar_t* packagePath = nullptr);
+// Holds the folder, then runs the update: for callers that have nothing to do in between.
+uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath);
+uint32_t RunUpdate(const wchar_t* folder);

@@ -1,0 +1,234 @@
+// Reading the installation folder through its held handle: names resolved part by part, relative opens only.
+#include "util/folder/folder_reader.h"
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "util/base/handles.h"
+#include "util/fs/file.h"
+#include "util/held/contained_files.h"
+#include "util/held/relative_files.h"
+#include "util/text/code_page.h"
+#include "util/text/strings.h"
+
+namespace {
+
+// The key a name is found by: upper-cased as the system compares file names.
+std::wstring NameKey(const std::wstring& name)
+{
+    std::wstring key = name;
+    for (wchar_t& unit : key)
+        unit = UpperCaseUnit(unit);
+    return key;
+}
+
+// The parts of a relative name as the system reads a path: "\" and "/" separate, empty parts and "." name
+// the folder they stand in, ".." its parent, and the dots and blanks that end a part are dropped. False
+// when the name leads above the folder or names a drive or a stream (a ":"): nothing below the folder.
+bool PartsOf(const std::wstring& name, std::vector<std::wstring>& parts)
+{
+    parts.clear();
+    for (size_t start = 0;;) {
+        const size_t end = name.find_first_of(L"\\/", start);
+        std::wstring part = name.substr(start, end == std::wstring::npos ? end : end - start);
+        if (part == L"..") {
+            if (parts.empty())
+                return false;
+            parts.pop_back();
+        } else if (part != L".") {
+            while (!part.empty() && (part.back() == L'.' || part.back() == L' '))
+                part.pop_back();
+            if (part.find(L':') != std::wstring::npos)
+                return false;
+            if (!part.empty())
+                parts.push_back(part);
+        }
+        if (end == std::wstring::npos)
+            return !parts.empty();
+        start = end + 1;
+    }
+}
+
+std::wstring KeyOf(const std::vector<std::wstring>& parts, size_t count)
+{
+    std::wstring key;
+    for (size_t i = 0; i < count; ++i)
+        key += L"\\" + NameKey(parts[i]);
+    return key;
+}
+
+}  // namespace
+
+// The folder's path, its held handle and final path, and what the reader has learnt of its subfolders.
+struct FolderReader::State {
+    State(std::wstring path, HANDLE handle, std::wstring finalPath)
+        : folder(std::move(path)), held(handle), root(std::move(finalPath))
+    {
+    }
+    // A subfolder looked in, by the key of its path below the folder: its handle and, once listed, its
+    // names by key, long and short, each to its long form.
+    struct Subfolder {
+        UniqueHandle handle;
+        bool listed = false;
+        std::unordered_map<std::wstring, std::wstring> names;
+    };
+    // The subfolder `parts` lead to, opened (and kept) on the way; null when one of them is not there.
+    HANDLE FolderAt(const std::vector<std::wstring>& parts, size_t count);
+    Subfolder& Listed(const std::vector<std::wstring>& parts, size_t count, HANDLE in);
+    // The attributes of what stands at `name`, or INVALID_FILE_ATTRIBUTES.
+    DWORD AttributesAt(const std::wstring& name);
+
+    std::wstring folder;
+    HANDLE held;  // null: nothing is there to read
+    std::wstring root;
+    UniqueHandle own;  // the held folder, when the reader holds it itself
+    std::map<std::wstring, Subfolder> subfolders;
+};
+
+HANDLE FolderReader::State::FolderAt(const std::vector<std::wstring>& parts, size_t count)
+{
+    HANDLE folder = held;
+    for (size_t i = 0; folder && i < count; ++i) {
+        Subfolder& sub = subfolders[KeyOf(parts, i + 1)];
+        if (!sub.handle.IsValid())
+            sub.handle.Reset(LookUpIn(folder, parts[i]));
+        folder = sub.handle.Get();
+    }
+    return folder;
+}
+
+FolderReader::State::Subfolder& FolderReader::State::Listed(const std::vector<std::wstring>& parts, size_t count,
+                                                            HANDLE in)
+{
+    Subfolder& sub = subfolders[KeyOf(parts, count)];
+    if (sub.listed)
+        return sub;
+    sub.listed = true;
+    const size_t size = 64 * 1024;
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[size]);
+    for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+         GetFileInformationByHandleEx(in, kind, buffer.get(), size); kind = FileIdBothDirectoryInfo) {
+        for (size_t at = 0;;) {
+            const auto* item = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.get() + at);
+            const std::wstring name(item->FileName, item->FileNameLength / sizeof(wchar_t));
+            const std::wstring shortName(item->ShortName, item->ShortNameLength / sizeof(wchar_t));
+            // The first of two names that differ only in case wins, as it would in a search.
+            sub.names.emplace(NameKey(name), name);
+            if (!shortName.empty())
+                sub.names.emplace(NameKey(shortName), name);
+            if (!item->NextEntryOffset)
+                break;
+            at += item->NextEntryOffset;
+        }
+    }
+    return sub;
+}
+
+// A list that is a link of any kind is neither read nor replaced: Windows reads a link opened as itself as
+// empty (a list rewritten from that would lose every line), and Wine reads what it leads to, inside the
+// folder or out. The list must be the folder's own file: no reparse point, its final path the folder's
+// own entry.
+FolderReader::Opened FolderReader::OpenList(const std::wstring& name, CFileDX& file) const
+{
+    const State& s = *state_;
+    if (!s.held || !OpenIn(file, s.held, name))
+        return s.held && IsNotFound(GetLastError()) ? Opened::Missing : Opened::Refused;
+    if (IsItselfAt(file, s.root + (!s.root.empty() && s.root.back() == L'\\' ? L"" : L"\\") + name))
+        return Opened::Yes;
+    file.Close();
+    return Opened::Refused;
+}
+
+// Only `mkupdate plan` reads an installed file's bytes; the updater never does. The file is reached as a
+// path would reach it, links followed, through the subfolder held on the way.
+bool FolderReader::OpenInstalled(const std::wstring& name, CFileDX& file) const
+{
+    std::vector<std::wstring> parts;
+    std::wstring path;
+    if (!PartsOf(name, parts))
+        return false;
+    const HANDLE folder = state_->FolderAt(parts, parts.size() - 1);
+    return folder && FinalPathOf(folder, path) && file.Open(ExtendedPath(path + L"\\" + parts.back()).c_str()) != 0;
+}
+
+DWORD FolderReader::State::AttributesAt(const std::wstring& name)
+{
+    std::vector<std::wstring> parts;
+    if (!PartsOf(name, parts))
+        return INVALID_FILE_ATTRIBUTES;
+    const HANDLE in = FolderAt(parts, parts.size() - 1);
+    return in ? AttributesIn(in, parts.back()) : INVALID_FILE_ATTRIBUTES;
+}
+
+bool FolderReader::Exists(const std::wstring& name) const { return state_->AttributesAt(name) != INVALID_FILE_ATTRIBUTES; }
+
+bool FolderReader::IsReadOnly(const std::wstring& name) const
+{
+    const DWORD attributes = state_->AttributesAt(name);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+// A package's checks ask for several names in each folder: every target and the names written beside it,
+// most of them missing. Each folder is listed once, and a part is then found in the listing by its long or
+// its short (8.3) name, as the system's search finds it: a few hundred names cost a few listings.
+std::wstring FolderReader::LongName(const std::wstring& name) const
+{
+    State& s = *state_;
+    std::vector<std::wstring> parts;
+    if (!PartsOf(name, parts))
+        return s.folder + L"\\" + name;
+    std::wstring path = s.folder;
+    HANDLE folder = s.held;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (folder) {
+            const State::Subfolder& listed = s.Listed(parts, i, folder);
+            const auto found = listed.names.find(NameKey(parts[i]));
+            if (found != listed.names.end())
+                parts[i] = found->second;
+            else
+                folder = nullptr;  // what is not there keeps its spelling, and so does all below it
+        }
+        path += L"\\" + parts[i];
+        if (folder && i + 1 < parts.size())
+            folder = s.FolderAt(parts, i + 1);
+    }
+    return path;
+}
+
+bool FolderReader::Listed(const std::wstring& name) const
+{
+    State& s = *state_;
+    std::vector<std::wstring> parts;
+    if (!PartsOf(name, parts))
+        return false;
+    HANDLE folder = s.held;
+    for (size_t i = 0; folder && i < parts.size(); ++i) {
+        const State::Subfolder& listed = s.Listed(parts, i, folder);
+        if (listed.names.find(NameKey(parts[i])) == listed.names.end())
+            return false;
+        if (i + 1 < parts.size())
+            folder = s.FolderAt(parts, i + 1);
+    }
+    return folder != nullptr;
+}
+
+FolderReader::FolderReader(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+FolderReader::~FolderReader() = default;
+
+std::unique_ptr<FolderReader> OpenFolderReader(const std::wstring& folder)
+{
+    std::unique_ptr<FolderReader::State> state(new FolderReader::State(folder, nullptr, std::wstring()));
+    if (HoldFolderAt(folder.c_str(), state->own, state->root))
+        state->held = state->own.Get();
+    return std::unique_ptr<FolderReader>(new FolderReader(std::move(state)));
+}
+
+std::unique_ptr<FolderReader> ReadHeldFolder(const std::wstring& folder, void* held, const std::wstring& root)
+{
+    return std::unique_ptr<FolderReader>(new FolderReader(std::unique_ptr<FolderReader::State>(new FolderReader::State(folder, held, root))));
+}

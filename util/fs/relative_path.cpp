@@ -1,0 +1,38 @@
+// Checking relative target paths before anything is written under them.
+#include "util/fs/relative_path.h"
+
+
+namespace {
+
+bool IsDeviceName(const std::wstring& part)
+{
+    std::wstring base = part.substr(0, part.find(L'.'));
+    while (!base.empty() && base.back() == L' ')
+        base.pop_back();
+    for (auto& c : base)  // device names are ASCII
+        if (c >= L'a' && c <= L'z')
+            c = static_cast<wchar_t>(c - 0x20);
+    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL")
+        return true;
+    return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
+           base[3] >= L'1' && base[3] <= L'9';
+}
+
+}  // namespace
+
+bool IsSafeRelativePath(const std::wstring& path)
+{
+    if (path.empty() || path.find(L':') != std::wstring::npos)
+        return false;
+    size_t start = 0;
+    for (;;) {
+        size_t end = path.find_first_of(L"\\/", start);
+        std::wstring part = path.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        if (part.empty() || part == L"." || part == L".." || part.back() == L'.' || part.back() == L' ' ||
+            IsDeviceName(part))
+            return false;
+        if (end == std::wstring::npos)
+            return true;
+        start = end + 1;
+    }
+}
