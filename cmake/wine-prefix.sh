@@ -15,6 +15,13 @@ setup)
         wineserver -w
         touch "$WINEPREFIX/.headless"
     fi
+    # A program that crashes would otherwise have Wine's debugger attach and wait for a crash dialog that a
+    # headless desktop never shows: the process would hang instead of ending with its exception code, and a
+    # crash would look like a hang (after the test's timeout) rather than a crash.
+    if [ ! -f "$WINEPREFIX/.no-crash-dialog" ]; then
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+        touch "$WINEPREFIX/.no-crash-dialog"
+    fi
     # Its output must not hold CTest's pipe open.
     wineserver -p >/dev/null 2>&1 </dev/null || true  # one may already run for this prefix
     # The first program of a new wineserver starts Wine's own background processes; they inherit its
