@@ -53,7 +53,9 @@ int OpenInput(const std::wstring& path, CFileDX& file, uint64_t& size, std::stri
     return 0;
 }
 
-int ReadWhole(const std::wstring& path, std::vector<unsigned char>& bytes, std::string& error)
+}  // namespace
+
+int ReadWholeFile(const std::wstring& path, std::vector<unsigned char>& bytes, std::string& error)
 {
     CFileDX file;
     uint64_t size = 0;
@@ -75,14 +77,12 @@ int ReadWhole(const std::wstring& path, std::vector<unsigned char>& bytes, std::
     return 0;
 }
 
-}  // namespace
-
 int MakeDeltaFile(const std::wstring& base, const std::wstring& target, const std::wstring& output, std::string& error)
 {
     std::vector<unsigned char> baseBytes, targetBytes;
-    if (const int code = ReadWhole(base, baseBytes, error))
+    if (const int code = ReadWholeFile(base, baseBytes, error))
         return code;
-    if (const int code = ReadWhole(target, targetBytes, error))
+    if (const int code = ReadWholeFile(target, targetBytes, error))
         return code;
     const std::vector<unsigned char> delta = MakeDelta(baseBytes.data(), baseBytes.size(), targetBytes.data(), targetBytes.size());
     const bool written = WriteThroughPartial(output, "delta", [&](CFileDX& out, std::string& problem) {

@@ -7,32 +7,13 @@
 #include "archive/checksum.h"
 #include "delta/delta_decoder.h"
 #include "delta/delta_encoder.h"
+#include "tools/delta_files.h"
 #include "util/fs/file.h"
 #include "util/fs/paths.h"
 #include "util/text/code_page.h"
 #include "util/text/encoding.h"
 
 namespace {
-
-bool ReadWholeFile(const std::wstring& path, std::vector<unsigned char>& bytes, std::string& error)
-{
-    uint64_t size = 0;
-    CFileDX file;
-    if (!FileSizeOf(path, size) || size >= 0x100000000ull || !file.Open(path.c_str())) {
-        error = "cannot read \"" + ToUtf8(path) + "\"";
-        return false;
-    }
-    bytes.resize(static_cast<size_t>(size));
-    for (size_t at = 0; at < bytes.size();) {
-        const uint32_t n = file.Read(bytes.data() + at, static_cast<uint32_t>(std::min<size_t>(bytes.size() - at, 1u << 24)));
-        if (n == 0) {
-            error = "cannot read \"" + ToUtf8(path) + "\"";
-            return false;
-        }
-        at += n;
-    }
-    return true;
-}
 
 uint64_t ChecksumOf(const std::vector<unsigned char>& bytes)
 {
@@ -98,7 +79,7 @@ bool PlanTargetDeltas(const ShippedFile& file, const std::string& targetUtf8, co
                       bool keepFull, TargetDeltas& out, std::string& error)
 {
     std::vector<unsigned char> target;
-    if (!ReadWholeFile(file.source, target, error))
+    if (ReadWholeFile(file.source, target, error) != 0)
         return false;
     out = TargetDeltas();
     out.size = target.size();
@@ -111,7 +92,7 @@ bool PlanTargetDeltas(const ShippedFile& file, const std::string& targetUtf8, co
             continue;
         }
         std::vector<unsigned char> base;
-        if (!ReadWholeFile(path, base, error))
+        if (ReadWholeFile(path, base, error) != 0)
             return false;
         const uint64_t baseChecksum = ChecksumOf(base);
         if (base.size() == target.size() && baseChecksum == out.checksum)
