@@ -35,22 +35,23 @@ PlannedTarget PlanPatchTarget(const FolderReader& folder, const UpdatePackage& p
     t.target = ToUtf8(targets.names[first]);
     t.newSize = package.deltas[targets.deltas[first]].targetSize;
     t.newChecksum = package.records[p.record].value;
-    t.installed = ReadInstalled(folder, targets.names[first], buffer, t.oldSize, t.oldChecksum);
-    size_t entry = 0;
-    PatchChoice choice = ChoosePatch(package, p, t.installed, t.oldSize, t.oldChecksum, entry);
-    if (choice == PatchChoice::Patch) {
-        t.base = t.target;
-    } else if (choice != PatchChoice::Identical) {
-        const std::wstring kept = targets.names[first] + kKeptSuffix;
-        uint64_t size = 0, checksum = 0;
-        const bool found = ReadInstalled(folder, kept, buffer, size, checksum);
-        if (ChoosePatch(package, p, found, size, checksum, entry) == PatchChoice::Patch) {
-            choice = PatchChoice::Patch;
-            t.base = ToUtf8(kept);
-        }
-    }
-    t.action = PatchChoiceName(choice);
-    t.entry = choice == PatchChoice::Patch ? package.entries[entry].name
+    PatchDecision d;
+    DecidePatch(package, p,
+                [&](bool kept, InstalledBytes& bytes) {
+                    const std::wstring name = targets.names[first] + (kept ? kKeptSuffix : L"");
+                    bytes.installed = ReadInstalled(folder, name, buffer, bytes.size, bytes.checksum);
+                    if (!kept) {
+                        t.installed = bytes.installed;
+                        t.oldSize = bytes.size;
+                        t.oldChecksum = bytes.checksum;
+                    }
+                    return true;
+                },
+                d);
+    if (d.choice == PatchChoice::Patch)
+        t.base = ToUtf8(targets.names[first] + (d.fromKept ? kKeptSuffix : L""));
+    t.action = PatchChoiceName(d.choice);
+    t.entry = d.choice == PatchChoice::Patch ? package.entries[d.deltaEntry].name
               : p.fullEntry >= 0           ? package.entries[static_cast<size_t>(p.fullEntry)].name
                                            : package.entries[first].name;
     return t;

@@ -68,6 +68,25 @@ PatchChoice ChoosePatch(const UpdatePackage& package, const PatchTarget& target,
     return target.fullEntry >= 0 ? PatchChoice::Full : PatchChoice::NotApplicable;
 }
 
+bool DecidePatch(const UpdatePackage& package, const PatchTarget& target,
+                 const std::function<bool(bool kept, InstalledBytes& bytes)>& read, PatchDecision& decision)
+{
+    for (const bool kept : {false, true}) {
+        InstalledBytes bytes;
+        if (!read(kept, bytes))
+            return false;
+        size_t entry = 0;
+        const PatchChoice choice = ChoosePatch(package, target, bytes.installed, bytes.size, bytes.checksum, entry);
+        // A kept original that is the target already decides nothing: the target is what stands installed.
+        if (choice == PatchChoice::Patch || (choice == PatchChoice::Identical && !kept)) {
+            decision = {choice, choice == PatchChoice::Patch ? entry : 0, kept};
+            return true;
+        }
+    }
+    decision = {target.fullEntry >= 0 ? PatchChoice::Full : PatchChoice::NotApplicable, 0, false};
+    return true;
+}
+
 bool ListShowsNotApplicable(const UpdatePackage& package, const std::vector<PatchTarget>& patchTargets,
                             const std::vector<VersionRecord>& installed, std::string& which)
 {

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,24 @@ const char* PatchChoiceName(PatchChoice choice);  // "identical", "patch", "full
 // there.
 PatchChoice ChoosePatch(const UpdatePackage& package, const PatchTarget& target, bool installed, uint64_t size,
                         uint64_t checksum, size_t& deltaEntry);
+// What one installed file holds, as the caller read it: `installed` false when no readable file stands there.
+struct InstalledBytes {
+    bool installed = false;
+    uint64_t size = 0;
+    uint64_t checksum = 0;  // stored form
+};
+struct PatchDecision {
+    PatchChoice choice = PatchChoice::NotApplicable;
+    size_t deltaEntry = 0;  // with Patch: the delta to apply...
+    bool fromKept = false;  // ...to the original an interrupted run kept aside ("<target>.kept"), not the target
+};
+// Decides a target with deltas by its installed bytes: the target file when it is the target already or a
+// delta's base; else the kept original when it is a delta's base (an install interrupted after the target
+// was renamed aside); else the whole file, when the package carries one. `read(kept, bytes)` reads the target
+// (kept false) or the kept original, the second only when the first does not decide. False, with nothing
+// decided, as soon as `read` returns false.
+bool DecidePatch(const UpdatePackage& package, const PatchTarget& target,
+                 const std::function<bool(bool kept, InstalledBytes& bytes)>& read, PatchDecision& decision);
 // True when the installed version list `installed` records, for some target without a whole file, a
 // checksum that is neither the target's nor any of its deltas' bases: the update cannot apply, and the
 // player is told so before being asked. `which` gets the first such target. A target the list does not

@@ -265,26 +265,22 @@ uint32_t Decide(UpdateRun& run, const PatchTarget& target, Decision& decision)
 {
     decision.made = true;
     const size_t first = target.deltaEntries.front();
-    for (const std::wstring& name : {run.leaves[first], run.leaves[first] + kKeptSuffix}) {
-        std::unique_ptr<CFileDX> file(new CFileDX);
-        bool installed = false;
-        uint64_t size = 0, checksum = 0;
-        if (const uint32_t read = ReadInstalled(run, run.folders[first], name, *file, installed, size, checksum))
-            return read;
-        size_t deltaEntry = 0;
-        const PatchChoice choice = ChoosePatch(run.package, target, installed, size, checksum, deltaEntry);
-        if (choice == PatchChoice::Identical && name == run.leaves[first]) {
-            decision.choice = choice;
-            return kResultSuccess;
-        }
-        if (choice == PatchChoice::Patch) {
-            decision.choice = choice;
-            decision.deltaEntry = deltaEntry;
-            decision.base = std::move(file);
-            return kResultSuccess;
-        }
-    }
-    decision.choice = target.fullEntry >= 0 ? PatchChoice::Full : PatchChoice::NotApplicable;
+    std::unique_ptr<CFileDX> files[2];  // the target, the kept original: the one patched stays open
+    uint32_t read = kResultSuccess;
+    PatchDecision decided;
+    if (!DecidePatch(run.package, target,
+                     [&](bool kept, InstalledBytes& bytes) {
+                         files[kept].reset(new CFileDX);
+                         read = ReadInstalled(run, run.folders[first], run.leaves[first] + (kept ? kKeptSuffix : L""),
+                                              *files[kept], bytes.installed, bytes.size, bytes.checksum);
+                         return read == kResultSuccess;
+                     },
+                     decided))
+        return read;
+    decision.choice = decided.choice;
+    decision.deltaEntry = decided.deltaEntry;
+    if (decided.choice == PatchChoice::Patch)
+        decision.base = std::move(files[decided.fromKept]);
     return kResultSuccess;
 }
 
@@ -443,6 +439,19 @@ void DeleteTemporaryFiles(UpdateRun& run)
     }
 }
 
+// Entry i's target as the install phase takes it: `file` to move into place (null when the installed file
+// is the target already), what the installed list records for it, and whether an original is kept aside.
+PreparedFile PreparedTarget(const UpdateRun& run, size_t i, CFileDX* file)
+{
+    PreparedFile f;
+    f.folder = run.folders[i];
+    f.name = run.leaves[i];
+    f.file = file;
+    f.keptListed = run.folder->Listed(run.targetNames[i] + kKeptSuffix);
+    f.recorded = FindRecordedValue(run.versionList.records, run.targetNames[i], f.recordedValue);
+    return f;
+}
+
 // The install phase over every copied file, then the lists, then the kept originals go: until the version
 // list is saved, a kept original is what the list records, so an interrupted run can be undone.
 uint32_t InstallAndUpdateLists(UpdateRun& run)
@@ -450,28 +459,14 @@ uint32_t InstallAndUpdateLists(UpdateRun& run)
     const bool versionListRead = ReadInstalledVersionList(*run.folder, run.versionList);
     std::vector<PreparedFile> files;
     for (size_t i = 0; i < run.targetNames.size(); ++i) {
-        if (run.targetNames[i].empty() || !run.temps[i])
-            continue;
-        PreparedFile f;
-        f.folder = run.folders[i];
-        f.name = run.leaves[i];
-        f.file = run.temps[i].get();
-        f.keptListed = run.folder->Listed(run.targetNames[i] + kKeptSuffix);
-        f.recorded = FindRecordedValue(run.versionList.records, run.targetNames[i], f.recordedValue);
-        files.push_back(std::move(f));
+        if (!run.targetNames[i].empty() && run.temps[i])
+            files.push_back(PreparedTarget(run, i, run.temps[i].get()));
     }
     // A target installed already has nothing to move; what an interrupted run kept aside beside it is judged
     // and settled as for any other.
     for (size_t t = 0; t < run.patchTargets.size(); ++t) {
-        if (run.decisions[t].choice != PatchChoice::Identical)
-            continue;
-        const size_t i = run.patchTargets[t].deltaEntries.front();
-        PreparedFile f;
-        f.folder = run.folders[i];
-        f.name = run.leaves[i];
-        f.keptListed = run.folder->Listed(run.targetNames[i] + kKeptSuffix);
-        f.recorded = FindRecordedValue(run.versionList.records, run.targetNames[i], f.recordedValue);
-        files.push_back(std::move(f));
+        if (run.decisions[t].choice == PatchChoice::Identical)
+            files.push_back(PreparedTarget(run, run.patchTargets[t].deltaEntries.front(), nullptr));
     }
     if (const uint32_t result = InstallTargets(run.held->root, files))
         return result;
