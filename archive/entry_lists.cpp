@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "util/folder/folder_reader.h"
+#include "util/fs/relative_path.h"
 #include "util/text/code_page.h"
 #include "util/text/encoding.h"
 #include "util/text/strings.h"
@@ -26,9 +27,7 @@ bool SameArchiveName(const std::string& a, const std::string& b)
 
 bool SameRecordName(std::string a, std::string b)
 {
-    std::replace(a.begin(), a.end(), '/', '\\');
-    std::replace(b.begin(), b.end(), '/', '\\');
-    return SameArchiveName(a, b);
+    return a.size() <= kMaxKeyBytes && b.size() <= kMaxKeyBytes && SameRelativePath(a, b);
 }
 
 int FindRecordByFileName(const std::vector<VersionRecord>& records, uint32_t count, const std::string& entryName)
@@ -63,10 +62,16 @@ void MergeVersionRecords(VersionListHeader& installedHeader, std::vector<Version
     installed.resize(n);
     for (const VersionRecord& p : payload) {
         bool merged = false;
-        for (size_t i = 0; i < n && !merged; ++i) {
-            if (SameArchiveName(installed[i].name, p.name)) {
-                installed[i].value = p.value;
+        for (size_t i = 0; i < n;) {
+            if (!SameRecordName(installed[i].name, p.name)) {
+                ++i;
+            } else if (!merged) {
+                installed[i++].value = p.value;
                 merged = true;
+            } else {
+                // The same file recorded again under another spelling: one file, one record.
+                installed.erase(installed.begin() + static_cast<std::ptrdiff_t>(i));
+                --n;
             }
         }
         if (!merged)
@@ -81,11 +86,8 @@ bool IsToBeInstalled(std::wstring name, const std::vector<std::wstring>* toBeIns
 {
     if (!toBeInstalled)
         return false;
-    for (wchar_t& c : name)
-        if (c == L'/')
-            c = L'\\';
     for (const std::wstring& target : *toBeInstalled)
-        if (!target.empty() && SameTextIgnoringCase(target, name))
+        if (!target.empty() && SameRelativePath(target, name))
             return true;
     return false;
 }

@@ -18,7 +18,8 @@ const size_t kMaxKeyBytes = 783;
 // name exceeds kMaxKeyBytes.
 bool ArchiveNameKey(const std::string& name, std::string& key);
 bool SameArchiveName(const std::string& a, const std::string& b);
-// Two paths below the installation folder as version records name them: "\" and "/" alike, any ASCII case.
+// Two paths below the installation folder as version records name them, as Windows resolves them to one file
+// (SameRelativePath).
 bool SameRecordName(std::string a, std::string b);
 
 // Index of the first of records[0..count) whose file-name part (name and extension) has the entry's key,

@@ -5,6 +5,7 @@
 
 #include "util/folder/folder_reader.h"
 #include "util/fs/file.h"
+#include "util/fs/relative_path.h"
 #include "util/text/encoding.h"
 #include "util/text/strings.h"
 
@@ -20,10 +21,11 @@ std::string NormaliseLine(const std::string& line)
     return out;
 }
 
+// A line naming a file already listed, in any spelling Windows resolves to that file, is not added again.
 void AddLine(std::vector<std::string>& group, std::string line)
 {
     for (const std::string& existing : group) {
-        if (StrCompare(existing.c_str(), line.c_str()) == 0)
+        if (StrCompare(existing.c_str(), line.c_str()) == 0 || (line[0] != '$' && SameRelativePath(existing, line)))
             return;
     }
     group.push_back(std::move(line));

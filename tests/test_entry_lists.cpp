@@ -42,16 +42,33 @@ TEST(MergeVersionRecordsTest, UpdatesPartnersKeepsTheirNamesAndAppendsTheRest)
     EXPECT_EQ(6u, installed[2].value);
 }
 
-TEST(MergeVersionRecordsTest, AppendedRecordsAreNotSearchedAndSeparatorsAreNotFolded)
+TEST(MergeVersionRecordsTest, AppendedRecordsAreNotSearchedAndOneFileKeepsOneRecordInAnySpelling)
 {
     VersionListHeader h = HeaderOf(1);
     std::vector<VersionRecord> installed = {{"Archive\\x.arc", 1}};
     MergeVersionRecords(h, installed, {{"Archive/x.arc", 2}, {"n.arc", 3}, {"N.ARC", 4}});
-    ASSERT_EQ(4u, installed.size());
-    EXPECT_EQ(1u, installed[0].value);
-    EXPECT_EQ("Archive/x.arc", installed[1].name);
-    EXPECT_EQ("n.arc", installed[2].name);
-    EXPECT_EQ("N.ARC", installed[3].name);
+    ASSERT_EQ(3u, installed.size());
+    EXPECT_EQ("Archive\\x.arc", installed[0].name);
+    EXPECT_EQ(2u, installed[0].value);
+    EXPECT_EQ("n.arc", installed[1].name);
+    EXPECT_EQ("N.ARC", installed[2].name);
+
+    // Spellings Windows resolves to one file: "." parts, doubled separators, non-ASCII case. The first record
+    // keeps its place and spelling and takes the new checksum; the others of that file go.
+    const std::string fullA = "\xEF\xBC\xA1.arc", fullLowerA = "\xEF\xBD\x81.arc";  // U+FF21, U+FF41
+    const std::string de = "\xD0\x94.arc", deLower = "\xD0\xB4.arc";                // U+0414, U+0434
+    VersionListHeader h2 = HeaderOf(5);
+    std::vector<VersionRecord> spelled = {{"Archive\\x.arc", 1}, {"Archive\\" + fullA, 1}, {".\\Archive\\X.arc", 1},
+                                          {"Archive\\\\x.arc", 1}, {"Archive\\" + de, 1}};
+    MergeVersionRecords(h2, spelled, {{"archive/x.arc", 2}, {"Archive\\" + fullLowerA, 3}, {"Archive/" + deLower, 4}});
+    ASSERT_EQ(3u, spelled.size());
+    EXPECT_EQ(3u, h2.count);
+    EXPECT_EQ("Archive\\x.arc", spelled[0].name);
+    EXPECT_EQ(2u, spelled[0].value);
+    EXPECT_EQ("Archive\\" + fullA, spelled[1].name);
+    EXPECT_EQ(3u, spelled[1].value);
+    EXPECT_EQ("Archive\\" + de, spelled[2].name);
+    EXPECT_EQ(4u, spelled[2].value);
 
     VersionListHeader empty = HeaderOf(0);
     std::vector<VersionRecord> none;

@@ -61,6 +61,9 @@ TEST_F(UninstallListTest, CaseAndEncodingTwinsAppearOnceInTheFirstPlace)
     const std::string sjis = "\x83\x51\x81\x5B\x83\x80.arc";             // katakana GE-MU, code page 932
     const std::string utf8 = "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0.arc";  // the same in UTF-8
     EXPECT_EQ(utf8 + "\nx.arc\n" + kNul, Update(sjis + "\nX.arc\n" + utf8 + "\nx.ARC\n", {L"X.ARC"}));
+    // Spellings Windows resolves to one file: either separator, "." parts, doubled separators, non-ASCII case.
+    EXPECT_EQ("archive/x.arc\n.\\\xD0\x94.arc\n" + kNul,
+              Update("Archive/X.arc\n.\\\xD0\x94.arc\n", {L"Archive\\x.arc", L"Archive\\\\X.arc", L"\u0434.arc"}));
     // A Shift-JIS line is written back in UTF-8, its trail byte 0x5C kept inside its character.
     EXPECT_EQ("\xE8\xA1\xA8\\a\n" + kNul, Update("\x95\x5C\\A\n", {}));
 }

@@ -1,6 +1,8 @@
 // Checking relative target paths before anything is written under them.
 #include "util/fs/relative_path.h"
 
+#include "util/text/code_page.h"
+#include "util/text/encoding.h"
 
 namespace {
 
@@ -16,6 +18,24 @@ bool IsDeviceName(const std::wstring& part)
         return true;
     return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
            base[3] >= L'1' && base[3] <= L'9';
+}
+
+// The parts of a relative name that reach a file, "\"-joined: separators of either kind, empty and "." parts
+// dropped, as Windows drops them when it resolves the name.
+std::wstring ResolvedParts(const std::wstring& path)
+{
+    std::wstring out;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find_first_of(L"\\/", start);
+        if (end == std::wstring::npos)
+            end = path.size();
+        const std::wstring part = path.substr(start, end - start);
+        if (!part.empty() && part != L".")
+            out += (out.empty() ? L"" : L"\\") + part;
+        start = end + 1;
+    }
+    return out;
 }
 
 }  // namespace
@@ -35,4 +55,17 @@ bool IsSafeRelativePath(const std::wstring& path)
             return true;
         start = end + 1;
     }
+}
+
+bool SameRelativePath(const std::wstring& a, const std::wstring& b)
+{
+    return SameTextIgnoringCase(ResolvedParts(a), ResolvedParts(b));
+}
+
+bool SameRelativePath(const std::string& a, const std::string& b)
+{
+    std::wstring wa, wb;
+    if (!MultiByteToWide(a.c_str(), wa) || !MultiByteToWide(b.c_str(), wb))
+        return a == b;
+    return SameRelativePath(wa, wb);
 }
