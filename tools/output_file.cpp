@@ -6,7 +6,8 @@
 #include "util/text/encoding.h"
 
 bool WriteThroughPartial(const std::wstring& output, const char* what,
-                         const std::function<bool(CFileDX&, std::string&)>& write, std::string& error)
+                         const std::function<bool(CFileDX&, std::string&)>& write, std::string& error,
+                         const std::function<bool(const std::wstring&, std::string&)>& check)
 {
     const std::wstring partial = output + L".partial";
     bool ok = false;
@@ -24,6 +25,8 @@ bool WriteThroughPartial(const std::wstring& output, const char* what,
             ok = false;
         }
     }
+    if (ok && check)
+        ok = check(partial, error);
     if (ok && !MoveReplacing(partial, output)) {
         error = std::string("cannot move the finished ") + what + " to \"" + ToUtf8(output) + "\"";
         ok = false;

@@ -21,12 +21,15 @@
 #include "tools/output_file.h"
 #include "tools/package_deltas.h"
 #include "tools/package_reader.h"
+#include "update/package/package.h"
+#include "update/package/package_checks.h"
 #include "update/package/package_layout.h"
 #include "update/package/title_block.h"
 #include "util/fs/file.h"
 #include "util/fs/paths.h"
 #include "util/fs/relative_path.h"
 #include "util/io/read_ahead.h"
+#include "util/text/code_page.h"
 #include "util/text/encoding.h"
 
 namespace {
@@ -42,6 +45,10 @@ struct PlannedEntry {
     uint32_t size;
     uint32_t offset;  // from the data start
     std::vector<unsigned char> bytes;  // a delta's or the delta table's bytes
+    // A whole file shipped beside its deltas: the checksum its deltas were made for. The bytes written must
+    // have it, or the file changed between the two reads.
+    bool deltaChecksumKnown = false;
+    uint64_t deltaChecksum = 0;
 };
 
 // What the payload carries: its entries, and the version records of files shipped as deltas alone.
@@ -84,6 +91,21 @@ bool ReadWhole(const std::wstring& path, std::vector<unsigned char>& bytes)
 
 bool PlanDeltas(const BuildOptions& options, std::vector<std::string>& keys, PayloadPlan& payload, std::string& error);
 
+// The updater's own checks of a package, on what was written, before it is moved into place: a package every
+// updater would refuse never leaves the builder.
+bool CheckWritten(const std::wstring& partial, std::string& error)
+{
+    UpdatePackage package;
+    EntryTargets targets;
+    std::string problem;
+    if (OpenUpdatePackage(package, partial.c_str()) != kResultSuccess ||
+        CheckUpdatePackage(package, nullptr, targets, problem) != kResultSuccess) {
+        error = "the updater would refuse what was written" + (problem.empty() ? std::string() : ": " + problem);
+        return false;
+    }
+    return true;
+}
+
 bool PlanEntries(const BuildOptions& options, PayloadPlan& payload, std::string& error)
 {
     std::vector<PlannedEntry>& plan = payload.entries;
@@ -97,6 +119,7 @@ bool PlanEntries(const BuildOptions& options, PayloadPlan& payload, std::string&
         return false;
     }
     std::vector<std::string> keys = {kVersionListKey, kDeltaTableKey};
+    std::vector<std::pair<std::wstring, std::string>> reached;  // each target as Windows compares names, and its spelling
     for (const ShippedFile& f : options.files) {
         std::wstring target = f.target;
         std::replace(target.begin(), target.end(), L'/', L'\\');
@@ -138,6 +161,19 @@ bool PlanEntries(const BuildOptions& options, PayloadPlan& payload, std::string&
             return false;
         }
         keys.push_back(key);
+        // Two targets that Windows takes for one file, in the updater's own comparison (its upper case, not
+        // ASCII's alone: "α.arc" and "Α.arc" are one file there).
+        std::wstring folded = target;
+        for (wchar_t& c : folded)
+            c = UpperCaseUnit(c);
+        const auto clash = std::find_if(reached.begin(), reached.end(),
+                                        [&](const std::pair<std::wstring, std::string>& r) { return r.first == folded; });
+        if (clash != reached.end()) {
+            error = "two shipped files, \"" + clash->second + "\" and \"" + shown +
+                    "\", are one file to Windows (names compared as Windows compares them): the updater could not tell them apart";
+            return false;
+        }
+        reached.push_back({folded, shown});
         uint64_t size = 0;
         if (!FileSizeOf(f.source, size)) {
             error = "cannot read \"" + ToUtf8(f.source) + "\"";
@@ -157,9 +193,17 @@ bool PlanEntries(const BuildOptions& options, PayloadPlan& payload, std::string&
                 std::to_string(kMaxPayloadEntries - 1) + " besides its version list)";
         return false;
     }
+    if (plan.empty()) {
+        error = "nothing to ship: every file is unchanged in every base";
+        return false;
+    }
+    // One record per file that ships, whole or as deltas alone.
+    size_t recordCount = payload.deltaOnly.size();
+    for (const PlannedEntry& e : plan)
+        recordCount += e.file ? 1 : 0;
     PlannedEntry list{};
     list.storedName = list.utf8Name = kPayloadVersionListName;
-    list.size = static_cast<uint32_t>(kVersionHeaderSize + options.files.size() * kVersionRecordSize);
+    list.size = static_cast<uint32_t>(kVersionHeaderSize + recordCount * kVersionRecordSize);
     plan.push_back(list);
     std::sort(plan.begin(), plan.end(),
               [](const PlannedEntry& a, const PlannedEntry& b) { return a.storedName < b.storedName; });
@@ -193,6 +237,13 @@ bool PlanDeltas(const BuildOptions& options, std::vector<std::string>& keys, Pay
             error = "\"" + ToUtf8(e.file->source) + "\" changed while it was read";
             return false;
         }
+        if (deltas.unchanged && !deltas.full) {
+            if (options.progress)
+                fprintf(stderr, "mkupdate: %s is unchanged in every base: not shipped\n", e.targetUtf8.c_str());
+            continue;
+        }
+        e.deltaChecksumKnown = true;
+        e.deltaChecksum = deltas.checksum;
         for (PlannedDelta& d : deltas.deltas) {
             char name[16];
             snprintf(name, sizeof name, "%s.%03u", kDeltaTableName, static_cast<unsigned>(table.size()));
@@ -316,6 +367,10 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
         ContentChecksum checksum{};
         if (!CopyEntry(out, e, buffer, checksum, error))
             return false;
+        if (e.deltaChecksumKnown && StoredChecksum(checksum) != e.deltaChecksum) {
+            error = "\"" + ToUtf8(e.file->source) + "\" changed while it was read";
+            return false;
+        }
         records.push_back({e.targetUtf8, StoredChecksum(checksum)});
         written += e.size;
     }
@@ -385,7 +440,8 @@ bool BuildUpdater(const BuildOptions& options, std::string& error)
     if (!EncodeTitleBlock(options.title, title, error) || !PlanEntries(options, plan, error))
         return false;
 
-    return WriteThroughPartial(options.output, "updater", [&](CFileDX& out, std::string& problem) {
-        return WritePackage(out, options, image, title, plan, problem);
-    }, error);
+    return WriteThroughPartial(
+        options.output, "updater",
+        [&](CFileDX& out, std::string& problem) { return WritePackage(out, options, image, title, plan, problem); },
+        error, CheckWritten);
 }

@@ -85,10 +85,12 @@ bool PlanTargetDeltas(const ShippedFile& file, const std::string& targetUtf8, co
     out.size = target.size();
     out.checksum = ChecksumOf(target);
     out.full = keepFull;
+    out.unchanged = true;
     for (const std::wstring& folder : bases) {
         std::wstring path;
         if (!FindInFolder(folder, file.target, path)) {
             out.full = true;  // an installation of this version has nothing to patch
+            out.unchanged = false;
             continue;
         }
         std::vector<unsigned char> base;
@@ -97,6 +99,7 @@ bool PlanTargetDeltas(const ShippedFile& file, const std::string& targetUtf8, co
         const uint64_t baseChecksum = ChecksumOf(base);
         if (base.size() == target.size() && baseChecksum == out.checksum)
             continue;  // installed already, nothing to ship for it
+        out.unchanged = false;
         const bool known = std::any_of(out.deltas.begin(), out.deltas.end(), [&](const PlannedDelta& d) {
             return d.record.baseSize == base.size() && d.record.baseChecksum == baseChecksum;
         });
@@ -123,7 +126,10 @@ bool PlanTargetDeltas(const ShippedFile& file, const std::string& targetUtf8, co
         d.record.targetChecksum = out.checksum;
         out.deltas.push_back(std::move(d));
     }
-    if (out.deltas.empty())
+    // A file every base holds as it is, is no part of the update unless whole files are asked for.
+    if (out.unchanged && !keepFull)
+        out.full = false;
+    else if (out.deltas.empty())
         out.full = true;
     return true;
 }

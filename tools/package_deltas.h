@@ -17,6 +17,7 @@ struct TargetDeltas {
     uint64_t size = 0;
     uint64_t checksum = 0;  // the new content's, stored form
     bool full = true;       // the whole file ships too
+    bool unchanged = false;  // every base holds the new content already: nothing ships for it
     std::vector<PlannedDelta> deltas;
 };
 
