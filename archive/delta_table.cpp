@@ -21,6 +21,7 @@
 namespace {
 
 const uint32_t kCountOffset = 8;
+const uint32_t kReservedOffset = 12;
 const uint32_t kChecksumOffset = 16;
 const uint32_t kNumbersOffset = kDeltaTargetWidth + kDeltaEntryWidth;
 
@@ -76,6 +77,10 @@ bool DecodeDeltaTable(const unsigned char* bytes, size_t size, std::vector<Delta
     const uint32_t count = ReadU32(bytes + kCountOffset);
     if (count > kMaxDeltaRecords || size != kDeltaTableHeaderSize + static_cast<uint64_t>(count) * kDeltaRecordSize) {
         problem = "its count (" + std::to_string(count) + ") and its size (" + std::to_string(size) + " bytes) disagree";
+        return false;
+    }
+    if (ReadU32(bytes + kReservedOffset) != 0) {
+        problem = "its reserved field is not 0";
         return false;
     }
     if (ReadU64(bytes + kChecksumOffset) != ChecksumOfRecords(bytes + kDeltaTableHeaderSize, size - kDeltaTableHeaderSize)) {

@@ -349,9 +349,25 @@ private:
     uint64_t size_;
 };
 
+// Counts what a walk produces and drops it; refuses to go past `limit` bytes.
 class DiscardOutput : public DeltaOutput {
 public:
-    bool Write(const unsigned char*, uint32_t) override { return true; }
+    explicit DiscardOutput(uint64_t limit) : limit_(limit) {}
+    bool Write(const unsigned char*, uint32_t size) override
+    {
+        if (size > limit_ - produced_) {
+            overflowed_ = true;
+            return false;
+        }
+        produced_ += size;
+        return true;
+    }
+    bool Overflowed() const { return overflowed_; }
+
+private:
+    uint64_t limit_;
+    uint64_t produced_ = 0;
+    bool overflowed_ = false;
 };
 
 class MemoryInput : public DeltaInput {
@@ -435,11 +451,17 @@ bool ApplyDelta(DeltaInput& delta, DeltaBase& base, DeltaOutput& output, DeltaRe
     return Decode(delta, base, output, result, true);
 }
 
-bool CheckDeltaStructure(DeltaInput& delta, uint64_t baseSize, DeltaResult& result)
+bool CheckDeltaStructure(DeltaInput& delta, uint64_t baseSize, DeltaResult& result, uint64_t targetLimit)
 {
     ZeroBase base(baseSize);
-    DiscardOutput output;
-    return Decode(delta, base, output, result, false);
+    DiscardOutput output(targetLimit);
+    if (Decode(delta, base, output, result, false))
+        return true;
+    if (output.Overflowed()) {
+        result.error = DeltaError::Damaged;
+        result.problem = "it produces more than the " + std::to_string(targetLimit) + " bytes of its target";
+    }
+    return false;
 }
 
 struct DeltaStream::State {

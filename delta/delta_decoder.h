@@ -55,8 +55,9 @@ bool ApplyDelta(const std::vector<unsigned char>& delta, const std::vector<unsig
                 std::vector<unsigned char>& target, DeltaResult& result);
 // Walks a delta for a base of `baseSize` bytes without the base: every window's header, sections,
 // instructions and addresses checked as ApplyDelta checks them, the windows' Adler-32 left aside.
-// result.targetSize tells what it would produce. False, with `result` naming the problem, as ApplyDelta.
-bool CheckDeltaStructure(DeltaInput& delta, uint64_t baseSize, DeltaResult& result);
+// result.targetSize tells what it would produce. False, with `result` naming the problem, as ApplyDelta, and as
+// soon as it would produce more than `targetLimit` bytes.
+bool CheckDeltaStructure(DeltaInput& delta, uint64_t baseSize, DeltaResult& result, uint64_t targetLimit = UINT64_MAX);
 
 // Applies a delta as a stream the reader pulls from: Read hands out the target in order, decoding a window
 // whenever it needs more (one window in memory, as ApplyDelta).

@@ -69,7 +69,7 @@ bool CheckDeltaEntry(UpdatePackage& package, size_t i, int d, std::vector<unsign
     }
     DeltaEntryInput input(package.file, e.size);
     DeltaResult result;
-    const bool walked = CheckDeltaStructure(input, record.baseSize, result);
+    const bool walked = CheckDeltaStructure(input, record.baseSize, result, record.targetSize);
     if (!input.Finish(buffer.data(), static_cast<uint32_t>(buffer.size()))) {
         error = named + "cannot be read";
         return false;
