@@ -7,7 +7,8 @@ against each; apply time against cp of the target and against xdelta3 -d; the pe
 of our encoder and decoder on the largest archive. Each time is the best of three.
     delta_bench.py MKUPDATE WORK_DIR [CORPUS_MIB...]      (default 256)
     delta_bench.py --corpus FOLDER MIB    writes such a corpus as FOLDER/base/Archive (the installed version)
-                                          and FOLDER/ship/Archive (the next), for the delta package's benchmark"""
+                                          and FOLDER/ship/Archive (the next, two of its eight archives
+                                          unchanged), for the delta package's benchmark"""
 import os
 import random
 import shutil
@@ -44,16 +45,22 @@ def next_version(r, parts):
     return bytes(data)
 
 
+# The delta package's corpus leaves these archives as they were, as a real update leaves most of a game's
+# archives: the builder ships nothing for them, the package of whole files ships them all.
+UNCHANGED = (2, 5)
+
+
 def write_corpus(folder, mib):
     r = random.Random(mib)
     for sub in ("base", "ship"):
         os.makedirs(os.path.join(folder, sub, "Archive"), exist_ok=True)
     for i in range(ARCHIVES):
         parts = make_archive(r, (mib << 20) // ARCHIVES)
+        base = b"".join(h + b for h, b in parts)
         with open(os.path.join(folder, "base", "Archive", "data0%d.arc" % (1200 + i)), "wb") as f:
-            f.write(b"".join(h + b for h, b in parts))
+            f.write(base)
         with open(os.path.join(folder, "ship", "Archive", "data0%d.arc" % (1200 + i)), "wb") as f:
-            f.write(next_version(r, parts))
+            f.write(base if i in UNCHANGED else next_version(r, parts))
 
 
 if sys.argv[1] == "--corpus":

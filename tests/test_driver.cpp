@@ -340,6 +340,11 @@ TEST_F(DriverTest, DeltaUpdatesDecideByTheInstalledBytes)
         EXPECT_EQ(ChecksumOf(target), records[0].value);
         EXPECT_EQ((std::vector<std::wstring>{L"Archive\\data.arc", L"kpx.hvl", L"uninst.lst"}), ListFiles(game));
         EXPECT_NE(shown.status.end(), std::find(shown.status.begin(), shown.status.end(), L"Installing \"Archive\\data.arc\"."));
+        // A patched target's item bar: its base's checksum fills the first half, the patch the second.
+        const std::vector<WPARAM> bar = PositionsOf(IDC_ITEM_BAR);
+        if (!c.full && c.installed != &target) {
+            EXPECT_NE(bar.end(), std::find(bar.begin(), bar.end(), WPARAM{32767})) << c.what;
+        }
         const Snapshot after = TakeSnapshot(game);
         EXPECT_EQ(kResultSuccess, Run(entries));
         ExpectUnchanged(after);
@@ -666,4 +671,132 @@ TEST_F(DriverTest, StaleKeptFileIsNeverPutBack)
     EXPECT_EQ(version2.at(L"Archive\\data01200.arc"), now[L"Archive\\data01200.arc"]);
     EXPECT_EQ(version2.at(L"kpx.hvl"), now[L"kpx.hvl"]);
     EXPECT_EQ(0u, now.count(L"Archive\\data01200.arc.kept"));  // a leftover, removed
+}
+
+TEST_F(DriverTest, DeltaRunsKeepTheirPromisesInOrdinaryStates)
+{
+    // "a.arc" ships as a delta alone, "b.arc" whole; "c.arc" is the installation's own, no target.
+    const Bytes v1 = RandomBytes(200000, 50), other = RandomBytes(200000, 51), c1 = ToBytes("c, version 1");
+    Bytes target = v1;
+    std::copy_n(RandomBytes(5000, 52).begin(), 5000, target.begin() + 70000);
+    const Bytes b = RandomBytes(300000, 53);
+    std::vector<FakeEntry> entries = MakeDeltaEntries({{"a.arc", {v1}, target, false}, {"b.arc", {}, b, true}});
+    const std::wstring a = game + L"\\Archive\\a.arc", bFile = game + L"\\Archive\\b.arc", c = game + L"\\Archive\\c.arc";
+    UniqueHandle held;         // a file another program holds through the run
+    int writesLetThrough = 0;  // writes to a decided file that another program could open during the run
+    const auto recordA = [&](const Bytes& as) {
+        ASSERT_TRUE(WriteBytes(game + L"\\kpx.hvl",
+                               MakeVersionList({{"Archive\\a.arc", ChecksumOf(as)}, {"Archive\\c.arc", ChecksumOf(c1)}})));
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> setUp;  // beside a.arc = v1, c.arc = c1, the list recording both
+        uint32_t result;
+        std::function<void()> check;
+    } cases[] = {
+        {"the kept original patched from, another target held: the original survives the rollback",
+         [&] {
+             // No record of the original: only its bytes say what it is.
+             MoveFileW(a.c_str(), (a + L".kept").c_str());
+             recordA(other);
+             ASSERT_TRUE(WriteBytes(bFile, ToBytes("old b")));
+             held = HoldAsTheGame(bFile);
+         },
+         kResultInstallFailed,
+         [&] { EXPECT_TRUE(ReadBytes(a) == v1 || ReadBytes(a + L".kept") == v1); }},
+        {"a base held by another program is a file that cannot be read, not another version",
+         [&] { held = HoldAsTheGame(a); }, kResultInstallFailed,
+         [&] { EXPECT_TRUE(ReadBytes(a) == v1); }},
+        {"a leftover of another package's interrupted run: the original goes back, the rest goes",
+         [&] {
+             ASSERT_TRUE(WriteBytes(c + L".kept", c1));
+             ASSERT_TRUE(WriteBytes(c, ToBytes("c, version 2, half installed")));
+             ASSERT_TRUE(WriteBytes(c + L".tmp", ToBytes("c, a torn copy")));
+         },
+         kResultSuccess,
+         [&] {
+             EXPECT_TRUE(ReadBytes(c) == c1);
+             EXPECT_FALSE(FileExists(c + L".kept") || FileExists(c + L".tmp"));
+         }},
+        {"an identical target stays held: no other program replaces it while the rest copies",
+         [&] {
+             ASSERT_TRUE(WriteBytes(a, target));
+             // Every item bar position past 0 comes after the target was judged: while it is read, and
+             // while b.arc copies.
+             shown.onPosition = [&](int id, WPARAM position) {
+                 if (id != IDC_ITEM_BAR || position == 0)
+                     return;
+                 UniqueHandle w(CreateFileW(a.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+                 writesLetThrough += w.IsValid() ? 1 : 0;
+             };
+         },
+         kResultSuccess, [&] { EXPECT_EQ(0, writesLetThrough); }},
+        {"a damaged delta this installation does not need is damage all the same",
+         [&] {
+             ASSERT_TRUE(WriteBytes(a, target));
+             entries[1].data[entries[1].data.size() / 2] ^= 0x10;
+         },
+         kResultDamaged, [] {}},
+        {"a target that is a link to another target is no base: not applicable, nothing replaced",
+         [&] {
+             DeleteFileW(a.c_str());
+             ASSERT_TRUE(WriteBytes(bFile, v1));
+             ASSERT_TRUE(PlantLink(a, bFile));
+         },
+         kResultNotApplicable, [&] { EXPECT_TRUE(ReadBytes(bFile) == v1); }},
+    };
+    const std::vector<FakeEntry> sound = entries;
+    for (Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        RemoveTree(game);
+        MakeDir(game);
+        MakeInstallation(game, {});
+        ASSERT_TRUE(WriteBytes(a, v1));
+        ASSERT_TRUE(WriteBytes(c, c1));
+        recordA(v1);
+        entries = sound;
+        shown = Shown();
+        writesLetThrough = 0;
+        k.setUp();
+        const Snapshot before = TakeSnapshot(game);
+        EXPECT_EQ(k.result, Run(entries));
+        held.Reset(nullptr);
+        shown.onPosition = nullptr;
+        k.check();
+        if (k.result == kResultSuccess) {
+            // What the version list records is what stands on the disk.
+            std::vector<VersionRecord> records;
+            VersionListHeader header;
+            ASSERT_TRUE(LoadVersionList(header, records, (game + L"\\kpx.hvl").c_str()));
+            for (const VersionRecord& r : records)
+                EXPECT_EQ(ChecksumOf(ReadBytes(game + L"\\" + std::wstring(r.name.begin(), r.name.end()))), r.value) << r.name;
+            for (const std::wstring& f : ListFiles(game + L"\\Archive"))
+                EXPECT_TRUE(f.find(L".kept") == std::wstring::npos && f.find(L".tmp") == std::wstring::npos) << Narrow(f);
+        } else if (k.result != kResultInstallFailed) {
+            ExpectUnchanged(before);
+        }
+        RemoveLink(a);
+    }
+}
+
+TEST_F(DriverTest, TheVersionListAloneNeverRefusesADeltaUpdate)
+{
+    // "kpx.hvl" records another version for a target shipped as a delta alone (what a run leaves whose lists
+    // could not be rewritten): the player is told early only when the bytes agree.
+    const Bytes v1 = RandomBytes(100000, 60), other = RandomBytes(100000, 61);
+    Bytes target = v1;
+    std::copy_n(RandomBytes(3000, 62).begin(), 3000, target.begin() + 5000);
+    ASSERT_TRUE(WriteBytes(package, MakeUpdater(MakeDeltaEntries("a.arc", {v1}, target, false))));
+    for (const Bytes* installed : {&v1, &other}) {
+        RemoveTree(game);
+        MakeDir(game);
+        MakeInstallation(game, {});
+        ASSERT_TRUE(WriteBytes(game + L"\\Archive\\a.arc", *installed));
+        ASSERT_TRUE(WriteBytes(game + L"\\kpx.hvl", MakeVersionList({{"Archive\\a.arc", ChecksumOf(RandomBytes(10, 63))}})));
+        HeldInstallation held;
+        HoldInstallationFor(game.c_str(), package.c_str(), held);
+        EXPECT_EQ(installed == &other, held.doesNotApply);
+        EXPECT_EQ(installed == &v1 ? kResultSuccess : kResultNotApplicable, RunUpdate(held, package.c_str()));
+    }
 }

@@ -112,3 +112,40 @@ TEST(FlushBehindTest, FinishesOnceAllAreFlushedAndReportsAFailedFlush)
         EXPECT_TRUE(flusher.Failed());
     }
 }
+
+// A slow reading thread (a delta window being decoded, a slow disk): the caller's idle call answers every
+// few milliseconds meanwhile, every byte still arrives, and a false from it stops the stream.
+TEST(ReadAheadTest, CallerAnswersWhileTheReaderIsSlowAndIdleCanStopTheStream)
+{
+    const Bytes data = RandomBytes(6 * kChunk, 5);
+    for (const int stopAt : {0, 3}) {
+        size_t at = 0;
+        int idleCalls = 0;
+        Bytes consumed;
+        std::vector<unsigned char> buffer(kReadAheadChunks * kChunk);
+        const bool ok = StreamWithReadAhead(
+            [&](unsigned char* bytes, uint32_t n) {
+                Mutex m;
+                Condition nap;
+                const Locked hold(m);
+                nap.WaitFor(m, 4 * kIdleIntervalMs);
+                std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at), n, bytes);
+                at += n;
+                return true;
+            },
+            data.size(), kChunk, buffer.data(),
+            [&](const unsigned char* bytes, uint32_t n) {
+                consumed.insert(consumed.end(), bytes, bytes + n);
+                return true;
+            },
+            nullptr, nullptr, [&] { return stopAt == 0 || ++idleCalls < stopAt; });
+        if (stopAt == 0) {
+            EXPECT_TRUE(ok);
+            EXPECT_EQ(data, consumed);
+        } else {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(stopAt, idleCalls);
+            EXPECT_LT(consumed.size(), data.size());
+        }
+    }
+}

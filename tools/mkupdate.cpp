@@ -443,9 +443,14 @@ int Plan(ReadOptions& o)
                                               .Value("lines", u ? JsonArray(lines) : "null")
                                               .Value("bytes", u ? JsonHexBytes(uninstallBytes) : "null")
                                               .Str();
+        std::vector<std::string> leftovers;
+        for (const PlannedLeftover& l : plan.leftovers)
+            leftovers.push_back(JsonObject().Text("name", l.name).Text("fate", l.fate).Str());
         printf("%s\n", JsonVerdict(o, "")
                            .Text("game", ToUtf8(o.game.c_str()))
                            .Number("result", plan.result)
+                           .Value("asked", plan.asked ? "true" : "false")
+                           .Value("leftovers", JsonArray(leftovers))
                            .Value("targets", JsonArray(targets))
                            .Value("version_list", versionList)
                            .Value("uninstall_list", uninstallList)
@@ -464,6 +469,10 @@ int Plan(ReadOptions& o)
             printf("  from %s", t.base.c_str());
         printf("\n");
     }
+    for (const PlannedLeftover& l : plan.leftovers)
+        printf("  leftover  %s: %s\n", PadToWidth(l.name, 36).c_str(), l.fate);
+    if (!plan.asked)
+        printf("told before the question: the update does not apply\n");
     printf("version list kpx.hvl: %s\n", OutcomeName(v.outcome));
     if (listUpdated)
         PrintRecords(v.records);
@@ -473,6 +482,7 @@ int Plan(ReadOptions& o)
     printf("result: 0x%08X (%s)\n", plan.result,
            plan.result == 0                      ? "installation complete"
            : plan.result == kResultNotApplicable ? "the update does not apply to the installed version, nothing changes"
+           : plan.result == kResultInstallFailed ? "an installed file cannot be read, nothing changes"
                                                  : "installed, but the lists not all updated");
     return 0;
 }

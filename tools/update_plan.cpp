@@ -2,6 +2,8 @@
 // updater would leave them.
 #include "tools/update_plan.h"
 
+#include <algorithm>
+
 #include "archive/entry_lists.h"
 #include "install/uninstall_list.h"
 #include "tools/package_reader.h"
@@ -11,24 +13,38 @@
 #include "util/folder/folder_reader.h"
 #include "util/fs/file.h"
 #include "util/fs/paths.h"
+#include "util/fs/relative_path.h"
 #include "util/text/encoding.h"
 #include "util/text/strings.h"
 
 namespace {
 
-// Size and content checksum of an installed file; false when there is none to read.
-bool ReadInstalled(const FolderReader& folder, const std::wstring& name, std::vector<unsigned char>& buffer,
-                   uint64_t& size, uint64_t& checksum)
+// Size and content checksum of an installed file, as the updater reads it: nothing stands there for a missing
+// name, a link or a file leading outside; `unreadable` for one that stands there but cannot be read.
+InstalledBytes ReadInstalled(const FolderReader& folder, const std::wstring& name, std::vector<unsigned char>& buffer)
 {
+    InstalledBytes bytes;
     CFileDX file;
-    return folder.OpenInstalled(name, file) && (size = file.GetSize()) != 0xFFFFFFFF &&
-           ChecksumStream(file, size, buffer, checksum);
+    const FolderReader::Opened opened = folder.OpenInstalled(name, file);
+    if (opened == FolderReader::Opened::Missing)
+        return bytes;
+    bytes.installed = opened == FolderReader::Opened::Yes && (bytes.size = file.GetSize()) != 0xFFFFFFFF &&
+                      ChecksumStream(file, bytes.size, buffer, bytes.checksum);
+    bytes.unreadable = !bytes.installed;
+    return bytes;
 }
+
+// What plan learnt of one target's installed file and kept original while deciding it.
+struct ReadFacts {
+    bool nameRead = false, keptRead = false;
+    InstalledBytes name, kept;
+    bool patchedFromKept = false;
+};
 
 // A target with deltas, decided as the updater decides it: by the installed file's bytes, then by the
 // original an interrupted run kept aside.
 PlannedTarget PlanPatchTarget(const FolderReader& folder, const UpdatePackage& package, const EntryTargets& targets,
-                              const PatchTarget& p, std::vector<unsigned char>& buffer)
+                              const PatchTarget& p, std::vector<unsigned char>& buffer, ReadFacts& facts)
 {
     const size_t first = p.deltaEntries.front();
     PlannedTarget t;
@@ -38,8 +54,9 @@ PlannedTarget PlanPatchTarget(const FolderReader& folder, const UpdatePackage& p
     PatchDecision d;
     DecidePatch(package, p,
                 [&](bool kept, InstalledBytes& bytes) {
-                    const std::wstring name = targets.names[first] + (kept ? kKeptSuffix : L"");
-                    bytes.installed = ReadInstalled(folder, name, buffer, bytes.size, bytes.checksum);
+                    bytes = ReadInstalled(folder, targets.names[first] + (kept ? kKeptSuffix : L""), buffer);
+                    (kept ? facts.kept : facts.name) = bytes;
+                    (kept ? facts.keptRead : facts.nameRead) = true;
                     if (!kept) {
                         t.installed = bytes.installed;
                         t.oldSize = bytes.size;
@@ -48,6 +65,7 @@ PlannedTarget PlanPatchTarget(const FolderReader& folder, const UpdatePackage& p
                     return true;
                 },
                 d);
+    facts.patchedFromKept = d.choice == PatchChoice::Patch && d.fromKept;
     if (d.choice == PatchChoice::Patch)
         t.base = ToUtf8(targets.names[first] + (d.fromKept ? kKeptSuffix : L""));
     t.action = PatchChoiceName(d.choice);
@@ -55,6 +73,30 @@ PlannedTarget PlanPatchTarget(const FolderReader& folder, const UpdatePackage& p
               : p.fullEntry >= 0           ? package.entries[static_cast<size_t>(p.fullEntry)].name
                                            : package.entries[first].name;
     return t;
+}
+
+// The fates of the leftovers beside `name` (below the folder), as the install phase judges them.
+void PlanLeftovers(const FolderReader& folder, const std::wstring& name, bool installs, const ReadFacts* facts,
+                   const std::vector<VersionRecord>& records, std::vector<unsigned char>& buffer, UpdatePlan& plan)
+{
+    const std::wstring temp = name + kTemporarySuffix, kept = name + kKeptSuffix;
+    // Removed beside every name: where the run copies or patches, its own temporary file replaces the leftover
+    // and is installed or deleted in turn.
+    CFileDX file;
+    if (folder.OpenInstalled(temp, file) == FolderReader::Opened::Yes)
+        plan.leftovers.push_back({ToUtf8(temp), "removed"});
+    KeptFacts k;
+    InstalledBytes keptBytes = facts && facts->keptRead ? facts->kept : ReadInstalled(folder, kept, buffer);
+    if (!keptBytes.installed)
+        return;
+    uint64_t recorded = 0;
+    const bool isRecorded = FindRecordedValue(records, name, recorded);
+    const InstalledBytes nameBytes = facts && facts->nameRead ? facts->name : ReadInstalled(folder, name, buffer);
+    k.nameStands = facts && facts->nameRead ? nameBytes.installed : folder.Exists(name);
+    k.patchedFrom = facts && facts->patchedFromKept;
+    k.keptHasRecorded = isRecorded && keptBytes.checksum == recorded;
+    k.nameHasRecorded = isRecorded && nameBytes.installed && nameBytes.checksum == recorded;
+    plan.leftovers.push_back({ToUtf8(kept), !KeptIsOriginal(k) ? "removed" : installs ? "kept aside" : "put back"});
 }
 
 }  // namespace
@@ -89,12 +131,17 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
     plan.game = game;
     std::vector<unsigned char> buffer = ToolStreamBuffer();
     const std::vector<PatchTarget> patchTargets = FindPatchTargets(targets);
+    std::vector<ReadFacts> facts(patchTargets.size());
+    bool unreadable = false;
     for (size_t i = 0; i < package.entries.size(); ++i) {
         if (targets.names[i].empty())
             continue;
         if (const PatchTarget* p = PatchTargetOf(patchTargets, targets.records[i])) {
-            if (i == p->deltaEntries.front())
-                plan.targets.push_back(PlanPatchTarget(folder, package, targets, *p, buffer));
+            if (i == p->deltaEntries.front()) {
+                plan.targets.push_back(PlanPatchTarget(folder, package, targets, *p, buffer,
+                                                       facts[static_cast<size_t>(p - patchTargets.data())]));
+                unreadable = unreadable || plan.targets.back().action == PatchChoiceName(PatchChoice::Unreadable);
+            }
             continue;
         }
         PlannedTarget t;
@@ -102,12 +149,27 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
         t.target = ToUtf8(targets.names[i]);
         t.newSize = package.entries[i].size;
         t.newChecksum = checksums[i];
-        t.installed = ReadInstalled(folder, targets.names[i], buffer, t.oldSize, t.oldChecksum);
+        const InstalledBytes installed = ReadInstalled(folder, targets.names[i], buffer);
+        t.installed = installed.installed;
+        t.oldSize = installed.size;
+        t.oldChecksum = installed.checksum;
         const int r = targets.records[i];
         t.action = r == kNoRecord ? "unchecked" : !t.installed ? "add"
                    : t.oldChecksum == package.records[r].value ? "identical" : "replace";
         plan.targets.push_back(t);
     }
+    // The early word: the version list doubts a target, and its bytes confirm it.
+    VersionListPlan installedList;
+    const bool listRead = ReadInstalledVersionList(folder, installedList);
+    std::string which;
+    if (!package.deltas.empty() && listRead &&
+        BytesShowNotApplicable(package, patchTargets, installedList.records,
+                               [&](const PatchTarget& p, bool kept, InstalledBytes& bytes) {
+                                   bytes = ReadInstalled(folder, targets.names[p.deltaEntries.front()] + (kept ? kKeptSuffix : L""), buffer);
+                                   return !bytes.unreadable;
+                               },
+                               which))
+        plan.asked = false;
     // The updater forms every path below the folder in a buffer of kPathCapacity characters.
     if (game.size() + wcslen(L"\\kpx.hvl") >= kPathCapacity) {
         error = "the installation folder's path is too long";
@@ -120,8 +182,37 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
     const bool versionListSaved = v == VersionListOutcome::Absent || v == VersionListOutcome::NotAVersionList ||
                                   (v == VersionListOutcome::Updated && !folder.IsReadOnly(kVersionListName));
     plan.result = ListsResult(versionListSaved, plan.uninstallListUpdated && !folder.IsReadOnly(kUninstallListName));
+    bool applies = plan.asked;
     for (const PlannedTarget& t : plan.targets)
-        if (t.action == PatchChoiceName(PatchChoice::NotApplicable))
-            plan.result = kResultNotApplicable;
+        applies = applies && t.action != PatchChoiceName(PatchChoice::NotApplicable);
+    if (!applies)
+        plan.result = kResultNotApplicable;
+    // A file that cannot be read stops the run when its target comes, before anything is replaced and before
+    // any leftover is judged.
+    if (unreadable && plan.asked) {
+        plan.result = kResultInstallFailed;
+        return 0;
+    }
+    // Leftovers beside every target and every file the installed list records, as the install phase (or, for
+    // a run that does not apply, the settling of a refused run) judges them.
+    std::vector<std::wstring> judged;
+    for (size_t i = 0; i < package.entries.size(); ++i) {
+        if (targets.names[i].empty() || std::find(judged.begin(), judged.end(), targets.names[i]) != judged.end())
+            continue;
+        judged.push_back(targets.names[i]);
+        const PatchTarget* p = PatchTargetOf(patchTargets, targets.records[i]);
+        const ReadFacts* f = p ? &facts[static_cast<size_t>(p - patchTargets.data())] : nullptr;
+        PlanLeftovers(folder, targets.names[i], applies, f, installedList.records, buffer, plan);
+    }
+    for (const VersionRecord& r : installedList.records) {
+        std::wstring name;
+        if (!MultiByteToWide(r.name.c_str(), name))
+            continue;
+        std::replace(name.begin(), name.end(), L'/', L'\\');
+        const bool isTarget = std::any_of(judged.begin(), judged.end(),
+                                          [&](const std::wstring& t) { return SameRecordName(r.name, ToUtf8(t)); });
+        if (!isTarget && IsSafeRelativePath(name))
+            PlanLeftovers(folder, name, false, nullptr, installedList.records, buffer, plan);
+    }
     return 0;
 }

@@ -21,6 +21,14 @@ struct PlannedTarget {
     uint64_t newChecksum = 0;
 };
 
+// What the updater does with a file an interrupted run left beside a target or a recorded file.
+struct PlannedLeftover {
+    std::string name;  // below the installation folder, UTF-8: "<name>.kept" or "<name>.tmp"
+    const char* fate;  // "removed" (a temporary file or a stale kept file), "put back" (an original goes back
+                       // under its name) or "kept aside" (an original kept as the run's own until the lists
+                       // are saved, then deleted)
+};
+
 struct UpdatePlan {
     std::wstring game;  // the installation folder
     std::vector<PlannedTarget> targets;
@@ -28,6 +36,8 @@ struct UpdatePlan {
     bool uninstallListUpdated = false;  // false: missing or unreadable, the run would end with 0x80000005
     std::string uninstallList;           // its new bytes
     uint32_t result = 0;                 // the result code the updater would end with, writes succeeding
+    bool asked = true;                   // false: the player is told the update does not apply instead of asked
+    std::vector<PlannedLeftover> leftovers;  // settled by a run that ends with 0, 0x80000005 or 0x80000008
 };
 
 // 0 with the plan; 1 when the package is damaged (`error` names the same first problem as verify); 2 when

@@ -4,6 +4,7 @@
 
 #include "archive/checksum.h"
 #include "update/package/package.h"
+#include "update/package/patch_targets.h"
 #include "util/fs/file.h"
 #include "util/held/relative_files.h"
 
@@ -22,51 +23,100 @@ bool HasChecksum(CFileDX& file, uint64_t value)
     return size != 0xFFFFFFFF && ChecksumFromFile(file, size, buffer.data(), kCopyChunk, actual) && actual == value;
 }
 
+// What the name's own content and its kept file's are, as far as the judgement needs them: what the patch
+// decision read, or read here.
+KeptFacts FactsOf(PreparedFile& f, CFileDX& keptContent)
+{
+    KeptFacts facts;
+    facts.patchedFrom = f.patchedFromKept;
+    facts.keptHasRecorded = f.recorded && (f.keptRead ? f.keptStands && f.keptChecksum == f.recordedValue
+                                                      : HasChecksum(keptContent, f.recordedValue));
+    if (f.nameRead) {
+        facts.nameStands = f.nameStands;
+        facts.nameHasRecorded = f.recorded && f.nameStands && f.nameChecksum == f.recordedValue;
+    } else {
+        CFileDX target;
+        facts.nameStands = OpenIn(target, f.folder, f.name) != 0 || !IsNotFound(GetLastError());
+        facts.nameHasRecorded = f.recorded && target.IsOpen() && HasChecksum(target, f.recordedValue);
+    }
+    return facts;
+}
+
 // Step one: judges a "<name>.kept" found before anything was renamed (see InstallTargets). False when it
 // leads out of the folder or cannot be opened, put back or deleted.
 bool JudgeLeftover(PreparedFile& f, const std::wstring& root)
 {
     if (!f.keptListed)
         return true;  // one that appeared since cannot be kept aside over: keeping the original fails
-    bool original = false, targetStands = false;
-    {
-        CFileDX content;
-        if (!OpenIn(content, f.folder, KeptName(f)))
-            return IsNotFound(GetLastError());
-        if (!IsInside(content, root))
+    UniqueHandle leftover;
+    bool original = true, nameStands = f.nameRead ? f.nameStands : true;
+    if (f.patchedFromKept && f.decided) {
+        // The base this run patched from, held since it was checksummed: it is the original, renamed and
+        // deleted through that same handle.
+        leftover.Reset(f.decided->Release());
+        f.decided.reset();
+    } else {
+        KeptFacts facts;
+        {
+            CFileDX content;
+            if (!OpenIn(content, f.folder, KeptName(f)))
+                return IsNotFound(GetLastError());
+            if (!IsInside(content, root))
+                return false;
+            facts = FactsOf(f, content);
+        }
+        nameStands = facts.nameStands;
+        original = KeptIsOriginal(facts);
+        leftover.Reset(OpenFileIn(f.folder, KeptName(f), kOriginalAccess, kShareAll));
+        if (!leftover.IsValid())
             return false;
-        original = f.recorded && HasChecksum(content, f.recordedValue);
-        CFileDX target;
-        targetStands = OpenIn(target, f.folder, f.name) != 0;
-        if (targetStands && original && HasChecksum(target, f.recordedValue))
-            original = false;  // the target is what the list records: the kept file is stale
     }
-    UniqueHandle leftover(OpenFileIn(f.folder, KeptName(f), kOriginalAccess, kShareAll));
-    if (!leftover.IsValid())
-        return false;
     if (!original)
         return DeleteHandle(leftover.Get());
-    if (targetStands) {
-        f.kept.Reset(leftover.Release());
+    if (f.installs) {
+        f.kept = std::move(leftover);  // this run's own from now on
         return true;
     }
-    return RenameHandle(leftover.Get(), f.folder, f.name, false);
+    // No run installs the name: the original goes back, over what an interrupted run had put there.
+    return RenameHandle(leftover.Get(), f.folder, f.name, nameStands);
+}
+
+// Removes a "<name>.tmp" an interrupted run left beside a name this run writes no temporary file for.
+bool RemoveLeftoverTemporary(PreparedFile& f, const std::wstring& root)
+{
+    if (!f.tempListed)
+        return true;
+    UniqueHandle temp(OpenFileIn(f.folder, f.name + kTemporarySuffix, kOriginalAccess, kShareAll));
+    if (!temp.IsValid())
+        return IsNotFound(GetLastError());
+    // A link planted at the name is not ours and is left alone: deleting through it could reach what it leads
+    // to (Wine follows a link even when asked not to).
+    if (!IsHandleInside(temp.Get(), root) || !IsItselfIn(temp.Get(), f.folder, f.name + kTemporarySuffix))
+        return true;
+    return DeleteHandle(temp.Get());
 }
 
 // Step two: the installed file is renamed aside. Its attributes are not touched: a read-only file renames
-// as it is and comes back as it was, and a file with further names stays as it is for them. A link out of
-// the folder is not kept: the new file's rename replaces the link itself, and what it leads to is not
-// touched. Fails when the file is held open by another program.
+// as it is and comes back as it was, and a file with further names stays as it is for them. A link is not
+// kept: the new file's rename replaces the link itself, and what it leads to is not touched. Fails when the
+// file is held open by another program.
 bool KeepOriginal(PreparedFile& f, const std::wstring& root)
 {
-    UniqueHandle original(OpenFileIn(f.folder, f.name, kOriginalAccess, kShareAll));
+    UniqueHandle original;
+    if (f.decided && !f.patchedFromKept) {
+        // The base patched from, held since it was checksummed: renamed aside through that same handle.
+        original.Reset(f.decided->Release());
+        f.decided.reset();
+    } else {
+        original.Reset(OpenFileIn(f.folder, f.name, kOriginalAccess, kShareAll));
+    }
     if (!original.IsValid())
         return IsNotFound(GetLastError());
-    if (!IsHandleInside(original.Get(), root))
+    if (!IsHandleInside(original.Get(), root) || !IsItselfIn(original.Get(), f.folder, f.name))
         return true;
     if (!RenameHandle(original.Get(), f.folder, KeptName(f), false))
         return false;
-    f.kept.Reset(original.Release());
+    f.kept = std::move(original);
     return true;
 }
 
@@ -80,22 +130,33 @@ void RollBack(std::vector<PreparedFile>& files, size_t moved)
             DeleteWhenClosed(*f.file);
             f.file->Close();
         }
+        // A decided file held by the run would stand in the way of the original's rename over it.
+        if (f.kept.IsValid())
+            f.decided.reset();
         if (f.kept.IsValid() && RenameHandle(f.kept.Get(), f.folder, f.name, true))
             f.kept.Reset(nullptr);
     }
+}
+
+// Step one for every file: what an interrupted run left is judged before anything is renamed.
+bool JudgeAll(const std::wstring& root, std::vector<PreparedFile>& files)
+{
+    for (PreparedFile& f : files) {
+        if (!RemoveLeftoverTemporary(f, root) || !JudgeLeftover(f, root))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 uint32_t InstallTargets(const std::wstring& root, std::vector<PreparedFile>& files)
 {
-    // What an interrupted run left is judged first, for every target, so that a run that fails early still
+    // What an interrupted run left is judged first, for every file, so that a run that fails early still
     // leaves every original under its name and no stale leftover.
-    for (PreparedFile& f : files) {
-        if (!JudgeLeftover(f, root)) {
-            RollBack(files, 0);
-            return kResultInstallFailed;
-        }
+    if (!JudgeAll(root, files)) {
+        RollBack(files, 0);
+        return kResultInstallFailed;
     }
     size_t moved = 0;
     for (PreparedFile& f : files) {
@@ -108,9 +169,20 @@ uint32_t InstallTargets(const std::wstring& root, std::vector<PreparedFile>& fil
     return kResultSuccess;
 }
 
+bool SettleLeftovers(const std::wstring& root, std::vector<PreparedFile>& files)
+{
+    for (PreparedFile& f : files)
+        f.installs = false;
+    const bool judged = JudgeAll(root, files);
+    for (PreparedFile& f : files)
+        f.decided.reset();
+    return judged;
+}
+
 void RemoveKeptOriginals(std::vector<PreparedFile>& files)
 {
     for (PreparedFile& f : files) {
+        f.decided.reset();
         if (f.kept.IsValid())
             DeleteHandle(f.kept.Get());
         f.kept.Reset(nullptr);

@@ -46,6 +46,8 @@ const char* PatchChoiceName(PatchChoice choice)
         return "patch";
     case PatchChoice::Full:
         return "full";
+    case PatchChoice::Unreadable:
+        return "cannot be read";
     default:
         return "does not apply";
     }
@@ -75,6 +77,10 @@ bool DecidePatch(const UpdatePackage& package, const PatchTarget& target,
         InstalledBytes bytes;
         if (!read(kept, bytes))
             return false;
+        if (bytes.unreadable) {
+            decision = {PatchChoice::Unreadable, 0, kept};
+            return true;
+        }
         size_t entry = 0;
         const PatchChoice choice = ChoosePatch(package, target, bytes.installed, bytes.size, bytes.checksum, entry);
         // A kept original that is the target already decides nothing: the target is what stands installed.
@@ -87,9 +93,11 @@ bool DecidePatch(const UpdatePackage& package, const PatchTarget& target,
     return true;
 }
 
-bool ListShowsNotApplicable(const UpdatePackage& package, const std::vector<PatchTarget>& patchTargets,
-                            const std::vector<VersionRecord>& installed, std::string& which)
+std::vector<const PatchTarget*> TargetsTheListDoubts(const UpdatePackage& package,
+                                                    const std::vector<PatchTarget>& patchTargets,
+                                                    const std::vector<VersionRecord>& installed)
 {
+    std::vector<const PatchTarget*> doubted;
     for (const PatchTarget& t : patchTargets) {
         if (t.fullEntry >= 0)
             continue;
@@ -101,12 +109,33 @@ bool ListShowsNotApplicable(const UpdatePackage& package, const std::vector<Patc
         bool base = false;
         for (int d : t.deltaRecords)
             base = base || package.deltas[d].baseChecksum == recorded->value;
-        if (!base) {
-            which = wanted.name;
+        if (!base)
+            doubted.push_back(&t);
+    }
+    return doubted;
+}
+
+bool BytesShowNotApplicable(const UpdatePackage& package, const std::vector<PatchTarget>& patchTargets,
+                            const std::vector<VersionRecord>& installed,
+                            const std::function<bool(const PatchTarget& target, bool kept, InstalledBytes& bytes)>& read,
+                            std::string& which)
+{
+    which.clear();
+    for (const PatchTarget* t : TargetsTheListDoubts(package, patchTargets, installed)) {
+        PatchDecision d;
+        if (!DecidePatch(package, *t, [&](bool kept, InstalledBytes& bytes) { return read(*t, kept, bytes); }, d))
+            return false;
+        if (d.choice == PatchChoice::NotApplicable) {
+            which = package.records[t->record].name;
             return true;
         }
     }
     return false;
+}
+
+bool KeptIsOriginal(const KeptFacts& facts)
+{
+    return !facts.nameStands || facts.patchedFrom || (facts.keptHasRecorded && !facts.nameHasRecorded);
 }
 
 bool FindRecordedValue(const std::vector<VersionRecord>& records, const std::wstring& target, uint64_t& value)

@@ -5,7 +5,10 @@
 // path. Every step returns the result code it ended with: kResultSuccess to go on, anything else to stop.
 // A target with deltas is decided by its installed bytes before its first entry: nothing to do when it is
 // the target already, patched into its temporary file when it is a delta's base, copied whole otherwise
-// when the package carries it; the patched file is verified as a copied one and installed the same way.
+// when the package carries it; the patched file is verified as a copied one and installed the same way, and
+// the file decided on stays held until the lists are saved. Every delta's own checksum is checked before the
+// first copy. What an interrupted run left beside the targets and beside the files the installed version list
+// records is judged by the install phase, or settled as the run ends when the update does not apply.
 #include "update/run/driver.h"
 
 #include <windows.h>
@@ -32,6 +35,7 @@
 #include "update/package/package_checks.h"
 #include "update/package/patch_targets.h"
 #include "util/folder/folder_reader.h"
+#include "util/fs/relative_path.h"
 #include "util/held/contained_files.h"
 #include "util/held/relative_files.h"
 #include "util/held/replace_file.h"
@@ -46,8 +50,13 @@ namespace {
 struct Decision {
     bool made = false;
     PatchChoice choice = PatchChoice::NotApplicable;
-    size_t deltaEntry = 0;          // with Patch: the delta to apply...
-    std::unique_ptr<CFileDX> base;  // ...to this file, held without write or delete sharing until patched
+    size_t deltaEntry = 0;  // with Patch: the delta to apply...
+    bool fromKept = false;  // ...to the target's kept original rather than the target
+    // The file decided on (the identical target, or the base), held sharing reading alone from its checksum
+    // until the lists are saved: nobody can change, replace or remove it in between.
+    std::unique_ptr<CFileDX> held;
+    InstalledBytes target, kept;  // what was read of the target and of its kept original
+    bool keptRead = false;
 };
 
 struct UpdateRun {
@@ -88,6 +97,16 @@ bool PumpAndCheckQuit()
 
 // How often the dialog is answered while the driver waits for the disk.
 const unsigned kPumpIntervalMs = 10;
+// A patched target's item bar: its base's checksum fills the first half, the patch the second.
+const uint32_t kBaseBarShare = 32767;
+
+// The dialog answered while the reading thread is busy (a slow disk, a delta window of up to 16 MiB decoded
+// with reads of its base all over): false once the run must stop.
+bool AnswerWhileWaiting(UpdateRun& run)
+{
+    PaintIfDue(run.view);
+    return !PumpAndCheckQuit() && !StopRequested();
+}
 
 void ShowStatus(UpdateRun& run, const std::wstring& name)
 {
@@ -104,6 +123,26 @@ struct HeldPaints {
     HeldPaints& operator=(const HeldPaints&) = delete;
     ProgressView& view;
 };
+
+// Every delta's own checksum, before anything is written, whether this installation needs the delta or not:
+// deltas are small, and a package with a damaged one is damaged whatever is installed.
+uint32_t CheckDeltas(UpdateRun& run)
+{
+    for (size_t i = 0; i < run.deltas.size(); ++i) {
+        if (run.deltas[i] == kNoDelta)
+            continue;
+        const ArchiveEntry& entry = run.package.entries[i];
+        uint64_t value = 0;
+        if (!SeekToEntry(run.package, entry))
+            return kResultAborted;
+        if (!ChecksumFromFile(run.package.file, entry.size, run.buffer.get(), kCopyChunk, value) ||
+            value != run.package.deltas[run.deltas[i]].deltaChecksum)
+            return kResultDamaged;
+        if (PumpAndCheckQuit())
+            return kStopped;
+    }
+    return kResultSuccess;
+}
 
 // Opens the package, checks it whole before anything is written, makes sure every folder it writes in is
 // held, and sets the bars.
@@ -135,7 +174,9 @@ uint32_t Prepare(UpdateRun& run, const wchar_t* packagePath)
     OpenProgressView(run.view, g_hProgressDlg, static_cast<uint32_t>(run.package.entries.size()));
     PumpAndCheckQuit();
     run.buffer.reset(new (std::nothrow) unsigned char[kReadAheadChunks * kCopyChunk]());
-    return run.buffer ? kResultSuccess : kResultInstallFailed;
+    if (!run.buffer)
+        return kResultInstallFailed;
+    return CheckDeltas(run);
 }
 
 // Streams `length` bytes of `source` (a package entry, or a target decoded from its delta) into a temporary
@@ -145,7 +186,7 @@ uint32_t Prepare(UpdateRun& run, const wchar_t* packagePath)
 // moves the item bar and pumps the dialog's messages after it, so Cancel answers as fast as ever; the bar
 // shows where the entry ended, whatever ended it.
 uint32_t StreamChunks(UpdateRun& run, const ChunkReader& source, uint64_t length, CFileDX& out, ContentChecksum& checksum,
-                      bool& complete)
+                      bool& complete, uint32_t barFrom = 0)
 {
     uint64_t done = 0;
     uint32_t result = kResultSuccess;
@@ -159,7 +200,7 @@ uint32_t StreamChunks(UpdateRun& run, const ChunkReader& source, uint64_t length
             if (result != kResultSuccess)
                 return false;
             done += chunk;
-            MoveBar(run.view, kItemBar, static_cast<uint32_t>(done * 65535 / length));
+            MoveBar(run.view, kItemBar, barFrom + static_cast<uint32_t>(done * (65535 - barFrom) / length));
             PaintIfDue(run.view);
             if (PumpAndCheckQuit())
                 result = kStopped;
@@ -169,7 +210,7 @@ uint32_t StreamChunks(UpdateRun& run, const ChunkReader& source, uint64_t length
             UpdateContentChecksum(checksum, bytes, chunk);
             return true;
         },
-        &run.reader);
+        &run.reader, [&run] { return AnswerWhileWaiting(run); });
     SettleBar(run.view, kItemBar);
     if (result == kResultSuccess && StopRequested())
         return kStopped;
@@ -213,74 +254,85 @@ uint32_t CopyToTemporaryFile(UpdateRun& run, uint32_t i)
     return kResultSuccess;
 }
 
-// Reads the file `name` in `folder` to learn whether it can be a delta's base: its size and checksum, streamed
-// under the dialog. `installed` stays false, and the file closed, for a file that is missing, unreadable, a
-// link or outside the folder. It stays open otherwise, sharing reading alone: the bytes checked are the
-// bytes patched.
-uint32_t ReadInstalled(UpdateRun& run, HANDLE folder, const std::wstring& name, CFileDX& file, bool& installed,
-                       uint64_t& size, uint64_t& checksum)
+// Reads the file `name` in `folder` to learn whether it can be a delta's base: its size and checksum,
+// streamed under the dialog, the item bar moving through its first half. Nothing stands there, for a name
+// that is missing, a link of any kind or a file leading outside the folder; `unreadable` for a file that
+// stands there but cannot be read. A file read stays open in `file`, sharing reading alone: the bytes checked
+// are the bytes patched, or the target left in place, until the lists are saved.
+uint32_t ReadInstalled(UpdateRun& run, HANDLE folder, const std::wstring& name, CFileDX& file, InstalledBytes& bytes)
 {
-    installed = false;
-    if (!OpenIn(file, folder, name))
+    bytes = InstalledBytes();
+    // Delete and attribute access too: the install phase renames the original aside through this handle.
+    if (!file.Adopt(OpenFileIn(folder, name, GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ))) {
+        bytes.unreadable = !IsNotFound(GetLastError());
         return kResultSuccess;
-    const DWORD attributes = AttributesOf(file.Handle());
+    }
     const uint32_t length = file.GetSize();
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        length == 0xFFFFFFFF || !IsInside(file, run.held->root)) {
+    if (!IsInside(file, run.held->root) || !IsItselfIn(file.Handle(), folder, name)) {
         file.Close();
         return kResultSuccess;
     }
     ContentChecksum sum{};
     bool stopped = false;
     unsigned chunks = 0;
+    uint64_t done = 0;
     // The second thread reads; this one checksums each chunk, so the two overlap. Nothing is written, and a
     // chunk goes about three times as fast as a copied one: the dialog is answered after every third, about
     // as often as during a copy.
-    const bool read = StreamWithReadAhead(
+    const bool read = length != 0xFFFFFFFF && StreamWithReadAhead(
         file, length, kCopyChunk, run.buffer.get(),
-        [&](const unsigned char* bytes, uint32_t n) {
-            UpdateContentChecksum(sum, bytes, n);
+        [&](const unsigned char* chunk, uint32_t n) {
+            UpdateContentChecksum(sum, chunk, n);
+            done += n;
+            MoveBar(run.view, kItemBar, static_cast<uint32_t>(done * kBaseBarShare / length));
             if (++chunks % 3 == 0) {
                 PaintIfDue(run.view);
                 stopped = StopRequested() || PumpAndCheckQuit();
             }
             return !stopped;
         },
-        nullptr, &run.reader);
+        nullptr, &run.reader, [&run] { return AnswerWhileWaiting(run); });
     if (stopped || StopRequested())
         return kStopped;
-    if (!read) {
+    if (!read || !file.Seek(0)) {
         file.Close();
+        bytes.unreadable = true;
         return kResultSuccess;
     }
-    installed = true;
-    size = length;
-    checksum = StoredChecksum(sum);
+    bytes.installed = true;
+    bytes.size = length;
+    bytes.checksum = StoredChecksum(sum);
     return kResultSuccess;
 }
 
 // Decides what a target with deltas calls for by the bytes installed: the target itself; or, where an
-// interrupted install left the target missing or new, the original it kept aside beside it.
+// interrupted install left the target missing or new, the original it kept aside beside it. A file that
+// stands there but cannot be read ends the run: the install could not go on.
 uint32_t Decide(UpdateRun& run, const PatchTarget& target, Decision& decision)
 {
     decision.made = true;
     const size_t first = target.deltaEntries.front();
-    std::unique_ptr<CFileDX> files[2];  // the target, the kept original: the one patched stays open
+    std::unique_ptr<CFileDX> files[2];  // the target, the kept original: the one decided on stays open
     uint32_t read = kResultSuccess;
     PatchDecision decided;
     if (!DecidePatch(run.package, target,
                      [&](bool kept, InstalledBytes& bytes) {
                          files[kept].reset(new CFileDX);
                          read = ReadInstalled(run, run.folders[first], run.leaves[first] + (kept ? kKeptSuffix : L""),
-                                              *files[kept], bytes.installed, bytes.size, bytes.checksum);
+                                              *files[kept], bytes);
+                         (kept ? decision.kept : decision.target) = bytes;
+                         decision.keptRead = decision.keptRead || kept;
                          return read == kResultSuccess;
                      },
                      decided))
         return read;
     decision.choice = decided.choice;
     decision.deltaEntry = decided.deltaEntry;
-    if (decided.choice == PatchChoice::Patch)
-        decision.base = std::move(files[decided.fromKept]);
+    decision.fromKept = decided.fromKept;
+    if (decided.choice == PatchChoice::Unreadable)
+        return kResultInstallFailed;
+    if (decided.choice == PatchChoice::Patch || decided.choice == PatchChoice::Identical)
+        decision.held = std::move(files[decided.fromKept]);
     return kResultSuccess;
 }
 
@@ -297,69 +349,89 @@ uint32_t PatchToTemporaryFile(UpdateRun& run, uint32_t i, Decision& decision)
     const ArchiveEntry& entry = run.package.entries[i];
     const DeltaRecord& record = run.package.deltas[run.deltas[i]];
     DeltaEntryInput input(run.package.file, entry.size);
-    DeltaFileBase base(*decision.base, decision.base->GetSize());
+    DeltaFileBase base(*decision.held, decision.held->GetSize());
     DeltaStream target(input, base);
     ContentChecksum checksum{};
     bool streamed = false;
     const uint32_t result = StreamChunks(
         run, [&target](unsigned char* bytes, uint32_t n) { return target.Read(bytes, n); }, record.targetSize, out,
-        checksum, streamed);
+        checksum, streamed, kBaseBarShare);
     if (result != kResultSuccess)
         return result;
     const DeltaResult& decoded = target.Result();
     if (!streamed && decoded.error == DeltaError::Io && !input.Failed())
         return kResultInstallFailed;  // the base could not be read
     const bool finished = streamed && target.Finish();
-    decision.base.reset();  // closed: the install phase renames the original aside
     if (!finished || !input.Finish(run.buffer.get(), kCopyChunk) || input.Checksum() != record.deltaChecksum ||
         StoredChecksum(checksum) != run.package.records[run.records[i]].value)
         return kResultDamaged;
     return kResultSuccess;
 }
 
-// Makes entry i's temporary file: a copy, a patch, or nothing where another entry of its target does the work
-// or its installed file is the target already.
-uint32_t ProduceTemporaryFile(UpdateRun& run, uint32_t i)
+// The decision of entry i's target, made when its first entry comes (the dialog shows the target meanwhile);
+// null for an entry whose target has no deltas.
+uint32_t DecisionOf(UpdateRun& run, uint32_t i, Decision*& decision)
 {
+    decision = nullptr;
     const PatchTarget* target = PatchTargetOf(run.patchTargets, run.records[i]);
     if (!target)
-        return CopyToTemporaryFile(run, i);
-    Decision& decision = run.decisions[static_cast<size_t>(target - run.patchTargets.data())];
-    if (!decision.made) {
-        if (const uint32_t decided = Decide(run, *target, decision))
-            return decided;
-    }
-    switch (decision.choice) {
-    case PatchChoice::NotApplicable:
-        return kResultNotApplicable;
-    case PatchChoice::Full:
-        return run.deltas[i] == kNoDelta ? CopyToTemporaryFile(run, i) : kResultSuccess;
-    case PatchChoice::Patch:
-        return decision.deltaEntry == i ? PatchToTemporaryFile(run, i, decision) : kResultSuccess;
-    default:
         return kResultSuccess;
+    decision = &run.decisions[static_cast<size_t>(target - run.patchTargets.data())];
+    if (decision->made)
+        return kResultSuccess;
+    ShowStatus(run, run.targetNames[i]);
+    MoveBar(run.view, kItemBar, 0);
+    PaintIfDue(run.view);
+    return Decide(run, *target, *decision);
+}
+
+// True when entry i does any work: a copy, or the patch decided for its target.
+bool EntryIsUsed(const UpdateRun& run, uint32_t i, const Decision* decision)
+{
+    if (!decision)
+        return true;
+    switch (decision->choice) {
+    case PatchChoice::Full:
+        return run.deltas[i] == kNoDelta;
+    case PatchChoice::Patch:
+        return decision->deltaEntry == i;
+    default:
+        return false;
     }
 }
 
-// Shows entry i, copies and verifies it unless it is the payload's version list, and counts it done.
+// Shows entry i, copies or patches it unless it is the payload's version list or its target needs nothing
+// of it, and counts it done. A delta or a whole file its target does not use is not shown.
 uint32_t CopyEntry(UpdateRun& run, uint32_t i)
 {
     const ArchiveEntry& entry = run.package.entries[i];
-    if (!SeekToEntry(run.package, entry))
-        return kResultAborted;
-    // The version list's entry shows its own name before it is skipped.
-    std::wstring shown = run.targetNames[i];
-    if (shown.empty() && !MultiByteToWide(entry.name.c_str(), shown))
-        shown.clear();
-    ShowStatus(run, shown);
-    MoveBar(run.view, kItemBar, 0);
-    PaintIfDue(run.view);
-    if (PumpAndCheckQuit())
-        return kStopped;
+    Decision* decision = nullptr;
     if (!run.targetNames[i].empty()) {
-        const uint32_t copied = ProduceTemporaryFile(run, i);
-        if (copied != kResultSuccess)
-            return copied;
+        if (const uint32_t decided = DecisionOf(run, i, decision))
+            return decided;
+        if (decision && decision->choice == PatchChoice::NotApplicable)
+            return kResultNotApplicable;
+    }
+    const bool used = !run.targetNames[i].empty() && EntryIsUsed(run, i, decision);
+    if (used || run.targetNames[i].empty()) {
+        if (!SeekToEntry(run.package, entry))
+            return kResultAborted;
+        // The version list's entry shows its own name before it is skipped.
+        std::wstring shown = run.targetNames[i];
+        if (shown.empty() && !MultiByteToWide(entry.name.c_str(), shown))
+            shown.clear();
+        ShowStatus(run, shown);
+        if (!decision || decision->choice != PatchChoice::Patch)
+            MoveBar(run.view, kItemBar, 0);
+        PaintIfDue(run.view);
+        if (PumpAndCheckQuit())
+            return kStopped;
+    }
+    if (used) {
+        const uint32_t made = decision && decision->choice == PatchChoice::Patch ? PatchToTemporaryFile(run, i, *decision)
+                                                                                 : CopyToTemporaryFile(run, i);
+        if (made != kResultSuccess)
+            return made;
     }
     MoveBar(run.view, kEntriesBar, i + 1);
     PaintIfDue(run.view);
@@ -440,16 +512,55 @@ void DeleteTemporaryFiles(UpdateRun& run)
 }
 
 // Entry i's target as the install phase takes it: `file` to move into place (null when the installed file
-// is the target already), what the installed list records for it, and whether an original is kept aside.
-PreparedFile PreparedTarget(const UpdateRun& run, size_t i, CFileDX* file)
+// is the target already), what the installed list records for it, whether an original is kept aside, and
+// what the patch decision read and holds.
+PreparedFile PreparedTarget(UpdateRun& run, size_t i, CFileDX* file, Decision* decision)
 {
     PreparedFile f;
     f.folder = run.folders[i];
     f.name = run.leaves[i];
     f.file = file;
     f.keptListed = run.folder->Listed(run.targetNames[i] + kKeptSuffix);
+    f.tempListed = !file && run.folder->Listed(run.targetNames[i] + kTemporarySuffix);
     f.recorded = FindRecordedValue(run.versionList.records, run.targetNames[i], f.recordedValue);
+    if (decision && decision->made) {
+        f.nameRead = true;
+        f.nameStands = decision->target.installed;
+        f.nameChecksum = decision->target.checksum;
+        f.keptRead = decision->keptRead;
+        f.keptStands = decision->kept.installed;
+        f.keptChecksum = decision->kept.checksum;
+        f.patchedFromKept = decision->choice == PatchChoice::Patch && decision->fromKept;
+        f.decided = std::move(decision->held);
+    }
     return f;
+}
+
+// The files of the installed version list that are no target of the package, in the folders the run holds:
+// an interrupted run of another package may have left its own files beside them. Nothing moves there.
+void AddRecordedFiles(const HeldInstallation& held, const FolderReader& folder, const std::vector<VersionRecord>& records,
+                      const std::vector<std::wstring>& targets, std::vector<PreparedFile>& files)
+{
+    for (const VersionRecord& r : records) {
+        std::wstring name;
+        if (!MultiByteToWide(r.name.c_str(), name))
+            continue;
+        std::replace(name.begin(), name.end(), L'/', L'\\');
+        const bool isTarget = std::any_of(targets.begin(), targets.end(), [&](const std::wstring& t) {
+            return !t.empty() && SameRecordName(r.name, ToUtf8(t));
+        });
+        PreparedFile f;
+        if (isTarget || !IsSafeRelativePath(name) || !(f.folder = FolderOf(held, name, f.name)))
+            continue;
+        f.file = nullptr;
+        f.installs = false;
+        f.keptListed = folder.Listed(name + kKeptSuffix);
+        f.tempListed = folder.Listed(name + kTemporarySuffix);
+        f.recorded = true;
+        f.recordedValue = r.value;
+        if (f.keptListed || f.tempListed)
+            files.push_back(std::move(f));
+    }
 }
 
 // The install phase over every copied file, then the lists, then the kept originals go: until the version
@@ -459,15 +570,19 @@ uint32_t InstallAndUpdateLists(UpdateRun& run)
     const bool versionListRead = ReadInstalledVersionList(*run.folder, run.versionList);
     std::vector<PreparedFile> files;
     for (size_t i = 0; i < run.targetNames.size(); ++i) {
-        if (!run.targetNames[i].empty() && run.temps[i])
-            files.push_back(PreparedTarget(run, i, run.temps[i].get()));
+        if (run.targetNames[i].empty() || !run.temps[i])
+            continue;
+        const PatchTarget* target = PatchTargetOf(run.patchTargets, run.records[i]);
+        files.push_back(PreparedTarget(run, i, run.temps[i].get(),
+                                       target ? &run.decisions[static_cast<size_t>(target - run.patchTargets.data())] : nullptr));
     }
     // A target installed already has nothing to move; what an interrupted run kept aside beside it is judged
     // and settled as for any other.
     for (size_t t = 0; t < run.patchTargets.size(); ++t) {
         if (run.decisions[t].choice == PatchChoice::Identical)
-            files.push_back(PreparedTarget(run, run.patchTargets[t].deltaEntries.front(), nullptr));
+            files.push_back(PreparedTarget(run, run.patchTargets[t].deltaEntries.front(), nullptr, &run.decisions[t]));
     }
+    AddRecordedFiles(*run.held, *run.folder, run.versionList.records, run.targetNames, files);
     if (const uint32_t result = InstallTargets(run.held->root, files))
         return result;
     const uint32_t result = UpdateLists(run, versionListRead);
@@ -478,6 +593,45 @@ uint32_t InstallAndUpdateLists(UpdateRun& run)
     return result;
 }
 
+// A run that does not apply replaces nothing, but what an interrupted run left beside the targets and the
+// recorded files is settled all the same: originals back under their names, the rest removed.
+void SettleRefusedRun(const HeldInstallation& held, const FolderReader& folder, const std::vector<std::wstring>& targets,
+                      std::vector<Decision>* decisions, const std::vector<PatchTarget>* patchTargets)
+{
+    VersionListPlan list;
+    ReadInstalledVersionList(folder, list);
+    std::vector<PreparedFile> files;
+    for (size_t i = 0; i < targets.size(); ++i) {
+        PreparedFile f;
+        if (targets[i].empty() || !(f.folder = FolderOf(held, targets[i], f.name)))
+            continue;
+        if (std::any_of(files.begin(), files.end(), [&](const PreparedFile& o) { return o.folder == f.folder && o.name == f.name; }))
+            continue;
+        f.installs = false;
+        f.keptListed = folder.Listed(targets[i] + kKeptSuffix);
+        f.tempListed = folder.Listed(targets[i] + kTemporarySuffix);
+        f.recorded = FindRecordedValue(list.records, targets[i], f.recordedValue);
+        if (decisions && patchTargets) {
+            for (size_t t = 0; t < patchTargets->size(); ++t) {
+                Decision& d = (*decisions)[t];
+                if (d.made && targets[(*patchTargets)[t].deltaEntries.front()] == targets[i]) {
+                    f.nameRead = true;
+                    f.nameStands = d.target.installed;
+                    f.nameChecksum = d.target.checksum;
+                    f.keptRead = d.keptRead;
+                    f.keptStands = d.kept.installed;
+                    f.keptChecksum = d.kept.checksum;
+                    d.held.reset();
+                }
+            }
+        }
+        if (f.keptListed || f.tempListed)
+            files.push_back(std::move(f));
+    }
+    AddRecordedFiles(held, folder, list.records, targets, files);
+    SettleLeftovers(held.root, files);
+}
+
 uint32_t RunHeld(UpdateRun& run, const wchar_t* packagePath)
 {
     uint32_t result = Prepare(run, packagePath);
@@ -486,7 +640,28 @@ uint32_t RunHeld(UpdateRun& run, const wchar_t* packagePath)
     if (result == kResultSuccess)
         result = InstallAndUpdateLists(run);  // no pumping and no looking at the flags from here on
     DeleteTemporaryFiles(run);
+    if (result == kResultNotApplicable)
+        SettleRefusedRun(*run.held, *run.folder, run.targetNames, &run.decisions, &run.patchTargets);
     return result;
+}
+
+// What the early word reads of an installed file, before the question and without the dialog: its size and
+// checksum when it is a plain file of its own inside the folder. False when it cannot be read: the run then
+// decides under the dialog.
+bool ReadForEarlyWord(const FolderReader& folder, const std::wstring& name, InstalledBytes& bytes)
+{
+    bytes = InstalledBytes();
+    CFileDX file;
+    const FolderReader::Opened opened = folder.OpenInstalled(name, file);
+    if (opened == FolderReader::Opened::Missing)
+        return true;
+    std::vector<unsigned char> buffer(kCopyChunk);
+    const uint32_t size = opened == FolderReader::Opened::Yes ? file.GetSize() : 0xFFFFFFFF;
+    if (size == 0xFFFFFFFF || !ChecksumFromFile(file, size, buffer.data(), kCopyChunk, bytes.checksum))
+        return false;
+    bytes.installed = true;
+    bytes.size = size;
+    return true;
 }
 
 }  // namespace
@@ -507,10 +682,17 @@ void HoldInstallationFor(const wchar_t* folder, const wchar_t* packagePath, Held
             CheckUpdatePackage(package, reader.get(), targets, problem) != kResultSuccess)
             targets.names.clear();
         else if (!package.deltas.empty() && ReadInstalledVersionList(*reader, installed))
-            doesNotApply = ListShowsNotApplicable(package, FindPatchTargets(targets), installed.records, problem);
+            doesNotApply = BytesShowNotApplicable(package, FindPatchTargets(targets), installed.records,
+                                                  [&](const PatchTarget& t, bool kept, InstalledBytes& bytes) {
+                                                      return ReadForEarlyWord(*reader, targets.names[t.deltaEntries.front()] + (kept ? kKeptSuffix : L""), bytes);
+                                                  },
+                                                  problem);
     }
     HoldInstallation(folder, targets.names, held);
     held.doesNotApply = doesNotApply;
+    // Told rather than asked: nothing is replaced, but what an interrupted run left is settled.
+    if (doesNotApply && held.result == kResultSuccess)
+        SettleRefusedRun(held, *ReadHeldFolder(folder, held.handle.Get(), held.root), targets.names, nullptr, nullptr);
 }
 
 uint32_t RunUpdate(HeldInstallation& held, const wchar_t* packagePath)

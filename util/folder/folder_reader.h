@@ -22,8 +22,10 @@ public:
     // there that cannot be opened, or that leads out of the folder, or that is a link of any kind (then it
     // is neither read nor replaced).
     Opened OpenList(const std::wstring& name, CFileDX& file) const;
-    // Opens the installed file at `name` for reading; false when there is none to read.
-    bool OpenInstalled(const std::wstring& name, CFileDX& file) const;
+    // Opens the installed file at `name` for reading, as the updater decides by bytes: Yes for a plain file of
+    // its own inside the folder; Missing when nothing stands there, or a link of any kind, or a file leading
+    // out of the folder (no file, for deciding); Refused when a file stands there that cannot be opened.
+    Opened OpenInstalled(const std::wstring& name, CFileDX& file) const;
     // True when a file or a folder stands at `name`. A name whose path does not fit the system's path
     // buffers counts as nothing.
     bool Exists(const std::wstring& name) const;

@@ -107,12 +107,19 @@ FolderReader::Opened FolderReader::OpenList(const std::wstring& name, CFileDX& f
     return Opened::Yes;
 }
 
-bool FolderReader::OpenInstalled(const std::wstring& name, CFileDX& file) const
+FolderReader::Opened FolderReader::OpenInstalled(const std::wstring& name, CFileDX& file) const
 {
     bool found = false;
     std::wstring wide;
     const std::string path = state_->Resolve(name, found);
-    return found && BytesToUtf16(CodePage::Utf8, path.c_str(), false, wide) && file.Open(wide.c_str());
+    struct stat self;
+    char real[PATH_MAX];
+    // A symbolic link is what a reparse point is on Windows: no file of its own.
+    if (!found || state_->root.empty() || lstat(path.c_str(), &self) != 0 || !S_ISREG(self.st_mode) ||
+        !realpath(path.c_str(), real) || std::string(real).compare(0, state_->root.size() + 1, state_->root + "/") != 0)
+        return Opened::Missing;
+    return BytesToUtf16(CodePage::Utf8, path.c_str(), false, wide) && file.Open(wide.c_str()) ? Opened::Yes
+                                                                                              : Opened::Refused;
 }
 
 bool FolderReader::Exists(const std::wstring& name) const

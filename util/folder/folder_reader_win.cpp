@@ -145,14 +145,21 @@ FolderReader::Opened FolderReader::OpenList(const std::wstring& name, CFileDX& f
 
 // Only `mkupdate plan` reads an installed file's bytes; the updater never does. The file is reached as a
 // path would reach it, links followed, through the subfolder held on the way.
-bool FolderReader::OpenInstalled(const std::wstring& name, CFileDX& file) const
+FolderReader::Opened FolderReader::OpenInstalled(const std::wstring& name, CFileDX& file) const
 {
     std::vector<std::wstring> parts;
-    std::wstring path;
     if (!PartsOf(name, parts))
-        return false;
+        return Opened::Missing;
     const HANDLE folder = state_->FolderAt(parts, parts.size() - 1);
-    return folder && FinalPathOf(folder, path) && file.Open(ExtendedPath(path + L"\\" + parts.back()).c_str()) != 0;
+    if (!folder)
+        return Opened::Missing;
+    if (!OpenIn(file, folder, parts.back()))
+        return IsNotFound(GetLastError()) ? Opened::Missing : Opened::Refused;
+    if (!IsInside(file, state_->root) || !IsItselfIn(file.Handle(), folder, parts.back())) {
+        file.Close();
+        return Opened::Missing;
+    }
+    return Opened::Yes;
 }
 
 DWORD FolderReader::State::AttributesAt(const std::wstring& name)

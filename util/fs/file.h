@@ -45,6 +45,13 @@ public:
     // Takes `handle`, opened elsewhere, to own and close. 1 when taken; 0 when it is none, or a file is
     // already open (then `handle` is closed, never leaked).
     int Adopt(FileHandle handle);
+    // Hands the open handle over to another owner; this object holds none afterwards.
+    FileHandle Release()
+    {
+        const FileHandle h = handle_;
+        handle_ = NoFile();
+        return h;
+    }
 
 private:
     static FileHandle NoFile()

@@ -147,3 +147,15 @@ bool IsItselfAt(CFileDX& file, const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
            FinalPathOf(file.Handle(), final) && SameTextIgnoringCase(final, path);
 }
+
+bool IsItselfIn(HANDLE file, HANDLE folder, const std::wstring& name)
+{
+    std::wstring folderPath, final;
+    const DWORD attributes = AttributesOf(file);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !FinalPathOf(folder, folderPath) || !FinalPathOf(file, final))
+        return false;
+    if (folderPath.empty() || folderPath.back() != L'\\')
+        folderPath += L'\\';
+    return SameTextIgnoringCase(final, folderPath + name);
+}

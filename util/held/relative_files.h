@@ -66,3 +66,6 @@ bool IsInside(CFileDX& file, const std::wstring& root);
 // True when the handle reaches a file that is no link of any kind (no reparse point) and whose final path
 // is `path` (in any case).
 bool IsItselfAt(CFileDX& file, const std::wstring& path);
+// The same for a handle and the name `name` it was opened through below `folder`: true when it reaches that
+// entry itself, not what a link there leads to (Wine follows a link even when asked not to).
+bool IsItselfIn(HANDLE file, HANDLE folder, const std::wstring& name);

@@ -76,14 +76,16 @@ void ReadAheadThread::Wait()
 }
 
 bool StreamWithReadAhead(CFileDX& file, uint64_t length, uint32_t chunk, unsigned char* buffer,
-                         const ChunkFunction& consume, const ChunkFunction& inspect, ReadAheadThread* reader)
+                         const ChunkFunction& consume, const ChunkFunction& inspect, ReadAheadThread* reader,
+                         const IdleFunction& idle)
 {
     return StreamWithReadAhead([&file](unsigned char* bytes, uint32_t size) { return file.Read(bytes, size) == size; },
-                               length, chunk, buffer, consume, inspect, reader);
+                               length, chunk, buffer, consume, inspect, reader, idle);
 }
 
 bool StreamWithReadAhead(const ChunkReader& file, uint64_t length, uint32_t chunk, unsigned char* buffer,
-                         const ChunkFunction& consume, const ChunkFunction& inspect, ReadAheadThread* reader)
+                         const ChunkFunction& consume, const ChunkFunction& inspect, ReadAheadThread* reader,
+                         const IdleFunction& idle)
 {
     Ring ring;
     auto reading = [&] {
@@ -125,14 +127,27 @@ bool StreamWithReadAhead(const ChunkReader& file, uint64_t length, uint32_t chun
     bool ok = true;
     uint64_t left = length;
     for (size_t slot = 0; left > 0 && ok; slot = (slot + 1) % kReadAheadChunks) {
-        {
-            const Locked hold(ring.lock);
-            ring.changed.Wait(ring.lock, [&] { return ring.filled > 0 || ring.failed; });
-            if (ring.filled == 0) {
+        bool ready = false;
+        while (!ready && ok) {
+            {
+                const Locked hold(ring.lock);
+                if (!idle)
+                    ring.changed.Wait(ring.lock, [&] { return ring.filled > 0 || ring.failed; });
+                else if (ring.filled == 0 && !ring.failed)
+                    ring.changed.WaitFor(ring.lock, kIdleIntervalMs);
+                ready = ring.filled > 0 || ring.failed;
+                ok = ring.filled > 0 || !ring.failed;
+            }
+            // The caller's window is answered outside the lock, so the reader goes on meanwhile.
+            if (!ready && !idle()) {
+                const Locked hold(ring.lock);
+                ring.stop = true;
+                ring.changed.NotifyAll();
                 ok = false;
-                break;
             }
         }
+        if (!ok)
+            break;
         const uint32_t n = ring.sizes[slot];
         ok = consume(buffer + slot * chunk, n);
         left -= n;

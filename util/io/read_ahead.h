@@ -45,12 +45,16 @@ private:
 // kReadAheadChunks chunks; nothing else is allocated. The second thread is `reader`'s when given, else one
 // of the call's own. A file of one chunk, or one where no thread can be started, is read in the caller's
 // thread, both in turn. False when the file runs short or a read fails, or as soon as `inspect` or
-// `consume` does; no call follows a false.
+// `consume` does; no call follows a false. `idle`, when given, is called in the caller's thread every
+// kIdleIntervalMs while it waits for the next chunk (a window's answer while a slow read or a delta window is
+// under way); false from it stops the stream as a false from `consume` does.
+const unsigned kIdleIntervalMs = 10;
+using IdleFunction = std::function<bool()>;
 bool StreamWithReadAhead(CFileDX& file, uint64_t length, uint32_t chunk, unsigned char* buffer,
                          const ChunkFunction& consume, const ChunkFunction& inspect = nullptr,
-                         ReadAheadThread* reader = nullptr);
+                         ReadAheadThread* reader = nullptr, const IdleFunction& idle = nullptr);
 // The same for any stream read in order: `read` fills each chunk, in the reading thread (or the caller's, as
 // above).
 bool StreamWithReadAhead(const ChunkReader& read, uint64_t length, uint32_t chunk, unsigned char* buffer,
                          const ChunkFunction& consume, const ChunkFunction& inspect = nullptr,
-                         ReadAheadThread* reader = nullptr);
+                         ReadAheadThread* reader = nullptr, const IdleFunction& idle = nullptr);
