@@ -704,8 +704,9 @@ TEST_F(DriverTest, DeltaRunsKeepTheirPromisesInOrdinaryStates)
          },
          kResultInstallFailed,
          [&] { EXPECT_TRUE(ReadBytes(a) == v1 || ReadBytes(a + L".kept") == v1); }},
-        {"a base held by another program is a file that cannot be read, not another version",
-         [&] { held = HoldAsTheGame(a); }, kResultInstallFailed,
+        {"a base another program holds without sharing is a file that cannot be read, not another version",
+         [&] { held.Reset(CreateFileW(a.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)); },
+         kResultInstallFailed,
          [&] { EXPECT_TRUE(ReadBytes(a) == v1); }},
         {"a leftover of another package's interrupted run: the original goes back, the rest goes",
          [&] {

@@ -192,6 +192,11 @@ TEST_F(PackageBuilderTest, RefusesWhatTheUpdaterCouldNotInstallAndWritesNothing)
     ExpectRefused(Build(L"--file \"" + a + L"=" + std::wstring(200, L'd') + L"\\" + std::wstring(50, L'n') + L"\""),
                   "path over 247 bytes");
     ExpectRefused(Build(L"--file \"" + a + L"=caf\u00E9.arc\""), "no Shift-JIS form");
+    // Names Windows takes for one file though their ASCII lower case differs, and a target the updater
+    // itself writes beside another: what the updater would refuse never leaves the builder.
+    ExpectRefused(Build(L"--file \"" + a + L"=\u03B1.arc\" --file \"" + a + L"=\u0391.arc\""), "Greek case twins");
+    ExpectRefused(Build(L"--file \"" + a + L"=\uFF41.arc\" --file \"" + a + L"=\uFF21.arc\""), "full-width case twins");
+    ExpectRefused(Build(L"--file \"" + a + L"=Archive\\x.arc.kept\""), "the name originals are kept under");
     for (const std::string& target : kHostileNames)
         ExpectRefused(Build(L"--file \"" + a + L"=" + std::wstring(target.begin(), target.end()) + L"\""), target.c_str());
     ExpectRefused(Build(Ship(), std::wstring(1024, L'T')), "title over 1023 bytes");

@@ -172,9 +172,14 @@ int Build(int argc, wchar_t** argv)
     if (options.image.empty() || options.output.empty() || !haveTitle)
         return Usage(kBuildUsage, "build needs --image, a title and --output");
     std::string error;
-    if (!BuildUpdater(options, error))
+    size_t leftOut = 0;
+    if (!BuildUpdater(options, error, &leftOut))
         return Fail(error);
-    printf("mkupdate: wrote %s (%zu files)\n", ToUtf8(options.output.c_str()).c_str(), options.files.size());
+    if (leftOut == 0)
+        printf("mkupdate: wrote %s (%zu files)\n", ToUtf8(options.output.c_str()).c_str(), options.files.size());
+    else
+        printf("mkupdate: wrote %s (%zu files; %zu unchanged in every base left out)\n",
+               ToUtf8(options.output.c_str()).c_str(), options.files.size() - leftOut, leftOut);
     return 0;
 }
 

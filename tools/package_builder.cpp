@@ -55,6 +55,7 @@ struct PlannedEntry {
 struct PayloadPlan {
     std::vector<PlannedEntry> entries;
     std::vector<VersionRecord> deltaOnly;
+    size_t leftOut = 0;  // files every base holds already: not shipped
 };
 
 // Converts a UTF-8 name to the code page 932 bytes stored in the file, and makes sure the updater's own
@@ -240,6 +241,7 @@ bool PlanDeltas(const BuildOptions& options, std::vector<std::string>& keys, Pay
         if (deltas.unchanged && !deltas.full) {
             if (options.progress)
                 fprintf(stderr, "mkupdate: %s is unchanged in every base: not shipped\n", e.targetUtf8.c_str());
+            ++payload.leftOut;
             continue;
         }
         e.deltaChecksumKnown = true;
@@ -420,7 +422,7 @@ bool CollectFolder(const std::wstring& root, std::vector<ShippedFile>& files, st
     return true;
 }
 
-bool BuildUpdater(const BuildOptions& options, std::string& error)
+bool BuildUpdater(const BuildOptions& options, std::string& error, size_t* leftOut)
 {
     std::vector<unsigned char> image, title;
     uint64_t imageSize = 0;
@@ -439,6 +441,8 @@ bool BuildUpdater(const BuildOptions& options, std::string& error)
     PayloadPlan plan;
     if (!EncodeTitleBlock(options.title, title, error) || !PlanEntries(options, plan, error))
         return false;
+    if (leftOut)
+        *leftOut = plan.leftOut;
 
     return WriteThroughPartial(
         options.output, "updater",

@@ -27,4 +27,5 @@ bool CollectFolder(const std::wstring& root, std::vector<ShippedFile>& files, st
 
 // Checks everything first and writes nothing when a check fails; writes the output under a temporary
 // name and moves it into place only when complete. False with a one-line message on any failure.
-bool BuildUpdater(const BuildOptions& options, std::string& error);
+// `leftOut`, when given, gets how many files were not shipped because every base holds them already.
+bool BuildUpdater(const BuildOptions& options, std::string& error, size_t* leftOut = nullptr);
