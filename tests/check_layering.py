@@ -59,6 +59,18 @@ for folder in RANK:
                     if bad:
                         problems.append("%s:%d: %s includes %s" % (os.path.relpath(path, root), number, folder,
                                                                  m.group(1)))
+# Every folder of the product that holds source is a layer, or lies inside one: a new folder has no rank
+# until it is given one above, and is refused until then. Tests, benchmarks and the build's own folders are
+# not the product.
+NOT_PRODUCT = {"tests", "bench", "scripts", "cmake", "docs", ".git", ".ci"}
+for dirpath, dirnames, names in os.walk(root):
+    rel = os.path.relpath(dirpath, root).replace(os.sep, "/")
+    top = rel.split("/")[0]
+    if top in NOT_PRODUCT or top.startswith("build"):
+        dirnames[:] = []
+        continue
+    if rel != "." and any(n.endswith((".h", ".cpp", ".rc", ".inc")) for n in names) and layer_of(rel) is None:
+        problems.append("%s: a folder of sources with no rank among the layers" % rel)
 order = lambda f: (RANK.get(f, 99), f)
 for folder in sorted(graph, key=order):
     print("%-14s -> %s" % (folder, ", ".join(sorted(graph[folder], key=order))))

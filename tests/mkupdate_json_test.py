@@ -8,14 +8,16 @@ import shutil
 import subprocess
 import sys
 
+import wine_tool
+
 build = sys.argv[1]
 drive = os.path.join(build, "wineprefix", "drive_c")
 failures = []
 
 
 def run(*args):
-    p = subprocess.run([os.path.join(build, "wine-run")] + list(args), capture_output=True)
-    return p.returncode, p.stdout.decode("utf-8").replace("\r", ""), p.stderr.decode("utf-8").replace("\r", "")
+    code, out, err = wine_tool.run([os.path.join(build, "wine-run")] + list(args))
+    return code, out.decode("utf-8").replace("\r", ""), err.decode("utf-8").replace("\r", "")
 
 
 def mkupdate(*args):
@@ -81,7 +83,9 @@ try:
     check(read("jsontest/game/kpx.hvl") == bytes.fromhex(plan["version_list"]["bytes"]), "predicted kpx.hvl")
     check(read("jsontest/game/uninst.lst") == bytes.fromhex(plan["uninstall_list"]["bytes"]), "predicted uninst.lst")
     for t in plan["targets"]:
-        check(len(read("jsontest/game/" + t["target"].replace("\\", "/"))) == t["new"]["size"], t["target"])
+        installed = read("jsontest/game/" + t["target"].replace("\\", "/"))
+        check(installed == read("jsontest/ship/" + t["target"].replace("\\", "/")) and len(installed) == t["new"]["size"],
+              "the installed bytes of " + t["target"])
     # Run again over what the first run left: every target is already identical.
     code, out, _ = mkupdate("plan", "C:\\jsontest\\update.exe", "--game", "C:\\jsontest\\game", "--json")
     check(all(t["action"] == "identical" for t in document(out)["targets"]), "plan after the run")
@@ -100,6 +104,7 @@ try:
 finally:
     shutil.rmtree(os.path.join(drive, "jsontest"), ignore_errors=True)
 
+failures += wine_tool.failures()
 for f in failures:
     print("FAILED: " + f)
 print("mkupdate json: %d passed, %d failed" % (1 if not failures else 0, 1 if failures else 0))

@@ -1,9 +1,10 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Signing an updater as the studio's release engineer does: a throwaway certificate from openssl, the
 # signature from osslsigncode. The signed updater installs exactly as the unsigned one, list and verify
 # accept it, list reports the certificate, and one changed payload byte breaks the signature.
 #   signing_test.sh BUILD_DIR
-set -eu
+# Every run goes through tr: without pipefail a pipeline's status is tr's, and no failure could be seen.
+set -euo pipefail
 build=$1
 drive="$build/wineprefix/drive_c"
 run() { "$build/wine-run" "$@" | tr -d '\r'; }
@@ -25,9 +26,9 @@ osslsigncode verify -in "$drive/signing-out/signed.exe" -CAfile "$work/cert.pem"
     || fail "the signature of the signed updater does not verify"
 
 # The fixed offsets are untouched: list and verify read the signed file as they read the unsigned one.
-run "$build/mkupdate.exe" list 'C:\signing-out\signed.exe' | grep -qx 'certificate: present (not validated here)' \
+run "$build/mkupdate.exe" list 'C:\signing-out\signed.exe' | grep -x 'certificate: present (not validated here)' >/dev/null \
     || fail "list does not report the certificate of the signed updater"
-run "$build/mkupdate.exe" list 'C:\signing-out\unsigned.exe' | grep -qx 'certificate: none' \
+run "$build/mkupdate.exe" list 'C:\signing-out\unsigned.exe' | grep -x 'certificate: none' >/dev/null \
     || fail "list reports a certificate in the unsigned updater"
 run "$build/mkupdate.exe" verify 'C:\signing-out\signed.exe' >/dev/null || fail "verify refuses the signed updater"
 
