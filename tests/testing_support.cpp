@@ -227,7 +227,7 @@ bool RunUnixOn(const wchar_t* command, const std::vector<std::wstring>& paths)
     if (!unixName)
         return false;
     // Wine starts a Unix process without waiting for it and hands back no exit code: the script ends by
-    // making a marker file, and the caller waits for that.
+    // writing the command's exit status into a marker file (whole, by a rename), and the caller waits for it.
     static int serial = 0;
     wchar_t temp[MAX_PATH];
     if (!GetTempPathW(MAX_PATH, temp))
@@ -248,15 +248,18 @@ bool RunUnixOn(const wchar_t* command, const std::vector<std::wstring>& paths)
         script += L"'";
         HeapFree(GetProcessHeap(), 0, name);
     }
-    script += std::wstring(L"; ") + command + L"; : > \"${" + std::to_wstring(all.size()) + L"}\"";
+    const std::wstring markerArg = L"\"${" + std::to_wstring(all.size()) + L"}\"";
+    script += std::wstring(L"; ") + command + L"; s=$?; echo $s > " + markerArg + L".part && mv " + markerArg +
+              L".part " + markerArg;
     std::wstring line = L"Z:\\bin\\sh -c \"";
     for (wchar_t c : script)
         line += c == L'"' ? std::wstring(L"\\\"") : std::wstring(1, c);
     line += L"\"";
     RunProgram(line, 10000);
     const bool done = WaitUntil([&] { return FileExists(marker); }, 10000);
+    const Bytes status = done ? ReadBytes(marker) : Bytes();
     DeleteFileW(marker.c_str());
-    return done;
+    return status.size() >= 2 && status[0] == '0' && status[1] == '\n';
 }
 
 bool WaitUntil(const std::function<bool()>& condition, unsigned long timeoutMs)
@@ -274,7 +277,7 @@ bool WaitUntil(const std::function<bool()>& condition, unsigned long timeoutMs)
 bool PlantLink(const std::wstring& link, const std::wstring& target)
 {
     if (WineUnixName())  // Wine's CreateSymbolicLinkW makes nothing: a Unix link stands in for it
-        return RunUnixOn(L"ln -s \"$1\" \"$2\"", {target, link});
+        return RunUnixOn(L"ln -s \"$1\" \"$2\" && test -L \"$2\"", {target, link});
     const DWORD attributes = GetFileAttributesW(target.c_str());
     const DWORD flags = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
                             ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
