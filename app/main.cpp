@@ -12,6 +12,7 @@
 #include "update/package/title_block.h"
 #include "update/run/driver.h"
 #include "util/base/handles.h"
+#include "util/base/system_functions.h"
 #include "util/text/strings.h"
 
 // The caption read from the title block is the caption of every window.
@@ -45,9 +46,7 @@ bool TakeMutex(const char* name, UniqueHandle& owner)
 void IgnoreUntrustedJunctions()
 {
     using SetPolicy = BOOL(WINAPI*)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    auto set = kernel ? reinterpret_cast<SetPolicy>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessMitigationPolicy")))
-                      : nullptr;
+    auto set = ResolveSystem<SetPolicy>(ResolveSystemFunction(L"kernel32.dll", "SetProcessMitigationPolicy"));
     if (!set)
         return;
     PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY policy = {};

@@ -6,6 +6,7 @@
 #include "ui/app_state.h"
 #include "ui/messages.h"
 #include "ui/resource.h"
+#include "util/base/system_functions.h"
 
 std::vector<MonitorRecord> g_monitorList;
 
@@ -52,11 +53,8 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 bool RegisterProgressBarClass()
 {
     using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    // Kept loaded for the life of the process: the class lives in this module.
-    HMODULE comctl = LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (!comctl)
-        return false;
-    auto init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
+    // Loaded from System32 and kept for the life of the process: the class lives in this module.
+    auto init = ResolveSystem<InitFn>(ResolveSystemFunction(L"comctl32.dll", "InitCommonControlsEx"));
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS};
     return init && init(&icc);
 }

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "util/base/system_functions.h"
+
 namespace {
 
 using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
@@ -21,22 +23,14 @@ struct NtApi {
     NtQueryObjectFn queryObject = nullptr;
 };
 
-template <typename F>
-F Lookup(HMODULE module, const char* name)
-{
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 const NtApi& Nt()
 {
     static const NtApi api = [] {
         NtApi a;
-        if (HMODULE ntdll = GetModuleHandleW(L"ntdll.dll")) {
-            a.createFile = Lookup<NtCreateFileFn>(ntdll, "NtCreateFile");
-            a.setInformation = Lookup<NtSetInformationFileFn>(ntdll, "NtSetInformationFile");
-            a.toDosError = Lookup<RtlNtStatusToDosErrorFn>(ntdll, "RtlNtStatusToDosError");
-            a.queryObject = Lookup<NtQueryObjectFn>(ntdll, "NtQueryObject");
-        }
+        a.createFile = ResolveSystem<NtCreateFileFn>(ResolveSystemFunction(L"ntdll.dll", "NtCreateFile"));
+        a.setInformation = ResolveSystem<NtSetInformationFileFn>(ResolveSystemFunction(L"ntdll.dll", "NtSetInformationFile"));
+        a.toDosError = ResolveSystem<RtlNtStatusToDosErrorFn>(ResolveSystemFunction(L"ntdll.dll", "RtlNtStatusToDosError"));
+        a.queryObject = ResolveSystem<NtQueryObjectFn>(ResolveSystemFunction(L"ntdll.dll", "NtQueryObject"));
         return a;
     }();
     return api;

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "util/base/system_functions.h"
+
 namespace {
 
 UINT Number(CodePage page) { return page == CodePage::ShiftJis ? 932 : CP_UTF8; }
@@ -49,7 +51,6 @@ wchar_t UpperCaseUnit(wchar_t unit)
 {
     // The table CompareStringOrdinal compares by; ntdll has it as one function.
     using Upcase = WCHAR(NTAPI*)(WCHAR);
-    static const Upcase upcase = reinterpret_cast<Upcase>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlUpcaseUnicodeChar")));
+    static const Upcase upcase = ResolveSystem<Upcase>(ResolveSystemFunction(L"ntdll.dll", "RtlUpcaseUnicodeChar"));
     return upcase ? upcase(unit) : unit;
 }
