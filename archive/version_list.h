@@ -9,7 +9,7 @@ class CFileDX;
 struct VersionListHeader {
     char magic[8];      // "KHV_V2__" (256-byte records) or "KHV_____" (64-byte records)
     uint32_t reserved;  // not interpreted; written back as read
-    uint32_t count;     // records that SaveVersionList writes
+    uint32_t count;     // records that EncodeVersionList writes
 };
 
 struct VersionRecord {
@@ -41,9 +41,3 @@ bool LoadVersionList(VersionListHeader& header, std::vector<VersionRecord>& reco
 // not fit its field.
 bool EncodeVersionList(const VersionListHeader& header, const std::vector<VersionRecord>& records,
                        std::vector<unsigned char>& bytes);
-#if defined(_WIN32)
-// Encodes, then replaces the file at path whole. False when encoding or writing fails; the old file then
-// stays as it was.
-bool SaveVersionList(const VersionListHeader& header, const std::vector<VersionRecord>& records,
-                     const wchar_t* path);
-#endif

@@ -12,9 +12,3 @@ bool UpdateUninstallList(HANDLE folder, const std::wstring& root, const std::vec
            ReplaceFileIn(folder, kUninstallListName, text.data(), static_cast<uint32_t>(text.size()), root);
 }
 
-bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames)
-{
-    UniqueHandle held;
-    std::wstring root;
-    return HoldFolderAt(folder, held, root) && UpdateUninstallList(held.Get(), root, targetNames);
-}

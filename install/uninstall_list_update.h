@@ -11,5 +11,3 @@
 // (util/held/replace_file.h). False when planning fails or the list cannot be replaced; the old list then stays
 // as it was.
 bool UpdateUninstallList(HANDLE folder, const std::wstring& root, const std::vector<std::wstring>& targetNames);
-// The same for a folder given by its path, held for the time of the call.
-bool UpdateUninstallList(const wchar_t* folder, const std::vector<std::wstring>& targetNames);

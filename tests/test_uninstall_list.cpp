@@ -6,8 +6,17 @@
 #include "install/uninstall_list_update.h"
 #include "tests/testing_support.h"
 #include "util/base/handles.h"
+#include "util/held/contained_files.h"
 
 namespace {
+
+// Updates the list as the updater does, through the held folder's handle.
+bool UpdateThroughHeldFolder(const wchar_t* folder, const std::vector<std::wstring>& names)
+{
+    UniqueHandle held;
+    std::wstring root;
+    return HoldFolderAt(folder, held, root) && UpdateUninstallList(held.Get(), root, names);
+}
 
 class UninstallListTest : public ::testing::Test {
 protected:
@@ -17,7 +26,7 @@ protected:
     {
         const std::wstring in = folder.empty() ? dir.path() : folder;
         EXPECT_TRUE(WriteText(in + L"\\uninst.lst", before));
-        EXPECT_EQ(expectOk, UpdateUninstallList(in.c_str(), names));
+        EXPECT_EQ(expectOk, UpdateThroughHeldFolder(in.c_str(), names));
         Bytes after = ReadBytes(in + L"\\uninst.lst");
         return std::string(after.begin(), after.end());
     }
@@ -88,7 +97,7 @@ TEST_F(UninstallListTest, RunningTheSameUpdateTwiceChangesNothingTheSecondTime)
 {
     const std::vector<std::wstring> names = {L"Archive\\data01200.arc", L"Archive\\data01300.arc"};
     const std::string first = Update("Archive\\data01200.arc\r\n$x\r\n", names);
-    ASSERT_TRUE(UpdateUninstallList(dir.path().c_str(), names));
+    ASSERT_TRUE(UpdateThroughHeldFolder(dir.path().c_str(), names));
     Bytes second = ReadBytes(List());
     EXPECT_EQ(first, std::string(second.begin(), second.end()));
     EXPECT_EQ("archive\\data01200.arc\narchive\\data01300.arc\n$x\n" + kNul, first);
@@ -96,25 +105,25 @@ TEST_F(UninstallListTest, RunningTheSameUpdateTwiceChangesNothingTheSecondTime)
 
 TEST_F(UninstallListTest, FailuresLeaveTheOldBytes)
 {
-    EXPECT_FALSE(UpdateUninstallList(dir.path().c_str(), {L"a"}));  // missing: not created
+    EXPECT_FALSE(UpdateThroughHeldFolder(dir.path().c_str(), {L"a"}));  // missing: not created
     EXPECT_FALSE(FileExists(List()));
 
     ASSERT_TRUE(WriteText(List(), "Old\r\n"));
     SetFileAttributesW(List().c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_FALSE(UpdateUninstallList(dir.path().c_str(), {L"a"}));
+    EXPECT_FALSE(UpdateThroughHeldFolder(dir.path().c_str(), {L"a"}));
     EXPECT_EQ(ToBytes("Old\r\n"), ReadBytes(List()));
     SetFileAttributesW(List().c_str(), FILE_ATTRIBUTE_NORMAL);
 
     // Held open by another program that allows reading but not deleting or writing.
     UniqueHandle h = HoldAsTheGame(List());
     ASSERT_TRUE(h.IsValid());
-    EXPECT_FALSE(UpdateUninstallList(dir.path().c_str(), {L"a"}));
+    EXPECT_FALSE(UpdateThroughHeldFolder(dir.path().c_str(), {L"a"}));
     h.Reset(nullptr);
     EXPECT_EQ(ToBytes("Old\r\n"), ReadBytes(List()));
     // Held open for writing: it cannot even be read.
     h.Reset(CreateFileW(List().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(h.IsValid());
-    EXPECT_FALSE(UpdateUninstallList(dir.path().c_str(), {L"a"}));
+    EXPECT_FALSE(UpdateThroughHeldFolder(dir.path().c_str(), {L"a"}));
     h.Reset(nullptr);
     EXPECT_EQ(ToBytes("Old\r\n"), ReadBytes(List()));
     EXPECT_FALSE(FileExists(List() + L".new"));

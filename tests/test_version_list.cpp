@@ -10,8 +10,22 @@
 #include "tests/testing_support.h"
 #include "util/base/handles.h"
 #include "util/fs/file.h"
+#include "util/held/contained_files.h"
+#include "util/held/replace_file.h"
 
 namespace {
+
+// Saves as the updater saves "kpx.hvl": encoded, then replaced whole through the held folder's handle.
+bool SaveVersionList(const VersionListHeader& header, const std::vector<VersionRecord>& records, const wchar_t* path)
+{
+    std::vector<unsigned char> bytes;
+    const std::wstring full = path;
+    const size_t cut = full.find_last_of(L'\\');
+    UniqueHandle folder;
+    std::wstring root;
+    return EncodeVersionList(header, records, bytes) && HoldFolderAt(full.substr(0, cut).c_str(), folder, root) &&
+           ReplaceFileIn(folder.Get(), full.substr(cut + 1), bytes.data(), static_cast<uint32_t>(bytes.size()), root);
+}
 
 VersionListHeader Header(const char* magic, uint32_t reserved, uint32_t count)
 {

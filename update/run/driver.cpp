@@ -718,5 +718,3 @@ uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath)
     HoldInstallationFor(folder, packagePath, held);
     return RunUpdate(held, packagePath);
 }
-
-uint32_t RunUpdate(const wchar_t* folder) { return RunUpdateFromPackage(folder, nullptr); }

@@ -17,4 +17,3 @@ void HoldInstallationFor(const wchar_t* folder, const wchar_t* packagePath, Held
 uint32_t RunUpdate(HeldInstallation& held, const wchar_t* packagePath = nullptr);
 // Holds the folder, then runs the update: for callers that have nothing to do in between.
 uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath);
-uint32_t RunUpdate(const wchar_t* folder);

@@ -25,15 +25,3 @@ bool ReplaceFileIn(HANDLE folder, const std::wstring& name, const void* data, ui
     DeleteWhenClosed(file);
     return false;
 }
-
-bool ReplaceFileContents(const wchar_t* path, const void* data, uint32_t size)
-{
-    const std::wstring full = path;
-    const size_t cut = full.find_last_of(L"\\/");
-    if (cut == std::wstring::npos)
-        return false;
-    UniqueHandle folder;
-    std::wstring root;
-    return HoldFolderAt(full.substr(0, cut + (cut == 2 ? 1 : 0)).c_str(), folder, root) &&
-           ReplaceFileIn(folder.Get(), full.substr(cut + 1), data, size, root);
-}

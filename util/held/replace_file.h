@@ -17,5 +17,3 @@ bool IsReadOnlyIn(HANDLE folder, const std::wstring& name);
 // refused, as Windows itself refuses to replace one. The new file must lie below `root` (the folder's
 // final path); a link standing at either name is replaced, never written through.
 bool ReplaceFileIn(HANDLE folder, const std::wstring& name, const void* data, uint32_t size, const std::wstring& root);
-// The same for a full path: its folder is held for the time of the call.
-bool ReplaceFileContents(const wchar_t* path, const void* data, uint32_t size);
