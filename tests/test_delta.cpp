@@ -101,12 +101,33 @@ TEST(DeltaDecoderTest, RefusesWhatItDoesNotSupportByName)
         EXPECT_EQ(c.error, r.error) << c.named << ": " << r.problem;
         EXPECT_NE(std::string::npos, r.problem.find(c.named)) << r.problem;
     }
-    // A changed data byte: the window's checksum (when present) or the target tells.
+    // The RFC's example carries no window checksum: a changed data byte changes the target, which only the
+    // version record can tell.
     Bytes changed = kRfcDelta;
     changed[14] = 'q';
     Bytes target;
     Apply(changed, base, target);
     EXPECT_NE(Text("abcdwxyzefghefghefghefghzzzz"), target);
+    // Ours carries an Adler-32 of every window: no single changed byte anywhere in the delta gives a wrong
+    // target with success.
+    const Bytes old = RandomBytes(3000, 21);
+    Bytes next = old;
+    const Bytes added = RandomBytes(200, 22);
+    next.insert(next.begin() + 1500, added.begin(), added.end());
+    const Bytes ours = MakeDelta(old.data(), old.size(), next.data(), next.size());
+    int wrongTargets = 0, refused = 0;
+    for (size_t at = 0; at < ours.size(); ++at) {
+        for (const uint8_t flip : {0x01, 0x80}) {
+            Bytes damaged = ours;
+            damaged[at] ^= flip;
+            Bytes out;
+            const DeltaResult r = Apply(damaged, old, out);
+            refused += r.error != DeltaError::None;
+            wrongTargets += r.error == DeltaError::None && out != next;
+        }
+    }
+    EXPECT_EQ(0, wrongTargets);
+    EXPECT_GT(refused, static_cast<int>(ours.size()));
 }
 
 // Our encoder then our decoder gives every target back, over edits that reach every instruction.
