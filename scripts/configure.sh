@@ -6,8 +6,10 @@
 #   bash scripts/configure.sh        (from the repository root)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# A build configured with another compiler (the POSIX threading model, before) starts again.
-if [ -f build/CMakeCache.txt ] && ! grep -q '^CMAKE_CXX_COMPILER:.*-g++-win32$' build/CMakeCache.txt; then
+# A build configured with another compiler (the POSIX threading model, before) starts again. The toolchain
+# file sets the compiler as a plain variable, so the cache never names it: CMake's own record of the compiler
+# it found does.
+if [ -f build/CMakeCache.txt ] && ! grep -qs 'set(CMAKE_CXX_COMPILER ".*-g++-win32")' build/CMakeFiles/*/CMakeCXXCompiler.cmake; then
     rm -rf build/CMakeCache.txt build/CMakeFiles
 fi
 if ! grep -q '^CMAKE_TOOLCHAIN_FILE:' build/CMakeCache.txt 2>/dev/null; then

@@ -24,9 +24,12 @@ fi
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 bash scripts/configure.sh
+echo "building build/native/mkupdate, build/updater.exe and build/mkupdate.exe (the first time about two minutes;"
+echo "afterwards only what changed)"
+start=$SECONDS
 cmake --build build/native -j "$(nproc)" --target mkupdate >/dev/null
 cmake --build build -j "$(nproc)" --target updater mkupdate user_driver >/dev/null
-echo "built build/updater.exe ($(stat -c %s build/updater.exe) bytes), build/native/mkupdate and build/mkupdate.exe"
+echo "built build/updater.exe ($(stat -c %s build/updater.exe) bytes), build/native/mkupdate and build/mkupdate.exe in $((SECONDS - start)) s"
 
 prefix="$PWD/build/wineprefix"
 sh cmake/wine-prefix.sh setup "$prefix"
@@ -36,19 +39,28 @@ drive="$prefix/drive_c"
 
 echo; echo "== preparing a sample installation and update"
 run build/tests/user_driver.exe prepare 'C:\demo' "${prepare[@]}"
-echo; echo "== making the updater with the package builder (build/native/mkupdate, a Linux program)"
-build/native/mkupdate build --image build/updater.exe --title "「硝子の羽を数えて」 Updater ver 1.01" \
-    --files "$drive/demo/ship" --output "$drive/demo/update.exe"
 if [ "${prepare[*]:-}" = "--delta" ]; then
+    echo; echo "== the package of whole files (build/native/mkupdate, a Linux program)"
+    build/native/mkupdate build --image build/updater.exe --title "「硝子の羽を数えて」 Updater ver 1.01" \
+        --files "$drive/demo/ship" --output "$drive/demo/full.exe"
     echo; echo "== the same update as a delta package, against the installed version kept in C:\demo\base"
-    mv "$drive/demo/update.exe" "$drive/demo/full.exe"
     build/native/mkupdate build --image build/updater.exe --title "「硝子の羽を数えて」 Updater ver 1.01" \
         --files "$drive/demo/ship" --base "$drive/demo/base" --output "$drive/demo/update.exe"
     echo "package sizes: whole files $(stat -c %s "$drive/demo/full.exe") bytes, delta $(stat -c %s "$drive/demo/update.exe") bytes"
+    echo; echo "== mkupdate list: what the delta package carries"
+    build/native/mkupdate list "$drive/demo/update.exe"
+    echo; echo "== mkupdate verify --base: every check the updater makes, and each delta applied to the base"
     build/native/mkupdate verify "$drive/demo/update.exe" --base "$drive/demo/base"
+    echo; echo "== mkupdate plan: what the updater will do to the installation"
     build/native/mkupdate plan "$drive/demo/update.exe" --game "$drive/demo/game"
+else
+    echo; echo "== making the updater with the package builder (build/native/mkupdate, a Linux program)"
+    build/native/mkupdate build --image build/updater.exe --title "「硝子の羽を数えて」 Updater ver 1.01" \
+        --files "$drive/demo/ship" --output "$drive/demo/update.exe"
+    echo; echo "== mkupdate list: what the updater carries"
+    build/native/mkupdate list "$drive/demo/update.exe"
+    echo; echo "== mkupdate verify: every check the updater makes"
+    build/native/mkupdate verify "$drive/demo/update.exe"
 fi
-build/native/mkupdate list "$drive/demo/update.exe"
-build/native/mkupdate verify "$drive/demo/update.exe"
 echo; echo "== running the updater"
 run build/tests/user_driver.exe run 'C:\demo\update.exe' "$game"

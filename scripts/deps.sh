@@ -8,9 +8,11 @@ for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
 if [ -n "$missing" ]; then
-    echo "Installing:$missing"
+    echo "Installing:$missing (on a fresh machine about a minute; apt's own output is kept out of the way)"
+    start=$SECONDS
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
+    echo "Installed in $((SECONDS - start)) s"
 fi
 # Wine converts Unix file names with the glibc locale: without ja_JP.UTF-8, a Japanese player's folder
 # ("C:\ゲーム\...") cannot even be written under a Japanese UI.

@@ -16,6 +16,10 @@ struct Form {
     ChecksumForm form;
 };
 
+// Printed by its name, so that a case's full name is the same in every build tree (GoogleTest would print the
+// record's raw bytes, a pointer among them).
+void PrintTo(const Form& f, std::ostream* out) { *out << f.name; }
+
 class ContentChecksumTest : public ::testing::TestWithParam<Form> {
 protected:
     void SetUp() override

@@ -136,6 +136,17 @@ void CompareWithVerify(const std::wstring& package, uint32_t result, const std::
 
 const std::vector<std::string> kOldArchives = {"data01200.arc", "data01300.arc", "data01400.arc"};
 
+// One line as each part of the campaign starts and ends, appended to the file FAULT_CAMPAIGN_PROGRESS names
+// (scripts/test.sh shows them while CTest, which shows a test's output only when it ends, runs the campaign).
+void SayProgress(const std::string& line)
+{
+    const char* path = getenv("FAULT_CAMPAIGN_PROGRESS");
+    if (FILE* f = path ? fopen(path, "a") : nullptr) {
+        fprintf(f, "campaign: %s\n", line.c_str());
+        fclose(f);
+    }
+}
+
 // Every run starts from this installation, in `sandbox\game`; the sandbox's other contents show whether
 // anything was written outside the installation.
 class FaultCampaign : public ::testing::Test {
@@ -145,7 +156,15 @@ protected:
         game = dir / L"game";
         g_hProgressDlg = nullptr;
         g_cancelRequested = g_abortRequested = 0;
+        started_ = GetTickCount64();
+        SayProgress(std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "...");
     }
+    void TearDown() override
+    {
+        SayProgress(std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ": " +
+                    std::to_string((GetTickCount64() - started_ + 500) / 1000) + " s");
+    }
+    ULONGLONG started_ = 0;
     void FreshInstallation()
     {
         RemoveTree(game);

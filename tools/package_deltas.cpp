@@ -54,6 +54,8 @@ bool GivesBack(const std::vector<unsigned char>& delta, const std::vector<unsign
 bool FindInFolder(const std::wstring& folder, const std::wstring& relative, std::wstring& path)
 {
     std::wstring at = folder;
+    // The path found is spelled in the form the folder was given in: "/" on Linux, "\" on Windows.
+    const wchar_t separator = folder.find(L'/') != std::wstring::npos && folder.find(L'\\') == std::wstring::npos ? L'/' : L'\\';
     size_t start = 0;
     while (start <= relative.size()) {
         const size_t end = std::min(relative.find_first_of(L"\\/", start), relative.size());
@@ -68,7 +70,7 @@ bool FindInFolder(const std::wstring& folder, const std::wstring& relative, std:
             found = std::find_if(items.begin(), items.end(), [&](const FolderItem& i) { return SameTextIgnoringCase(i.name, part); });
         if (found == items.end() || found->folder != !last)
             return false;
-        at += L"\\" + found->name;
+        at += separator + found->name;
         start = end + 1;
     }
     path = at;
