@@ -47,6 +47,7 @@ measure() {
     echo "$(sed -n 's/.*update_seconds=\([0-9.]*\).*/\1/p' "$work/line") $peak"
 }
 work=$(mktemp -d)
+drive="$prefix/drive_c"
 
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GiB"
 # A virtual machine's kernel may hand freed memory back to its host (free page reporting): a run that
@@ -56,10 +57,11 @@ echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //
 if [ -r /sys/module/page_reporting/parameters/reported_kib ]; then
     echo "free page reporting: on ($(($(cat /sys/module/page_reporting/parameters/reported_kib) >> 20)) GiB handed back so far); read the best rows as the machine without it"
 fi
+# BENCH_ONLY=delta-package runs the last part alone: the delta package against the package of whole files.
+if [ "${BENCH_ONLY:-}" != delta-package ]; then
 echo
 run build/checksum_bench.exe
 
-drive="$prefix/drive_c"
 native=()
 echo
 printf '%-10s %-6s %12s %11s %15s %8s %7s %16s %7s %14s %14s %12s\n' payload "" "updater (s)" "engine (s)" \
@@ -173,6 +175,7 @@ echo
 # peak stays the same).
 python3 scripts/delta_bench.py build/native/mkupdate "$work" ${BENCH_DELTA_MIB:-256}
 
+fi
 # The delta package of that corpus against the package of whole files of the same update: their sizes, and
 # the real updater applying each to the installed version, side by side (medians of 3 after a warm-up each;
 # the installation is put back before every run). BENCH_DELTA_PACKAGE_MIB overrides "256 1024".

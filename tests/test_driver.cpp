@@ -801,3 +801,22 @@ TEST_F(DriverTest, TheVersionListAloneNeverRefusesADeltaUpdate)
         EXPECT_EQ(installed == &v1 ? kResultSuccess : kResultNotApplicable, RunUpdate(held, package.c_str()));
     }
 }
+
+TEST_F(DriverTest, ALinkToAnotherTargetIsReplacedByTheWholeFileWhileThatTargetIsPatched)
+{
+    // "a.arc" is a link to "b.arc", which the run patches and so holds: the link is no file of a.arc's own,
+    // the whole file replaces it as itself, and b.arc is patched.
+    const Bytes a1 = RandomBytes(100000, 70), b0 = RandomBytes(100000, 71);
+    Bytes aNew = a1, bNew = b0;
+    std::copy_n(RandomBytes(2000, 72).begin(), 2000, aNew.begin() + 1000);
+    std::copy_n(RandomBytes(2000, 73).begin(), 2000, bNew.begin() + 9000);
+    MakeInstallation(game, {});
+    const std::wstring a = game + L"\\Archive\\a.arc", b = game + L"\\Archive\\b.arc";
+    ASSERT_TRUE(WriteBytes(b, b0));
+    ASSERT_TRUE(PlantLink(a, b));
+    ASSERT_TRUE(WriteBytes(game + L"\\kpx.hvl", MakeVersionList({{"Archive\\b.arc", ChecksumOf(b0)}})));
+    EXPECT_EQ(kResultSuccess, Run(MakeDeltaEntries({{"a.arc", {a1}, aNew, true}, {"b.arc", {b0}, bNew, false}})));
+    EXPECT_TRUE(ReadBytes(b) == bNew);
+    EXPECT_TRUE(ReadBytes(a) == aNew);
+    RemoveLink(a);
+}

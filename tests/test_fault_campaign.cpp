@@ -156,7 +156,7 @@ protected:
         game = dir / L"game";
         g_hProgressDlg = nullptr;
         g_cancelRequested = g_abortRequested = 0;
-        started_ = GetTickCount64();
+        started_ = said_ = GetTickCount64();
         SayProgress(std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "...");
     }
     void TearDown() override
@@ -164,9 +164,17 @@ protected:
         SayProgress(std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ": " +
                     std::to_string((GetTickCount64() - started_ + 500) / 1000) + " s");
     }
-    ULONGLONG started_ = 0;
+    ULONGLONG started_ = 0, said_ = 0;
+    int runs_ = 0;
+    // Every case starts here: at most every 10 s, a line says how far the part has come.
     void FreshInstallation()
     {
+        ++runs_;
+        if (GetTickCount64() - said_ >= 10000) {
+            said_ = GetTickCount64();
+            SayProgress(std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ": " +
+                        std::to_string(runs_) + " cases so far, " + std::to_string((said_ - started_) / 1000) + " s");
+        }
         RemoveTree(game);
         MakeDir(game);
         MakeInstallation(game, kOldArchives);

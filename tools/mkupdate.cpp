@@ -379,6 +379,7 @@ const char* OutcomeName(VersionListOutcome outcome)
     case VersionListOutcome::NotAVersionList: return "not a version list";
     case VersionListOutcome::Locked: return "cannot be read";
     case VersionListOutcome::Unencodable: return "a name does not fit";
+    case VersionListOutcome::Unchanged: return "unchanged";
     default: return "updated";
     }
 }
@@ -444,7 +445,9 @@ int Plan(ReadOptions& o)
                                             .Str();
         const bool u = plan.uninstallListUpdated;
         const std::string uninstallList = JsonObject()
-                                              .Text("state", u ? "updated" : "cannot be read")
+                                              .Text("state", plan.uninstallListUnchanged ? "unchanged"
+                                                             : u                         ? "updated"
+                                                                                         : "cannot be read")
                                               .Value("lines", u ? JsonArray(lines) : "null")
                                               .Value("bytes", u ? JsonHexBytes(uninstallBytes) : "null")
                                               .Str();
@@ -481,7 +484,9 @@ int Plan(ReadOptions& o)
     printf("version list kpx.hvl: %s\n", OutcomeName(v.outcome));
     if (listUpdated)
         PrintRecords(v.records);
-    printf("uninstall list uninst.lst: %s\n", plan.uninstallListUpdated ? "updated" : "cannot be read");
+    printf("uninstall list uninst.lst: %s\n", plan.uninstallListUnchanged ? "unchanged"
+                                               : plan.uninstallListUpdated  ? "updated"
+                                                                            : "cannot be read");
     for (const std::string& line : Lines(plan.uninstallList))
         printf("  line %s\n", line.c_str());
     printf("result: 0x%08X (%s)\n", plan.result,

@@ -194,14 +194,14 @@ bool PlanEntries(const BuildOptions& options, PayloadPlan& payload, std::string&
                 std::to_string(kMaxPayloadEntries - 1) + " besides its version list)";
         return false;
     }
-    if (plan.empty()) {
-        error = "nothing to ship: every file is unchanged in every base";
-        return false;
-    }
     // One record per file that ships, whole or as deltas alone.
     size_t recordCount = payload.deltaOnly.size();
     for (const PlannedEntry& e : plan)
         recordCount += e.file ? 1 : 0;
+    if (recordCount == 0) {
+        error = "nothing to ship: every file is unchanged in every base";
+        return false;
+    }
     PlannedEntry list{};
     list.storedName = list.utf8Name = kPayloadVersionListName;
     list.size = static_cast<uint32_t>(kVersionHeaderSize + recordCount * kVersionRecordSize);

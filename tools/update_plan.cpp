@@ -39,6 +39,7 @@ struct ReadFacts {
     bool nameRead = false, keptRead = false;
     InstalledBytes name, kept;
     bool patchedFromKept = false;
+    bool identicalFromKept = false;
 };
 
 // A target with deltas, decided as the updater decides it: by the installed file's bytes, then by the
@@ -65,7 +66,8 @@ PlannedTarget PlanPatchTarget(const FolderReader& folder, const UpdatePackage& p
                     return true;
                 },
                 d);
-    facts.patchedFromKept = d.choice == PatchChoice::Patch && d.fromKept;
+    facts.patchedFromKept = (d.choice == PatchChoice::Patch || d.choice == PatchChoice::Identical) && d.fromKept;
+    facts.identicalFromKept = d.choice == PatchChoice::Identical && d.fromKept;
     if (d.choice == PatchChoice::Patch)
         t.base = ToUtf8(targets.names[first] + (d.fromKept ? kKeptSuffix : L""));
     t.action = PatchChoiceName(d.choice);
@@ -76,8 +78,9 @@ PlannedTarget PlanPatchTarget(const FolderReader& folder, const UpdatePackage& p
 }
 
 // The fates of the leftovers beside `name` (below the folder), as the install phase judges them.
-void PlanLeftovers(const FolderReader& folder, const std::wstring& name, bool installs, const ReadFacts* facts,
-                   const std::vector<VersionRecord>& records, std::vector<unsigned char>& buffer, UpdatePlan& plan)
+bool PlanLeftovers(const FolderReader& folder, const std::wstring& name, bool installs, const ReadFacts* facts,
+                   const std::vector<VersionRecord>& records, std::vector<unsigned char>& buffer, UpdatePlan& plan,
+                   uint64_t& putBack)
 {
     const std::wstring temp = name + kTemporarySuffix, kept = name + kKeptSuffix;
     // Removed beside every name: where the run copies or patches, its own temporary file replaces the leftover
@@ -88,15 +91,20 @@ void PlanLeftovers(const FolderReader& folder, const std::wstring& name, bool in
     KeptFacts k;
     InstalledBytes keptBytes = facts && facts->keptRead ? facts->kept : ReadInstalled(folder, kept, buffer);
     if (!keptBytes.installed)
-        return;
+        return false;
     uint64_t recorded = 0;
     const bool isRecorded = FindRecordedValue(records, name, recorded);
     const InstalledBytes nameBytes = facts && facts->nameRead ? facts->name : ReadInstalled(folder, name, buffer);
     k.nameStands = facts && facts->nameRead ? nameBytes.installed : folder.Exists(name);
     k.patchedFrom = facts && facts->patchedFromKept;
+    // A target identical by its kept original: the original goes back under the name.
+    installs = installs && !(facts && facts->identicalFromKept);
     k.keptHasRecorded = isRecorded && keptBytes.checksum == recorded;
     k.nameHasRecorded = isRecorded && nameBytes.installed && nameBytes.checksum == recorded;
-    plan.leftovers.push_back({ToUtf8(kept), !KeptIsOriginal(k) ? "removed" : installs ? "kept aside" : "put back"});
+    const bool original = KeptIsOriginal(k);
+    plan.leftovers.push_back({ToUtf8(kept), !original ? "removed" : installs ? "kept aside" : "put back"});
+    putBack = keptBytes.checksum;
+    return original && !installs;
 }
 
 }  // namespace
@@ -182,27 +190,41 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
     const bool versionListSaved = v == VersionListOutcome::Absent || v == VersionListOutcome::NotAVersionList ||
                                   (v == VersionListOutcome::Updated && !folder.IsReadOnly(kVersionListName));
     plan.result = ListsResult(versionListSaved, plan.uninstallListUpdated && !folder.IsReadOnly(kUninstallListName));
+    // The updater decides the targets in this order and stops at the first that does not apply or cannot be
+    // read; told early, it decides nothing after the question.
     bool applies = plan.asked;
-    for (const PlannedTarget& t : plan.targets)
-        applies = applies && t.action != PatchChoiceName(PatchChoice::NotApplicable);
-    if (!applies)
+    for (const PlannedTarget& t : plan.targets) {
+        if (!applies)
+            break;
+        if (t.action == PatchChoiceName(PatchChoice::Unreadable)) {
+            // Stopped before anything is replaced and before any leftover is judged.
+            plan.result = kResultInstallFailed;
+            return 0;
+        }
+        applies = t.action != PatchChoiceName(PatchChoice::NotApplicable);
+    }
+    (void)unreadable;
+    if (!applies) {
         plan.result = kResultNotApplicable;
-    // A file that cannot be read stops the run when its target comes, before anything is replaced and before
-    // any leftover is judged.
-    if (unreadable && plan.asked) {
-        plan.result = kResultInstallFailed;
-        return 0;
+        // Neither list is rewritten, but for the record of an original that goes back (below).
+        plan.versionList = installedList;
+        if (listRead)
+            plan.versionList.outcome = VersionListOutcome::Unchanged;
+        plan.uninstallListUnchanged = true;
     }
     // Leftovers beside every target and every file the installed list records, as the install phase (or, for
     // a run that does not apply, the settling of a refused run) judges them.
     std::vector<std::wstring> judged;
+    std::vector<std::pair<std::wstring, uint64_t>> putBack;  // originals that go back, and their checksums
     for (size_t i = 0; i < package.entries.size(); ++i) {
         if (targets.names[i].empty() || std::find(judged.begin(), judged.end(), targets.names[i]) != judged.end())
             continue;
         judged.push_back(targets.names[i]);
         const PatchTarget* p = PatchTargetOf(patchTargets, targets.records[i]);
         const ReadFacts* f = p ? &facts[static_cast<size_t>(p - patchTargets.data())] : nullptr;
-        PlanLeftovers(folder, targets.names[i], applies, f, installedList.records, buffer, plan);
+        uint64_t value = 0;
+        if (PlanLeftovers(folder, targets.names[i], applies, f, installedList.records, buffer, plan, value))
+            putBack.push_back({targets.names[i], value});
     }
     for (const VersionRecord& r : installedList.records) {
         std::wstring name;
@@ -211,8 +233,31 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
         std::replace(name.begin(), name.end(), L'/', L'\\');
         const bool isTarget = std::any_of(judged.begin(), judged.end(),
                                           [&](const std::wstring& t) { return SameRecordName(r.name, ToUtf8(t)); });
-        if (!isTarget && IsSafeRelativePath(name))
-            PlanLeftovers(folder, name, false, nullptr, installedList.records, buffer, plan);
+        // The updater holds the folder itself and the folders on the way to each target: only there does it
+        // judge a recorded file's leftovers.
+        const size_t cut = name.find_last_of(L'\\');
+        const std::wstring parent = cut == std::wstring::npos ? std::wstring() : name.substr(0, cut);
+        const bool held = parent.empty() || std::any_of(judged.begin(), judged.end(), [&](const std::wstring& t) {
+            return t.size() > parent.size() && t[parent.size()] == L'\\' && SameRelativePath(t.substr(0, parent.size()), parent);
+        });
+        uint64_t value = 0;
+        if (!isTarget && held && IsSafeRelativePath(name) &&
+            PlanLeftovers(folder, name, false, nullptr, installedList.records, buffer, plan, value))
+            putBack.push_back({name, value});
+    }
+    // A refused run leaves the version list true of every original it put back.
+    if (!applies && listRead) {
+        bool changed = false;
+        for (VersionRecord& r : plan.versionList.records) {
+            for (const auto& p : putBack) {
+                if (SameRecordName(r.name, ToUtf8(p.first)) && r.value != p.second) {
+                    r.value = p.second;
+                    changed = true;
+                }
+            }
+        }
+        if (changed && EncodeVersionList(plan.versionList.header, plan.versionList.records, plan.versionList.bytes))
+            plan.versionList.outcome = VersionListOutcome::Updated;
     }
     return 0;
 }

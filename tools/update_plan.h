@@ -34,6 +34,7 @@ struct UpdatePlan {
     std::vector<PlannedTarget> targets;
     VersionListPlan versionList;
     bool uninstallListUpdated = false;  // false: missing or unreadable, the run would end with 0x80000005
+    bool uninstallListUnchanged = false;  // a run that does not apply leaves it as it is
     std::string uninstallList;           // its new bytes
     uint32_t result = 0;                 // the result code the updater would end with, writes succeeding
     bool asked = true;                   // false: the player is told the update does not apply instead of asked

@@ -29,8 +29,14 @@ KeptFacts FactsOf(PreparedFile& f, CFileDX& keptContent)
 {
     KeptFacts facts;
     facts.patchedFrom = f.patchedFromKept;
-    facts.keptHasRecorded = f.recorded && (f.keptRead ? f.keptStands && f.keptChecksum == f.recordedValue
-                                                      : HasChecksum(keptContent, f.recordedValue));
+    if (!f.keptRead) {
+        // Read whole once: what it holds also says what the version list records once it is put back.
+        std::vector<unsigned char> buffer(kCopyChunk);
+        const uint32_t size = keptContent.GetSize();
+        f.keptRead = true;
+        f.keptStands = size != 0xFFFFFFFF && ChecksumFromFile(keptContent, size, buffer.data(), kCopyChunk, f.keptChecksum);
+    }
+    facts.keptHasRecorded = f.recorded && f.keptStands && f.keptChecksum == f.recordedValue;
     if (f.nameRead) {
         facts.nameStands = f.nameStands;
         facts.nameHasRecorded = f.recorded && f.nameStands && f.nameChecksum == f.recordedValue;
@@ -49,10 +55,15 @@ bool JudgeLeftover(PreparedFile& f, const std::wstring& root)
     if (!f.keptListed)
         return true;  // one that appeared since cannot be kept aside over: keeping the original fails
     UniqueHandle leftover;
-    bool original = true, nameStands = f.nameRead ? f.nameStands : true;
+    bool original = true;
     if (f.patchedFromKept && f.decided) {
-        // The base this run patched from, held since it was checksummed: it is the original, renamed and
-        // deleted through that same handle.
+        // The base this run patched from, held since it was checksummed: judged by what the decision read,
+        // renamed or deleted through that same handle.
+        KeptFacts facts;
+        facts.nameStands = f.nameStands;
+        facts.patchedFrom = true;
+        facts.nameHasRecorded = f.recorded && f.nameStands && f.nameChecksum == f.recordedValue;
+        original = KeptIsOriginal(facts);
         leftover.Reset(f.decided->Release());
         f.decided.reset();
     } else {
@@ -63,22 +74,32 @@ bool JudgeLeftover(PreparedFile& f, const std::wstring& root)
                 return IsNotFound(GetLastError());
             if (!IsInside(content, root))
                 return false;
+            // A link planted at the name is no leftover of ours: it is left alone, never moved or deleted.
+            if (!IsItselfIn(content.Handle(), f.folder, KeptName(f)))
+                return true;
             facts = FactsOf(f, content);
         }
-        nameStands = facts.nameStands;
         original = KeptIsOriginal(facts);
         leftover.Reset(OpenFileIn(f.folder, KeptName(f), kOriginalAccess, kShareAll));
         if (!leftover.IsValid())
             return false;
     }
-    if (!original)
+    // A stale file goes at once only where this run needs its name, to keep the installed file aside;
+    // otherwise it may still be the only copy of some version, and goes once the lists are saved.
+    if (!original && f.file)
         return DeleteHandle(leftover.Get());
+    if (!original) {
+        f.stale = std::move(leftover);
+        return true;
+    }
     if (f.installs) {
         f.kept = std::move(leftover);  // this run's own from now on
         return true;
     }
-    // No run installs the name: the original goes back, over what an interrupted run had put there.
-    return RenameHandle(leftover.Get(), f.folder, f.name, nameStands);
+    // No run installs the name: the original goes back, over what an interrupted run had put there (a
+    // link there included, replaced as itself).
+    f.putBack = RenameHandle(leftover.Get(), f.folder, f.name, true);
+    return f.putBack;
 }
 
 // Removes a "<name>.tmp" an interrupted run left beside a name this run writes no temporary file for.
@@ -108,6 +129,15 @@ bool KeepOriginal(PreparedFile& f, const std::wstring& root)
         original.Reset(f.decided->Release());
         f.decided.reset();
     } else {
+        // First looked at without any access that sharing weighs: a link at the name (which Wine follows,
+        // perhaps to a file this run holds) is not kept, and is not opened for deleting either.
+        UniqueHandle look(OpenFileIn(f.folder, f.name, FILE_READ_ATTRIBUTES, kShareAll));
+        if (!look.IsValid() && IsNotFound(GetLastError()))
+            return true;
+        if (look.IsValid() && (!IsHandleInside(look.Get(), root) || !IsItselfIn(look.Get(), f.folder, f.name))) {
+            f.linkAtName = true;
+            return true;
+        }
         original.Reset(OpenFileIn(f.folder, f.name, kOriginalAccess, kShareAll));
     }
     if (!original.IsValid())
@@ -138,14 +168,19 @@ void RollBack(std::vector<PreparedFile>& files, size_t moved)
     }
 }
 
-// Step one for every file: what an interrupted run left is judged before anything is renamed.
-bool JudgeAll(const std::wstring& root, std::vector<PreparedFile>& files)
+// Step one for every file: what an interrupted run left is judged before anything is renamed. With
+// `allOrNothing`, the first file that cannot be settled ends it; else every file is settled all the same.
+bool JudgeAll(const std::wstring& root, std::vector<PreparedFile>& files, bool allOrNothing)
 {
+    bool all = true;
     for (PreparedFile& f : files) {
-        if (!RemoveLeftoverTemporary(f, root) || !JudgeLeftover(f, root))
+        const bool temporary = RemoveLeftoverTemporary(f, root);
+        const bool settled = JudgeLeftover(f, root) && temporary;
+        all = all && settled;
+        if (!all && allOrNothing)
             return false;
     }
-    return true;
+    return all;
 }
 
 }  // namespace
@@ -154,13 +189,23 @@ uint32_t InstallTargets(const std::wstring& root, std::vector<PreparedFile>& fil
 {
     // What an interrupted run left is judged first, for every file, so that a run that fails early still
     // leaves every original under its name and no stale leftover.
-    if (!JudgeAll(root, files)) {
+    if (!JudgeAll(root, files, true)) {
         RollBack(files, 0);
         return kResultInstallFailed;
     }
     size_t moved = 0;
     for (PreparedFile& f : files) {
-        if (f.file && ((!f.kept.IsValid() && !KeepOriginal(f, root)) || !MoveTo(*f.file, f.folder, f.name, true))) {
+        // Where an original already stands aside, the file at the name is replaced: the run's own hold on it
+        // (the base it patched from) would stand in the way.
+        if (f.file && f.kept.IsValid())
+            f.decided.reset();
+        const bool kept = !f.file || f.kept.IsValid() || KeepOriginal(f, root);
+        // Wine replaces a link by path and weighs what it leads to: a file this run holds (another target)
+        // would refuse the rename. The holds go; every byte they guarded is verified in its new file already.
+        if (f.linkAtName)
+            for (PreparedFile& g : files)
+                g.decided.reset();
+        if (f.file && (!kept || !MoveTo(*f.file, f.folder, f.name, true))) {
             RollBack(files, moved);
             return kResultInstallFailed;
         }
@@ -173,9 +218,13 @@ bool SettleLeftovers(const std::wstring& root, std::vector<PreparedFile>& files)
 {
     for (PreparedFile& f : files)
         f.installs = false;
-    const bool judged = JudgeAll(root, files);
-    for (PreparedFile& f : files)
+    bool judged = JudgeAll(root, files, false);
+    for (PreparedFile& f : files) {
         f.decided.reset();
+        if (f.stale.IsValid())
+            judged = DeleteHandle(f.stale.Get()) && judged;
+        f.stale.Reset(nullptr);
+    }
     return judged;
 }
 
@@ -183,6 +232,9 @@ void RemoveKeptOriginals(std::vector<PreparedFile>& files)
 {
     for (PreparedFile& f : files) {
         f.decided.reset();
+        if (f.stale.IsValid())
+            DeleteHandle(f.stale.Get());
+        f.stale.Reset(nullptr);
         if (f.kept.IsValid())
             DeleteHandle(f.kept.Get());
         f.kept.Reset(nullptr);

@@ -19,6 +19,7 @@ class CFileDX;
 struct PreparedFile {
     HANDLE folder = nullptr;
     std::wstring name;
+    std::wstring path;  // below the installation folder, where known (a refused run's files)
     CFileDX* file = nullptr;  // open; renamed through this handle, so the bytes verified are the bytes moved.
                               // Null when nothing moves: the target is installed already, or the file is
                               // no target of the package.
@@ -33,18 +34,22 @@ struct PreparedFile {
     uint64_t nameChecksum = 0;
     bool keptRead = false, keptStands = false;
     uint64_t keptChecksum = 0;
-    bool patchedFromKept = false;  // the kept file is the base this run patched from
+    bool patchedFromKept = false;  // the kept file is the base this run patched from (or, identical, the target)
+    bool putBack = false;          // set by the judgement: an original went back under the name
+    bool linkAtName = false;       // set by the install: a link stood at the name, replaced as itself
     // The file the decision was made on (the target, or with patchedFromKept its kept original), held
     // sharing reading alone since it was checksummed; renamed through this handle, closed once the lists are
     // saved or before a rollback puts an original back over it.
     std::unique_ptr<CFileDX> decided;
     UniqueHandle kept;        // set by InstallTargets: the original, standing under "<name>.kept"
+    UniqueHandle stale;       // a stale "<name>.kept" left until the lists are saved (the run needs not its name)
 };
 
 // Renames every prepared file over its target, in order, through its own handle. First every "<name>.kept"
 // and "<name>.tmp" an interrupted run left is judged: a temporary file is removed; a kept file is the
-// original by KeptIsOriginal (patch_targets.h), else stale and deleted. An original stays aside as this
-// run's own where the run installs the name, and goes back under the name otherwise. Then, before a rename
+// original by KeptIsOriginal (patch_targets.h), else stale: deleted at once where the run keeps the installed
+// file aside under its name, else once the lists are saved (RemoveKeptOriginals). An original stays aside as
+// this run's own where the run installs the name, and goes back under the name otherwise. Then, before a rename
 // replaces an installed file, that file is renamed aside to "<name>.kept" through a handle of its own,
 // attributes untouched; a link at the name is not kept, the rename replaces it as itself. When any rename
 // fails, every file this run moved in is deleted again (its handle closed) and every kept file put back, so
@@ -53,7 +58,8 @@ struct PreparedFile {
 // kResultSuccess, or kResultInstallFailed.
 uint32_t InstallTargets(const std::wstring& root, std::vector<PreparedFile>& files);
 // Judges the leftovers beside `files` as InstallTargets does, for a run that installs nothing: every
-// original goes back under its name. False when one could not be settled.
+// original goes back under its name (putBack set). Every file is settled, whatever another's outcome; false
+// when one could not be.
 bool SettleLeftovers(const std::wstring& root, std::vector<PreparedFile>& files);
 // Deletes the kept originals of a complete install, once its lists are saved, and lets the decided files go.
 // One that cannot be deleted stays; the next run judges it by its content.

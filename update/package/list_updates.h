@@ -18,6 +18,7 @@ enum class VersionListOutcome {
     Locked,           // there but not to be opened, or leading out of the folder: a failure
     Unencodable,      // a merged name does not fit its field: not saved, a failure
     Updated,          // `header`, `records` and `bytes` are the new list
+    Unchanged,        // read, and left as it is: a run that does not apply (`mkupdate plan` only)
 };
 
 struct VersionListPlan {

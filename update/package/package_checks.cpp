@@ -49,7 +49,7 @@ int FindDeltaOf(const UpdatePackage& package, const std::string& entry)
     return kNoDelta;
 }
 
-// The version record of a delta's target: the same name, "\" or "/", any ASCII case.
+// The version record of a delta's target: the same file as Windows resolves the name (SameRecordName).
 int FindRecordByName(const UpdatePackage& package, const std::string& target)
 {
     const size_t n = std::min<size_t>(package.versionHeader.count, package.records.size());

@@ -73,6 +73,7 @@ PatchChoice ChoosePatch(const UpdatePackage& package, const PatchTarget& target,
 bool DecidePatch(const UpdatePackage& package, const PatchTarget& target,
                  const std::function<bool(bool kept, InstalledBytes& bytes)>& read, PatchDecision& decision)
 {
+    bool nameStands = false;
     for (const bool kept : {false, true}) {
         InstalledBytes bytes;
         if (!read(kept, bytes))
@@ -83,11 +84,13 @@ bool DecidePatch(const UpdatePackage& package, const PatchTarget& target,
         }
         size_t entry = 0;
         const PatchChoice choice = ChoosePatch(package, target, bytes.installed, bytes.size, bytes.checksum, entry);
-        // A kept original that is the target already decides nothing: the target is what stands installed.
-        if (choice == PatchChoice::Patch || (choice == PatchChoice::Identical && !kept)) {
+        // A kept original that is the target already decides only where nothing stands at the name: it goes
+        // back there (it is the only copy), and the target is installed.
+        if (choice == PatchChoice::Patch || (choice == PatchChoice::Identical && (!kept || !nameStands))) {
             decision = {choice, choice == PatchChoice::Patch ? entry : 0, kept};
             return true;
         }
+        nameStands = nameStands || (!kept && bytes.installed);
     }
     decision = {target.fullEntry >= 0 ? PatchChoice::Full : PatchChoice::NotApplicable, 0, false};
     return true;
@@ -135,7 +138,9 @@ bool BytesShowNotApplicable(const UpdatePackage& package, const std::vector<Patc
 
 bool KeptIsOriginal(const KeptFacts& facts)
 {
-    return !facts.nameStands || facts.patchedFrom || (facts.keptHasRecorded && !facts.nameHasRecorded);
+    // The base patched from is the original unless the name holds what the list records: that is then the
+    // only copy of the recorded version, and it is the one kept aside.
+    return !facts.nameStands || ((facts.patchedFrom || facts.keptHasRecorded) && !facts.nameHasRecorded);
 }
 
 bool FindRecordedValue(const std::vector<VersionRecord>& records, const std::wstring& target, uint64_t& value)

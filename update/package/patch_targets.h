@@ -1,7 +1,7 @@
 // The targets of a delta package that carry deltas, and what an installed file calls for: nothing (it is
 // the target already), a patch (it is a delta's base), the whole file, or nothing that applies. The updater
-// decides by the installed bytes; before asking, and in `mkupdate plan`, the installed version list's record
-// stands in for them.
+// and `mkupdate plan` decide by the installed bytes; the installed version list's record is only a hint of
+// which targets to read before the question.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -71,9 +71,9 @@ bool BytesShowNotApplicable(const UpdatePackage& package, const std::vector<Patc
                             std::string& which);
 
 // The one rule for a "<name>.kept" an interrupted run left beside a file: it is the original, the only copy
-// kept aside, when nothing stands at the name, when this run patches from it, or when its content has the
-// checksum the installed version list records for the name while the name's own content has not. Any other
-// is stale. The updater's install phase and `mkupdate plan` both ask this.
+// kept aside, when nothing stands at the name, or, while the name's own content is not what the installed
+// version list records, when this run patches from it or its content is what the list records. Any other is
+// stale. The updater's install phase and `mkupdate plan` both ask this, with what the patch decision read.
 struct KeptFacts {
     bool nameStands = false;        // a file stands at the name itself
     bool patchedFrom = false;       // this run's patch decision chose the kept file as its base
@@ -82,6 +82,6 @@ struct KeptFacts {
 };
 bool KeptIsOriginal(const KeptFacts& facts);
 
-// What an installed version list records for a target (its path below the folder, "\" separators), in
-// either separator and any ASCII case.
+// What an installed version list records for a target (its path below the folder, "\" separators),
+// in any spelling Windows resolves to that file (SameRecordName).
 bool FindRecordedValue(const std::vector<VersionRecord>& records, const std::wstring& target, uint64_t& value);

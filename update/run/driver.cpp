@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string>
@@ -125,23 +126,36 @@ struct HeldPaints {
 };
 
 // Every delta's own checksum, before anything is written, whether this installation needs the delta or not:
-// deltas are small, and a package with a damaged one is damaged whatever is installed.
-uint32_t CheckDeltas(UpdateRun& run)
+// deltas are small, and a package with a damaged one is damaged whatever is installed. `answer`, when given,
+// is asked after every chunk (the dialog answered); false from it stops. kResultDamaged, kStopped or success.
+uint32_t CheckDeltaChecksums(UpdatePackage& package, const std::vector<int>& deltas, unsigned char* buffer,
+                             const std::function<bool()>& answer)
 {
-    for (size_t i = 0; i < run.deltas.size(); ++i) {
-        if (run.deltas[i] == kNoDelta)
+    for (size_t i = 0; i < deltas.size(); ++i) {
+        if (deltas[i] == kNoDelta)
             continue;
-        const ArchiveEntry& entry = run.package.entries[i];
-        uint64_t value = 0;
-        if (!SeekToEntry(run.package, entry))
-            return kResultAborted;
-        if (!ChecksumFromFile(run.package.file, entry.size, run.buffer.get(), kCopyChunk, value) ||
-            value != run.package.deltas[run.deltas[i]].deltaChecksum)
+        const ArchiveEntry& entry = package.entries[i];
+        if (!SeekToEntry(package, entry))
             return kResultDamaged;
-        if (PumpAndCheckQuit())
-            return kStopped;
+        ContentChecksum sum{};
+        for (uint32_t left = entry.size; left > 0;) {
+            const uint32_t n = left < kCopyChunk ? left : kCopyChunk;
+            if (package.file.Read(buffer, n) != n)
+                return kResultDamaged;
+            UpdateContentChecksum(sum, buffer, n);
+            left -= n;
+            if (answer && !answer())
+                return kStopped;
+        }
+        if (StoredChecksum(sum) != package.deltas[deltas[i]].deltaChecksum)
+            return kResultDamaged;
     }
     return kResultSuccess;
+}
+
+uint32_t CheckDeltas(UpdateRun& run)
+{
+    return CheckDeltaChecksums(run.package, run.deltas, run.buffer.get(), [&run] { return AnswerWhileWaiting(run); });
 }
 
 // Opens the package, checks it whole before anything is written, makes sure every folder it writes in is
@@ -478,6 +492,7 @@ bool UpdateVersionList(UpdateRun& run, bool read)
     switch (plan.outcome) {
     case VersionListOutcome::Absent:
     case VersionListOutcome::NotAVersionList:
+    case VersionListOutcome::Unchanged:
         return true;
     case VersionListOutcome::Updated:
         return ReplaceFileIn(held.handle.Get(), kVersionListName, plan.bytes.data(),
@@ -511,6 +526,23 @@ void DeleteTemporaryFiles(UpdateRun& run)
     }
 }
 
+// What a target's patch decision read and holds, handed to the install phase: the judgement of its kept
+// file then rests on the same reading. A target identical by its kept original (nothing at its name) is not
+// installed by a move: the original goes back.
+void TakeDecision(Decision& decision, PreparedFile& f)
+{
+    f.nameRead = true;
+    f.nameStands = decision.target.installed;
+    f.nameChecksum = decision.target.checksum;
+    f.keptRead = decision.keptRead;
+    f.keptStands = decision.kept.installed;
+    f.keptChecksum = decision.kept.checksum;
+    const bool decidedOnBytes = decision.choice == PatchChoice::Patch || decision.choice == PatchChoice::Identical;
+    f.patchedFromKept = decidedOnBytes && decision.fromKept;
+    f.installs = f.installs && !(decision.choice == PatchChoice::Identical && decision.fromKept);
+    f.decided = std::move(decision.held);
+}
+
 // Entry i's target as the install phase takes it: `file` to move into place (null when the installed file
 // is the target already), what the installed list records for it, whether an original is kept aside, and
 // what the patch decision read and holds.
@@ -523,16 +555,8 @@ PreparedFile PreparedTarget(UpdateRun& run, size_t i, CFileDX* file, Decision* d
     f.keptListed = run.folder->Listed(run.targetNames[i] + kKeptSuffix);
     f.tempListed = !file && run.folder->Listed(run.targetNames[i] + kTemporarySuffix);
     f.recorded = FindRecordedValue(run.versionList.records, run.targetNames[i], f.recordedValue);
-    if (decision && decision->made) {
-        f.nameRead = true;
-        f.nameStands = decision->target.installed;
-        f.nameChecksum = decision->target.checksum;
-        f.keptRead = decision->keptRead;
-        f.keptStands = decision->kept.installed;
-        f.keptChecksum = decision->kept.checksum;
-        f.patchedFromKept = decision->choice == PatchChoice::Patch && decision->fromKept;
-        f.decided = std::move(decision->held);
-    }
+    if (decision && decision->made)
+        TakeDecision(*decision, f);
     return f;
 }
 
@@ -552,7 +576,12 @@ void AddRecordedFiles(const HeldInstallation& held, const FolderReader& folder, 
         PreparedFile f;
         if (isTarget || !IsSafeRelativePath(name) || !(f.folder = FolderOf(held, name, f.name)))
             continue;
+        // The same file recorded twice, under two spellings, is settled once.
+        if (std::any_of(files.begin(), files.end(),
+                        [&](const PreparedFile& o) { return o.folder == f.folder && SameRelativePath(o.name, f.name); }))
+            continue;
         f.file = nullptr;
+        f.path = name;
         f.installs = false;
         f.keptListed = folder.Listed(name + kKeptSuffix);
         f.tempListed = folder.Listed(name + kTemporarySuffix);
@@ -593,58 +622,6 @@ uint32_t InstallAndUpdateLists(UpdateRun& run)
     return result;
 }
 
-// A run that does not apply replaces nothing, but what an interrupted run left beside the targets and the
-// recorded files is settled all the same: originals back under their names, the rest removed.
-void SettleRefusedRun(const HeldInstallation& held, const FolderReader& folder, const std::vector<std::wstring>& targets,
-                      std::vector<Decision>* decisions, const std::vector<PatchTarget>* patchTargets)
-{
-    VersionListPlan list;
-    ReadInstalledVersionList(folder, list);
-    std::vector<PreparedFile> files;
-    for (size_t i = 0; i < targets.size(); ++i) {
-        PreparedFile f;
-        if (targets[i].empty() || !(f.folder = FolderOf(held, targets[i], f.name)))
-            continue;
-        if (std::any_of(files.begin(), files.end(), [&](const PreparedFile& o) { return o.folder == f.folder && o.name == f.name; }))
-            continue;
-        f.installs = false;
-        f.keptListed = folder.Listed(targets[i] + kKeptSuffix);
-        f.tempListed = folder.Listed(targets[i] + kTemporarySuffix);
-        f.recorded = FindRecordedValue(list.records, targets[i], f.recordedValue);
-        if (decisions && patchTargets) {
-            for (size_t t = 0; t < patchTargets->size(); ++t) {
-                Decision& d = (*decisions)[t];
-                if (d.made && targets[(*patchTargets)[t].deltaEntries.front()] == targets[i]) {
-                    f.nameRead = true;
-                    f.nameStands = d.target.installed;
-                    f.nameChecksum = d.target.checksum;
-                    f.keptRead = d.keptRead;
-                    f.keptStands = d.kept.installed;
-                    f.keptChecksum = d.kept.checksum;
-                    d.held.reset();
-                }
-            }
-        }
-        if (f.keptListed || f.tempListed)
-            files.push_back(std::move(f));
-    }
-    AddRecordedFiles(held, folder, list.records, targets, files);
-    SettleLeftovers(held.root, files);
-}
-
-uint32_t RunHeld(UpdateRun& run, const wchar_t* packagePath)
-{
-    uint32_t result = Prepare(run, packagePath);
-    if (result == kResultSuccess)
-        result = CopyAll(run);
-    if (result == kResultSuccess)
-        result = InstallAndUpdateLists(run);  // no pumping and no looking at the flags from here on
-    DeleteTemporaryFiles(run);
-    if (result == kResultNotApplicable)
-        SettleRefusedRun(*run.held, *run.folder, run.targetNames, &run.decisions, &run.patchTargets);
-    return result;
-}
-
 // What the early word reads of an installed file, before the question and without the dialog: its size and
 // checksum when it is a plain file of its own inside the folder. False when it cannot be read: the run then
 // decides under the dialog.
@@ -664,6 +641,86 @@ bool ReadForEarlyWord(const FolderReader& folder, const std::wstring& name, Inst
     return true;
 }
 
+// A run that does not apply replaces nothing, but what an interrupted run left beside the targets and the
+// recorded files is settled all the same, by the install phase's rule: originals back under their names,
+// the rest removed. A target no decision was made for yet is decided here, by its bytes read through the
+// held folder, as the early word reads them. Where an original went back whose bytes the installed version
+// list does not record, the list takes its checksum, so that it stays true of every file.
+void SettleRefusedRun(const HeldInstallation& held, const FolderReader& folder, const UpdatePackage& package,
+                      const std::vector<std::wstring>& targets, const std::vector<int>& records,
+                      const std::vector<PatchTarget>& patchTargets, std::vector<Decision>* decisions)
+{
+    VersionListPlan list;
+    const bool listRead = ReadInstalledVersionList(folder, list);
+    std::vector<PreparedFile> files;
+    for (size_t i = 0; i < targets.size(); ++i) {
+        PreparedFile f;
+        if (targets[i].empty() || !(f.folder = FolderOf(held, targets[i], f.name)))
+            continue;
+        f.path = targets[i];
+        if (std::any_of(files.begin(), files.end(), [&](const PreparedFile& o) { return o.folder == f.folder && o.name == f.name; }))
+            continue;
+        f.installs = false;
+        f.keptListed = folder.Listed(targets[i] + kKeptSuffix);
+        f.tempListed = folder.Listed(targets[i] + kTemporarySuffix);
+        f.recorded = FindRecordedValue(list.records, targets[i], f.recordedValue);
+        if (const PatchTarget* p = PatchTargetOf(patchTargets, records[i])) {
+            Decision own;
+            Decision* d = decisions ? &(*decisions)[static_cast<size_t>(p - patchTargets.data())] : &own;
+            PatchDecision decided;
+            if (!d->made && DecidePatch(package, *p,
+                                        [&](bool kept, InstalledBytes& bytes) {
+                                            const bool read = ReadForEarlyWord(folder, targets[i] + (kept ? kKeptSuffix : L""), bytes);
+                                            (kept ? d->kept : d->target) = bytes;
+                                            d->keptRead = d->keptRead || kept;
+                                            return read;
+                                        },
+                                        decided)) {
+                d->made = true;
+                d->choice = decided.choice;
+                d->fromKept = decided.fromKept;
+            }
+            d->held.reset();  // nothing is patched: the original may go back over it
+            if (d->made)
+                TakeDecision(*d, f);
+            f.installs = false;
+        }
+        if (f.keptListed || f.tempListed)
+            files.push_back(std::move(f));
+    }
+    AddRecordedFiles(held, folder, list.records, targets, files);
+    SettleLeftovers(held.root, files);
+    // The list is true of every original that went back.
+    bool changed = false;
+    for (const PreparedFile& f : files) {
+        if (!f.putBack || !f.keptStands)
+            continue;
+        for (VersionRecord& r : list.records) {
+            if (r.value != f.keptChecksum && SameRecordName(r.name, ToUtf8(f.path))) {
+                r.value = f.keptChecksum;
+                changed = true;
+            }
+        }
+    }
+    std::vector<unsigned char> bytes;
+    if (listRead && changed && EncodeVersionList(list.header, list.records, bytes))
+        ReplaceFileIn(held.handle.Get(), kVersionListName, bytes.data(), static_cast<uint32_t>(bytes.size()), held.root);
+}
+
+uint32_t RunHeld(UpdateRun& run, const wchar_t* packagePath)
+{
+    uint32_t result = Prepare(run, packagePath);
+    if (result == kResultSuccess)
+        result = CopyAll(run);
+    if (result == kResultSuccess)
+        result = InstallAndUpdateLists(run);  // no pumping and no looking at the flags from here on
+    DeleteTemporaryFiles(run);
+    if (result == kResultNotApplicable)
+        SettleRefusedRun(*run.held, *run.folder, run.package, run.targetNames, run.records, run.patchTargets,
+                         &run.decisions);
+    return result;
+}
+
 }  // namespace
 
 void HoldInstallationFor(const wchar_t* folder, const wchar_t* packagePath, HeldInstallation& held)
@@ -681,7 +738,11 @@ void HoldInstallationFor(const wchar_t* folder, const wchar_t* packagePath, Held
         if (OpenUpdatePackage(package, packagePath) != kResultSuccess ||
             CheckUpdatePackage(package, reader.get(), targets, problem) != kResultSuccess)
             targets.names.clear();
-        else if (!package.deltas.empty() && ReadInstalledVersionList(*reader, installed))
+        // Told early only about a sound package: a damaged one is refused as damaged after the question,
+        // before anything is written.
+        else if (!package.deltas.empty() && ReadInstalledVersionList(*reader, installed) &&
+                 CheckDeltaChecksums(package, targets.deltas, std::vector<unsigned char>(kCopyChunk).data(), nullptr) ==
+                     kResultSuccess)
             doesNotApply = BytesShowNotApplicable(package, FindPatchTargets(targets), installed.records,
                                                   [&](const PatchTarget& t, bool kept, InstalledBytes& bytes) {
                                                       return ReadForEarlyWord(*reader, targets.names[t.deltaEntries.front()] + (kept ? kKeptSuffix : L""), bytes);
@@ -692,7 +753,8 @@ void HoldInstallationFor(const wchar_t* folder, const wchar_t* packagePath, Held
     held.doesNotApply = doesNotApply;
     // Told rather than asked: nothing is replaced, but what an interrupted run left is settled.
     if (doesNotApply && held.result == kResultSuccess)
-        SettleRefusedRun(held, *ReadHeldFolder(folder, held.handle.Get(), held.root), targets.names, nullptr, nullptr);
+        SettleRefusedRun(held, *ReadHeldFolder(folder, held.handle.Get(), held.root), package, targets.names,
+                         targets.records, FindPatchTargets(targets), nullptr);
 }
 
 uint32_t RunUpdate(HeldInstallation& held, const wchar_t* packagePath)

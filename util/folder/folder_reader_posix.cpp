@@ -114,7 +114,10 @@ FolderReader::Opened FolderReader::OpenInstalled(const std::wstring& name, CFile
     const std::string path = state_->Resolve(name, found);
     struct stat self;
     char real[PATH_MAX];
-    // A symbolic link is what a reparse point is on Windows: no file of its own.
+    // A symbolic link is what a reparse point is on Windows: no file of its own. A folder at the name is
+    // something that stands there and cannot be read as a file, as Windows answers.
+    if (found && lstat(path.c_str(), &self) == 0 && S_ISDIR(self.st_mode))
+        return Opened::Refused;
     if (!found || state_->root.empty() || lstat(path.c_str(), &self) != 0 || !S_ISREG(self.st_mode) ||
         !realpath(path.c_str(), real) || std::string(real).compare(0, state_->root.size() + 1, state_->root + "/") != 0)
         return Opened::Missing;

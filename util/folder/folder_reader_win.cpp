@@ -143,8 +143,8 @@ FolderReader::Opened FolderReader::OpenList(const std::wstring& name, CFileDX& f
     return Opened::Refused;
 }
 
-// Only `mkupdate plan` reads an installed file's bytes; the updater never does. The file is reached as a
-// path would reach it, links followed, through the subfolder held on the way.
+// An installed file's bytes, for `mkupdate plan` and the updater's early word: opened by a single name below
+// the subfolder held on the way, and only when it is a file of its own there (no link, inside the folder).
 FolderReader::Opened FolderReader::OpenInstalled(const std::wstring& name, CFileDX& file) const
 {
     std::vector<std::wstring> parts;
