@@ -33,7 +33,7 @@ struct Figures {
     int crashPoints = 0, crashConverged = 0, powerCuts = 0, powerConverged = 0, failedReruns = 0, listsDisagreeing = 0;
     // Of those, the runs of delta packages.
     int deltaDamaged = 0, deltaCrashPoints = 0, deltaCrashConverged = 0, deltaPowerConverged = 0, deltaKills = 0,
-        deltaConverged = 0, deltaRaces = 0;
+        deltaConverged = 0, deltaReruns = 0, deltaRaces = 0;
 } g_figures;
 
 class SummaryPrinter : public ::testing::Environment {
@@ -55,7 +55,7 @@ public:
                f.crashConverged, f.crashPoints, f.powerConverged, f.powerCuts, f.failedReruns, f.listsDisagreeing,
                f.verdicts - f.verdictsDiffering, f.verdicts, f.races, f.raceWritesOutside, f.unixSwaps,
                f.unixReachedOutside, f.unixRefused, f.deltaDamaged, f.deltaCrashConverged, f.deltaCrashPoints,
-               f.deltaPowerConverged, f.deltaCrashPoints, f.deltaKills, f.deltaConverged, f.deltaKills, f.deltaRaces);
+               f.deltaPowerConverged, f.deltaCrashPoints, f.deltaKills, f.deltaConverged, f.deltaReruns, f.deltaRaces);
     }
 };
 const auto* g_summary = ::testing::AddGlobalTestEnvironment(new SummaryPrinter);
@@ -730,7 +730,12 @@ void FaultCampaign::CrashPointsConverge(const Bytes& package, const std::string&
             wholeNew[L"uninst.lst"] = old.at(L"uninst.lst");  // stopped between the two lists' saves
         if (!agrees || (now != wholeOld && now != wholeNew)) {
             ++g_figures.changedOnFailure;
-            ADD_FAILURE() << what << ": a failed re-run left neither the old nor the new installation";
+            std::string differs;
+            for (const auto& f : now)
+                if (!wholeOld.count(f.first) || wholeOld.at(f.first) != f.second)
+                    differs += " " + std::string(f.first.begin(), f.first.end());
+            ADD_FAILURE() << what << ": a failed re-run left neither the old nor the new installation (against the old:"
+                          << differs << (agrees ? "" : "; the version list disagrees with the files") << ")";
         }
 
         stopAt(place, true);
@@ -819,6 +824,7 @@ TEST_F(FaultCampaign, KilledRunsNeverTearAFileAndARerunConverges)
         KillSpread(script, old, reference, clean, delta ? 12 : 36, delta ? "delta, " : "");
         g_figures.deltaKills += delta ? g_figures.kills - before.kills : 0;
         g_figures.deltaConverged += delta ? g_figures.converged - before.converged : 0;
+        g_figures.deltaReruns += delta ? g_figures.reruns - before.reruns : 0;
     }
     bases.clear();
     ForgetInstallation();

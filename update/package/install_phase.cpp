@@ -55,7 +55,7 @@ bool JudgeLeftover(PreparedFile& f, const std::wstring& root)
     if (!f.keptListed)
         return true;  // one that appeared since cannot be kept aside over: keeping the original fails
     UniqueHandle leftover;
-    bool original = true;
+    bool original = true, superseded = false;
     if (f.patchedFromKept && f.decided) {
         // The base this run patched from, held since it was checksummed: judged by what the decision read,
         // renamed or deleted through that same handle.
@@ -64,6 +64,7 @@ bool JudgeLeftover(PreparedFile& f, const std::wstring& root)
         facts.patchedFrom = true;
         facts.nameHasRecorded = f.recorded && f.nameStands && f.nameChecksum == f.recordedValue;
         original = KeptIsOriginal(facts);
+        superseded = facts.nameHasRecorded;
         leftover.Reset(f.decided->Release());
         f.decided.reset();
     } else {
@@ -80,13 +81,15 @@ bool JudgeLeftover(PreparedFile& f, const std::wstring& root)
             facts = FactsOf(f, content);
         }
         original = KeptIsOriginal(facts);
+        superseded = facts.nameHasRecorded;
         leftover.Reset(OpenFileIn(f.folder, KeptName(f), kOriginalAccess, kShareAll));
         if (!leftover.IsValid())
             return false;
     }
-    // A stale file goes at once only where this run needs its name, to keep the installed file aside;
-    // otherwise it may still be the only copy of some version, and goes once the lists are saved.
-    if (!original && f.file)
+    // A stale file goes at once where this run needs its name, to keep the installed file aside, or where the
+    // saved version list vouches for the file at the name; otherwise it may still be the only copy of some
+    // version, and goes once the lists are saved.
+    if (!original && (f.file || superseded))
         return DeleteHandle(leftover.Get());
     if (!original) {
         f.stale = std::move(leftover);
