@@ -61,6 +61,7 @@ from concurrent.futures import ThreadPoolExecutor
 sys.dont_write_bytecode = True  # no __pycache__ beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import delta_model as M  # noqa: E402
+from test_files import version_list, write  # noqa: E402
 
 NAMES = ("a.arc", "b.arc")
 BOXES = {M.OK: "Installation complete.", M.DAMAGED: "The installer may be damaged.",
@@ -218,19 +219,6 @@ def make_contents():
     contents["c.arc"] = {"c-old": random.Random(500).randbytes(4096), "c-new": random.Random(501).randbytes(4096)}
     contents["tmp"] = b"a half-written temporary file" * 10
     return contents
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def version_list(records):
-    out = b"KHV_V2__" + struct.pack("<II", 0, len(records))
-    for name, value in records:
-        out += name.encode("cp932").ljust(248, b"\0") + struct.pack("<Q", value)
-    return out
 
 
 def read_version_list(data):

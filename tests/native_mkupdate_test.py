@@ -7,12 +7,12 @@ tricky, and plan on an installation whose names differ from the package's in cas
 import os
 import random
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
 
 import wine_tool
+from test_files import version_list, write
 
 build, native = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 failures = []
@@ -53,19 +53,6 @@ def both(cwd, *args, output=None):
         failures.append("%s: the written files differ (%s bytes against %s)" % (
             what, windows_file and len(windows_file), native_file and len(native_file)))
     return native_answer, native_file
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def version_list(records):
-    out = b"KHV_V2__" + struct.pack("<II", 0, len(records))
-    for name, value in records:
-        out += name.encode("cp932").ljust(248, b"\0") + struct.pack("<Q", value)
-    return out
 
 
 with tempfile.TemporaryDirectory(dir=build, prefix="native-") as work:

@@ -140,16 +140,13 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
     std::vector<unsigned char> buffer = ToolStreamBuffer();
     const std::vector<PatchTarget> patchTargets = FindPatchTargets(targets);
     std::vector<ReadFacts> facts(patchTargets.size());
-    bool unreadable = false;
     for (size_t i = 0; i < package.entries.size(); ++i) {
         if (targets.names[i].empty())
             continue;
         if (const PatchTarget* p = PatchTargetOf(patchTargets, targets.records[i])) {
-            if (i == p->deltaEntries.front()) {
+            if (i == p->deltaEntries.front())
                 plan.targets.push_back(PlanPatchTarget(folder, package, targets, *p, buffer,
                                                        facts[static_cast<size_t>(p - patchTargets.data())]));
-                unreadable = unreadable || plan.targets.back().action == PatchChoiceName(PatchChoice::Unreadable);
-            }
             continue;
         }
         PlannedTarget t;
@@ -203,7 +200,6 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
         }
         applies = t.action != PatchChoiceName(PatchChoice::NotApplicable);
     }
-    (void)unreadable;
     if (!applies) {
         plan.result = kResultNotApplicable;
         // Neither list is rewritten, but for the record of an original that goes back (below).
