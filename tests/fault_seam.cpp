@@ -53,11 +53,24 @@ bool SeamFlush(HANDLE file)
     return flushed;
 }
 
+bool SeamFlushFolder(HANDLE folder)
+{
+    const Locked hold(g_seam->lock);
+    if (!g_seam->Enter({SeamOp::FlushFolder, 0, std::wstring(), false}))
+        return Refuse();
+    const bool flushed = SystemFileOps().flushFolder(folder);
+    if (flushed)
+        g_seam->Committed(folder);
+    return flushed;
+}
+
 bool SeamRename(HANDLE file, HANDLE folder, const std::wstring& name, bool replace)
 {
     const Locked hold(g_seam->lock);
-    return g_seam->Enter({SeamOp::Rename, 0, name, replace}) ? SystemFileOps().rename(file, folder, name, replace)
-                                                               : Refuse();
+    if (!g_seam->Enter({SeamOp::Rename, 0, name, replace}))
+        return Refuse();
+    g_seam->Moving(file, folder, name, replace);
+    return SystemFileOps().rename(file, folder, name, replace);
 }
 
 bool SeamSetAttributes(HANDLE file, DWORD attributes)
@@ -86,18 +99,92 @@ long long SizeOf(HANDLE file)
     return GetFileSizeEx(file, &size) ? size.QuadPart : 0;
 }
 
+// The volume and index of the object a handle reaches: one folder, whichever handle names it.
+unsigned long long IdOf(HANDLE h)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info))
+        return 0;
+    return (static_cast<unsigned long long>(info.dwVolumeSerialNumber) << 48) ^
+           (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) ^ info.nFileIndexLow;
+}
+
+std::wstring PathOf(HANDLE h)
+{
+    wchar_t path[4096];
+    const DWORD n = GetFinalPathNameByHandleW(h, path, 4096, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    return n && n < 4096 ? std::wstring(path, n) : std::wstring();
+}
+
 }  // namespace
 
 FaultSeam::FaultSeam(FaultPlan plan) : plan_(std::move(plan))
 {
     g_seam = this;
-    g_fileOps = {SeamCreate, SeamWrite, SeamFlush, SeamRename, SeamSetAttributes, SeamRemove, SeamClose};
+    g_fileOps = {SeamCreate, SeamWrite, SeamFlush, SeamFlushFolder, SeamRename, SeamSetAttributes, SeamRemove, SeamClose};
 }
 
 FaultSeam::~FaultSeam()
 {
+    if (plan_.powerCut && !stopped_ && plan_.stopAfter >= static_cast<int>(ops_.size()))
+        Stop();
+    if (plan_.powerCut && stopped_)
+        TakeBackRenames();
     g_fileOps = SystemFileOps();
     g_seam = nullptr;
+}
+
+void FaultSeam::Moving(void* file, void* folder, const std::wstring& name, bool replace)
+{
+    if (!plan_.powerCut)
+        return;
+    Moved m{PathOf(file), PathOf(folder) + L"\\" + name, IdOf(folder), false, {}, 0, false};
+    if (replace) {
+        // What stands at the name goes with the rename; its bytes come back if the rename does not hold.
+        const HANDLE there = CreateFileW(m.to.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr);
+        if (there != INVALID_HANDLE_VALUE) {
+            m.replaced = true;
+            m.replacedAttributes = GetFileAttributesW(m.to.c_str());
+            m.replacedBytes.resize(static_cast<size_t>(SizeOf(there)));
+            DWORD got = 0;
+            if (!m.replacedBytes.empty())
+                ReadFile(there, m.replacedBytes.data(), static_cast<DWORD>(m.replacedBytes.size()), &got, nullptr);
+            m.replacedBytes.resize(got);
+            CloseHandle(there);
+        }
+    }
+    moved_.push_back(std::move(m));
+}
+
+void FaultSeam::Committed(void* folder)
+{
+    const unsigned long long id = IdOf(folder);
+    for (Moved& m : moved_)
+        m.committed = m.committed || m.folder == id;
+}
+
+// Newest first, every rename that no flush of its folder committed goes back to where it came from, and
+// what it replaced stands again (as a plain file). The run has ended: nothing holds the files any more.
+void FaultSeam::TakeBackRenames()
+{
+    for (auto m = moved_.rbegin(); m != moved_.rend(); ++m) {
+        if (m->committed || m->from.empty())
+            continue;
+        if (!MoveFileExW(m->to.c_str(), m->from.c_str(), MOVEFILE_REPLACE_EXISTING))
+            continue;  // deleted since: what a power cut would have kept of it is not modelled
+        if (!m->replaced)
+            continue;
+        const HANDLE back = CreateFileW(m->to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (back == INVALID_HANDLE_VALUE)
+            continue;
+        DWORD done = 0;
+        if (!m->replacedBytes.empty())
+            WriteFile(back, m->replacedBytes.data(), static_cast<DWORD>(m->replacedBytes.size()), &done, nullptr);
+        CloseHandle(back);
+        if (m->replacedAttributes != INVALID_FILE_ATTRIBUTES)
+            SetFileAttributesW(m->to.c_str(), m->replacedAttributes);
+    }
 }
 
 bool FaultSeam::Enter(SeamOp op)

@@ -664,7 +664,8 @@ void FaultCampaign::CrashPointsConverge(const Bytes& package, const std::string&
     };
     // The places to stop: (stop after, failing operation or 0).
     std::vector<std::pair<int, int>> places;
-    for (int n = 0; n < static_cast<int>(cleanOps.size()); ++n)
+    // Up to and with the last: stopped after the run, a power cut must take nothing of the update back.
+    for (int n = 0; n <= static_cast<int>(cleanOps.size()); ++n)
         places.push_back({n, 0});
     for (const SeamOp& op : cleanOps) {
         if (op.kind != SeamOp::Rename || !op.replace || op.name == L"kpx.hvl" || op.name == L"uninst.lst")
@@ -740,7 +741,10 @@ void FaultCampaign::CrashPointsConverge(const Bytes& package, const std::string&
 
         stopAt(place, true);
         ++g_figures.powerCuts;
-        JudgeStopped(TakeSnapshot(game), old, reference, what + ", power cut");
+        const Snapshot cut = TakeSnapshot(game);
+        JudgeStopped(cut, old, reference, what + ", power cut");
+        if (place.first == static_cast<int>(cleanOps.size()) && !place.second && (cut != reference || !ListAgreesWithFiles(game)))
+            ADD_FAILURE() << kind << "a power cut after the run took back some of the update it reported";
         g_figures.powerConverged += converges(what + ", power cut");
     }
     SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);

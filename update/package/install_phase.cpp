@@ -2,6 +2,8 @@
 // rename and delete goes through a handle opened by a single name below a held folder.
 #include "update/package/install_phase.h"
 
+#include <algorithm>
+
 #include "archive/checksum.h"
 #include "update/package/package.h"
 #include "update/package/patch_targets.h"
@@ -186,6 +188,19 @@ bool JudgeAll(const std::wstring& root, std::vector<PreparedFile>& files, bool a
     return all;
 }
 
+// Commits every rename made below the files' folders, each folder once: the version list saved next must
+// never reach the disk ahead of the files it records.
+void CommitRenames(const std::vector<PreparedFile>& files)
+{
+    std::vector<HANDLE> flushed;
+    for (const PreparedFile& f : files) {
+        if (!f.folder || std::find(flushed.begin(), flushed.end(), f.folder) != flushed.end())
+            continue;
+        FlushFolder(f.folder);
+        flushed.push_back(f.folder);
+    }
+}
+
 }  // namespace
 
 uint32_t InstallTargets(const std::wstring& root, std::vector<PreparedFile>& files)
@@ -214,6 +229,7 @@ uint32_t InstallTargets(const std::wstring& root, std::vector<PreparedFile>& fil
         }
         ++moved;
     }
+    CommitRenames(files);
     return kResultSuccess;
 }
 
@@ -228,6 +244,7 @@ bool SettleLeftovers(const std::wstring& root, std::vector<PreparedFile>& files)
             judged = DeleteHandle(f.stale.Get()) && judged;
         f.stale.Reset(nullptr);
     }
+    CommitRenames(files);
     return judged;
 }
 

@@ -15,6 +15,9 @@ struct FileOps {
     // One write; the count written, 0 when the call fails.
     uint32_t (*write)(HANDLE file, const void* data, uint32_t size);
     bool (*flush)(HANDLE file);
+    // Commits the entries of the open folder: a rename below it reaches the disk with it. Until then a power
+    // cut may take the rename back while data flushed earlier, or a file saved in another folder, stays.
+    bool (*flushFolder)(HANDLE folder);
     // Renames the open file to `name` below `folder` (RenameHandle).
     bool (*rename)(HANDLE file, HANDLE folder, const std::wstring& name, bool replace);
     bool (*setAttributes)(HANDLE file, DWORD attributes);

@@ -105,6 +105,32 @@ uint32_t SystemWrite(HANDLE file, const void* data, uint32_t size)
 
 bool SystemFlush(HANDLE file) { return FlushFileBuffers(file) != 0; }
 
+// A folder's entries are flushed through a handle that may add files; the held handle only lists. A second
+// handle to the same folder is opened for the flush alone, by the empty name relative to the held one.
+bool SystemFlushFolder(HANDLE folder)
+{
+    if (!Nt().createFile) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return false;
+    }
+    UNICODE_STRING none{};
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &none, 0, folder, nullptr);
+    IO_STATUS_BLOCK io{};
+    HANDLE h = nullptr;
+    const NTSTATUS status =
+        Nt().createFile(&h, FILE_ADD_FILE | SYNCHRONIZE, &attributes, &io, nullptr, 0,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen, kFileDirectoryFile | kFileSynchronousIo,
+                        nullptr, 0);
+    if (!Succeeded(status))
+        return false;
+    const bool flushed = FlushFileBuffers(h) != 0;
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    SetLastError(error);
+    return flushed;
+}
+
 void SystemClose(HANDLE file) { CloseHandle(file); }
 
 HANDLE SystemCreate(HANDLE folder, const std::wstring& name)
@@ -131,8 +157,8 @@ bool SystemRename(HANDLE file, HANDLE folder, const std::wstring& name, bool rep
                                          static_cast<FILE_INFORMATION_CLASS>(kFileInformationRename)));
 }
 
-constexpr FileOps kSystemFileOps = {SystemCreate, SystemWrite, SystemFlush, SystemRename, SystemSetAttributes,
-                                SystemRemove, SystemClose};
+constexpr FileOps kSystemFileOps = {SystemCreate,        SystemWrite,  SystemFlush, SystemFlushFolder,
+                                    SystemRename,        SystemSetAttributes, SystemRemove, SystemClose};
 
 }  // namespace
 

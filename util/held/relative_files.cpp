@@ -64,6 +64,8 @@ bool RenameHandle(HANDLE file, HANDLE folder, const std::wstring& name, bool rep
     return g_fileOps.rename(file, folder, name, replace);
 }
 
+bool FlushFolder(HANDLE folder) { return g_fileOps.flushFolder(folder); }
+
 bool DeleteHandle(HANDLE file)
 {
     if (g_fileOps.remove(file))

@@ -41,6 +41,9 @@ HANDLE CreateFileIn(HANDLE folder, const std::wstring& name);
 // Renames the file open in `file` (with DELETE access) to `name` below `folder`. A file standing at
 // the name is replaced only when `replace` is set; a link standing there is replaced as itself.
 bool RenameHandle(HANDLE file, HANDLE folder, const std::wstring& name, bool replace);
+// Commits the renames made below `folder` (g_fileOps.flushFolder). A file system that cannot flush a
+// folder's entries (a share that refuses it) commits them its own way; callers take false as no failure.
+bool FlushFolder(HANDLE folder);
 // Deletes the name the handle was opened through (DELETE access). A read-only file loses that name
 // too; when it has further names, its attributes end as they were.
 bool DeleteHandle(HANDLE file);

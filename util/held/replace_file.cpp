@@ -19,9 +19,12 @@ bool ReplaceFileIn(HANDLE folder, const std::wstring& name, const void* data, ui
     CFileDX file;
     if (!CreateOver(file, folder, name + kReplacementSuffix, root))
         return false;
-    // A rename can reach the disk before the data it names: flush first.
-    if (file.Write(data, size) == size && file.Flush() && MoveTo(file, folder, name, true))
+    // A rename can reach the disk before the data it names: flush first. The folder is flushed after it, so
+    // that a list reported saved survives a power cut.
+    if (file.Write(data, size) == size && file.Flush() && MoveTo(file, folder, name, true)) {
+        FlushFolder(folder);
         return true;
+    }
     DeleteWhenClosed(file);
     return false;
 }
