@@ -5,14 +5,15 @@
 
 #include "install/installed_folder.h"
 #include "ui/app_state.h"
+#include "ui/languages.h"
 #include "ui/messages.h"
 #include "ui/progress_dialog.h"
 #include "ui/resource.h"
 #include "update/package/package.h"
 #include "update/package/title_block.h"
 #include "update/run/driver.h"
-#include "util/base/handles.h"
-#include "util/base/system_functions.h"
+#include "util/base/handles_win.h"
+#include "util/base/system_functions_win.h"
 #include "util/text/strings.h"
 
 // The caption read from the title block is the caption of every window.
@@ -108,7 +109,7 @@ int RunWithUpdaterMutex(HINSTANCE instance, int showCommand)
         exitCode = kExitNotInstalled;
     } else if ((exitCode = HoldAndAsk(folder, held)) == 0) {
         RegisterProgressBarClass();
-        const int templateId = g_uiLanguage == kLanguageJapanese ? IDD_PROGRESS_JAPANESE : IDD_PROGRESS_ENGLISH;
+        const int templateId = kLanguages[LanguageIndex(g_uiLanguage)].progressTemplate;
         g_hProgressDlg = CreateDialogParamW(instance, MAKEINTRESOURCEW(templateId), nullptr, ProgressDialogProc, 0);
         if (!g_hProgressDlg) {
             ShowWarning(GetMessageText(kMsgDialogFailed));
@@ -140,7 +141,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     IgnoreUntrustedJunctions();  // before the first file is touched
     // Released in the reverse order of their making: the updater mutex, then COM.
     const ComInitialization com;
-    g_uiLanguage = (GetUserDefaultUILanguage() & 0x3FF) == LANG_JAPANESE ? kLanguageJapanese : kLanguageEnglish;
+    g_uiLanguage = LanguageForUi(GetUserDefaultUILanguage()).id;
 
     UniqueHandle updaterMutex;
     if (!TakeMutex(kUpdaterMutexName, updaterMutex))

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "util/fs/system_names.h"
+
 struct DeltaRecord {
     std::string target;      // UTF-8: the target as the payload's version list names it
     std::string entry;       // UTF-8: the payload entry that holds the delta
@@ -15,8 +17,6 @@ struct DeltaRecord {
     uint64_t targetChecksum;  // ...and its checksum, which the target's version record must hold too
 };
 
-const char kDeltaTableName[] = "KPX.dlt";
-const char kDeltaTableKey[] = "kpx.dlt";  // ArchiveNameKey of the table's entry
 const char kDeltaTableMagic[] = "KDT_V1__";
 const uint32_t kDeltaTableHeaderSize = 24;  // magic[8], count u32, reserved u32, checksum u64
 const uint32_t kDeltaRecordSize = 384;

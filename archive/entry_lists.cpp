@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "util/folder/folder_reader.h"
 #include "util/fs/relative_path.h"
 #include "util/text/code_page.h"
 #include "util/text/encoding.h"
@@ -78,35 +77,4 @@ void MergeVersionRecords(VersionListHeader& installedHeader, std::vector<Version
             installed.push_back(p);
     }
     installedHeader.count = static_cast<uint32_t>(installed.size());
-}
-
-namespace {
-
-bool IsToBeInstalled(std::wstring name, const std::vector<std::wstring>* toBeInstalled)
-{
-    if (!toBeInstalled)
-        return false;
-    for (const std::wstring& target : *toBeInstalled)
-        if (!target.empty() && SameRelativePath(target, name))
-            return true;
-    return false;
-}
-
-}  // namespace
-
-void PruneMissingRecords(VersionListHeader& header, std::vector<VersionRecord>& records, const FolderReader& folder,
-                         const std::vector<std::wstring>* toBeInstalled)
-{
-    std::vector<VersionRecord> kept;
-    const size_t n = header.count < records.size() ? header.count : records.size();
-    for (size_t i = 0; i < n; ++i) {
-        std::wstring name;
-        // A name that does not convert counts as a missing file.
-        if (!MultiByteToWide(records[i].name.c_str(), name))
-            continue;
-        if (folder.Exists(name) || IsToBeInstalled(name, toBeInstalled))
-            kept.push_back(records[i]);
-    }
-    records.swap(kept);
-    header.count = static_cast<uint32_t>(records.size());
 }

@@ -8,7 +8,6 @@
 
 #include "archive/version_list.h"
 
-class FolderReader;
 
 const int kNoRecord = -1;
 // Longest name, in bytes, that takes part in matching; a longer one never matches anything.
@@ -39,8 +38,3 @@ private:
 // payload records without a partner among the originally installed ones are appended in payload order.
 void MergeVersionRecords(VersionListHeader& installedHeader, std::vector<VersionRecord>& installed,
                          const std::vector<VersionRecord>& payload);
-
-// Keeps, in order, the records whose name exists in `folder` (a file or a folder), or, for a plan made
-// before the install, whose name is one of `toBeInstalled` (either separator, any case); sets header.count.
-void PruneMissingRecords(VersionListHeader& header, std::vector<VersionRecord>& records, const FolderReader& folder,
-                         const std::vector<std::wstring>* toBeInstalled = nullptr);

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "util/fs/system_names.h"
+
 class FolderReader;
 
-// The uninstall list's name in the installation folder.
-const wchar_t kUninstallListName[] = L"uninst.lst";
 
 // The list in memory: lines normalised to UTF-8 with ASCII capitals lowered, each group in first-seen
 // order without duplicates. Lines beginning with "$" form the dollar group, written after the file group.

@@ -44,13 +44,13 @@ ALLOWED = {
     # HoldFolder opens the installation folder itself by its path, made whole (ExtendedPath) to reach past
     # MAX_PATH; everything below it is reached through that handle.
     ("util/held/relative_files.cpp", "CreateFileW"): 1, ("util/held/relative_files.cpp", "GetFullPathNameW"): 2,
-    ("update/package/held_installation.cpp", "HoldFolderAt"): 1,
-    ("update/package/held_installation.cpp", "HoldInstallationFolder"): 1,
+    ("update/writer/held_installation.cpp", "HoldFolderAt"): 1,
+    ("update/writer/held_installation.cpp", "HoldInstallationFolder"): 1,
     ("update/run/driver.cpp", "HoldInstallationFolder"): 1, ("update/run/driver.cpp", "HoldInstallation"): 1,
     ("update/run/driver.cpp", "ReadHeldFolder"): 3, ("update/run/driver.cpp", "HoldInstallationFor"): 1,
     ("update/run/driver.cpp", "RunUpdate"): 1,
     ("util/folder/folder_reader_win.cpp", "HoldFolderAt"): 1,
-    ("install/uninstall_list_update.cpp", "ReadHeldFolder"): 1,
+    ("update/writer/uninstall_list_update.cpp", "ReadHeldFolder"): 1,
     # CFileDX's Open and Create by path: the updater opens only its own file with them (the package and its
     # title block), never a file below the installation.
     ("util/fs/file_win.cpp", "CreateFileW"): 2, ("update/package/package.cpp", ".Open"): 1,

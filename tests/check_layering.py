@@ -1,9 +1,8 @@
 #!/usr/bin/env python3
 """The layering check. The product's folders are its layers, each one library; every file in a folder is
 checked, found by walking the folder. Every #include points to an earlier layer (a lower rank) or stays in
-its own folder, so folders of one rank (archive and install; util/io and util/held; ui and update/package)
-never include each other; tools/ may use the layers up to update's package layer, never ui/, update/run or
-app/. The build's link graph (CMakeLists.txt) must say the same: each folder's library links only libraries
+its own folder, so folders of one rank never include each other (the order is cmake/layers.txt); tools/
+may use the layers up to update's package layer, never ui/, the writer, update/run or app/. The build's link graph (CMakeLists.txt) must say the same: each folder's library links only libraries
 of lower ranks, and the package builder's whole link closure holds neither the UI, the driver nor user32.
 Prints both graphs; fails on any arrow against the order.
     check_layering.py SOURCE_DIR"""
@@ -11,17 +10,22 @@ import os
 import re
 import sys
 
-# (folder, rank, library): the layers, lowest first.
-LAYERS = [("util/base", 0, "util_base"), ("util/text", 1, "util_text"), ("util/fs", 2, "util_fs"),
-          ("util/io", 3, "util_io"), ("util/held", 3, "util_held"), ("util/folder", 4, "util_folder"),
-          ("archive", 5, "archive"), ("install", 5, "install_records"), ("delta", 5, "delta"),
-          ("ui", 6, "ui"), ("update/package", 6, "update_package"), ("update/run", 7, "update_run"),
-          ("app", 8, "updater"), ("tools", 7, "tools")]
-RANK = {folder: rank for folder, rank, _ in LAYERS}
-TOOLS_MAY_NOT_USE = {"ui", "update/run", "app"}
-TOOLS_TARGETS = {"tools", "mkupdate"}
-
 root = sys.argv[1]
+
+# (folder, rank, library): the layers, lowest first, as cmake/layers.txt writes them down.
+LAYERS, WINDOWS_ONLY = [], set()
+with open(os.path.join(root, "cmake", "layers.txt"), encoding="utf-8") as f:
+    for line in f:
+        words = line.split("#")[0].split()
+        if words:
+            LAYERS.append((words[0], int(words[1]), words[2]))
+            if words[3] == "windows":
+                WINDOWS_ONLY.add(words[0])
+RANK = {folder: rank for folder, rank, _ in LAYERS}
+TOOLS_MAY_NOT_USE = {"ui", "update/writer", "update/run", "app"}
+TOOLS_TARGETS = {"tools", "mkupdate"}
+# The format layer reads and writes bytes: it knows no installation folder and no held handle.
+FORMAT_MAY_NOT_USE = {"util/held", "util/folder"}
 
 
 def layer_of(path):
@@ -45,8 +49,13 @@ for folder in RANK:
             if own != folder:
                 continue  # a file of a nested layer, checked as that layer's
             files += 1
+            win_file = os.path.splitext(name)[0].endswith("_win")
             with open(path, encoding="utf-8") as f:
                 for number, line in enumerate(f, 1):
+                    if (folder not in WINDOWS_ONLY and not win_file and
+                            re.match(r"\s*#\s*include\s*<(windows|winternl|commctrl)\.h>", line)):
+                        problems.append("%s:%d: a file built for all systems includes %s" % (
+                            os.path.relpath(path, root), number, line.strip()))
                     m = include.match(line)
                     target = layer_of(m.group(1)) if m else None
                     if not target or target == folder:
@@ -54,8 +63,14 @@ for folder in RANK:
                     graph.setdefault(folder, set()).add(target)
                     if folder == "tools":
                         bad = target in TOOLS_MAY_NOT_USE
+                    elif folder == "archive":
+                        bad = RANK[target] >= RANK[folder] or target in FORMAT_MAY_NOT_USE
                     else:
                         bad = RANK[target] >= RANK[folder]
+                    # The portable layers compile without Windows: only their *_win files may use a
+                    # Windows-only layer.
+                    if target in WINDOWS_ONLY and folder not in WINDOWS_ONLY and not win_file:
+                        bad = True
                     if bad:
                         problems.append("%s:%d: %s includes %s" % (os.path.relpath(path, root), number, folder,
                                                                  m.group(1)))
@@ -92,7 +107,7 @@ for target in sorted(links, key=lambda t: (TARGET_RANK.get(t, 99), t)):
         if dep not in TARGET_RANK:
             continue  # a system library
         if target in TOOLS_TARGETS:
-            bad = dep in ("ui", "update_run", "updater")
+            bad = dep in ("ui", "update_writer", "update_run", "updater")
         else:
             bad = TARGET_RANK[dep] >= TARGET_RANK[target]
         if bad:
@@ -109,7 +124,7 @@ def closure(target, seen):
 
 for tool in sorted(TOOLS_TARGETS):
     reached = closure(tool, set())
-    for forbidden in ("ui", "update_run", "updater", "user32"):
+    for forbidden in ("ui", "update_writer", "update_run", "updater", "user32"):
         if forbidden in reached:
             problems.append("CMakeLists.txt: the link closure of %s reaches %s" % (tool, forbidden))
 for p in problems:

@@ -803,7 +803,29 @@ class Wine:
             time.sleep(5)
         return self.observe(out + err, links, outside_bytes)
 
-    def observe(self, transcript, links, outside_bytes):
+    def crash_points(self, pkg, state):
+        """Every crash point of a run on `state` (tests/crash_points.exe: stopped after each file operation, as
+        a kill and as a power cut, then run again): what each left, as observe() reads it."""
+        exe = self.updater(pkg)
+        self.tools.install(self.game, self.outside, pkg, state)
+        outside_before = snapshot(self.outside) if os.path.isdir(self.outside) else {}
+        outside_bytes = {n: open(os.path.join(self.outside, n), "rb").read() for n in outside_before}
+        points_folder = os.path.join(self.root, "points")
+        code, out, err = self.run(os.path.join(self.build, "tests", "crash_points.exe"), exe, "C:\\deltamodel\\game",
+                                  "C:\\deltamodel\\points", timeout=600)
+        lines = re.findall(r"point (\d+) (kill|cut) 0x([0-9A-F]{8})", out)
+        if code or not re.search(r"points: %d" % (len(lines) // 2), out):
+            return None, "crash_points ended with %d: %s" % (code, (out + err).strip()[-300:])
+        seen = []
+        for n, kind, again in lines:
+            s = self.observe("exit code: 0 (0x%s)" % again, {}, outside_bytes,
+                             os.path.join(points_folder, "%s-%s" % (n, kind)))
+            seen.append(("power cut" if kind == "cut" else "kill", int(n), s))
+        shutil.rmtree(points_folder, ignore_errors=True)
+        return seen, None
+
+    def observe(self, transcript, links, outside_bytes, game=None):
+        game = game or self.game
         seen = {}
         m = re.search(r"exit code: -?\d+ \(0x([0-9A-Fa-f]{8})\)", transcript)
         seen["exit"] = int(m.group(1), 16) if m else None
@@ -811,9 +833,9 @@ class Wine:
         boxes = [line for line in transcript.split("\n") if line.startswith("box:")]
         seen["boxes"] = boxes
         seen["asked"] = any(QUESTION in b for b in boxes)
-        arch = os.path.join(self.game, "Archive")
+        arch = os.path.join(game, "Archive")
         listing = {n.lower(): n for n in os.listdir(arch)} if os.path.isdir(arch) else {}
-        top = {n.lower(): n for n in os.listdir(self.game)} if os.path.isdir(self.game) else {}
+        top = {n.lower(): n for n in os.listdir(game)} if os.path.isdir(game) else {}
 
         def content(owner, lower):
             real = listing.get(lower)
@@ -836,7 +858,7 @@ class Wine:
         seen["files"], seen["kept"], seen["tmp"] = files, kept, tmp
         seen["third"] = (content("c.arc", "c.arc"), content("c.arc", "c.arc.kept"), "c.arc.tmp" in listing)
         if "kpx.hvl" in top:
-            with open(os.path.join(self.game, top["kpx.hvl"]), "rb") as f:
+            with open(os.path.join(game, top["kpx.hvl"]), "rb") as f:
                 records = read_version_list(f.read())
             seen["version_list"] = records if isinstance(records, str) else tuple(
                 (n, self.tools.labels.get(v, "%016X" % v)) for n, v in records)
@@ -866,15 +888,16 @@ def main():
     ap.add_argument("--show", type=int, default=20, help="how many disagreements to print in full")
     ap.add_argument("--plan-limit", type=int, help="(while developing) at most this many plan runs")
     ap.add_argument("--updater-limit", type=int, help="(while developing) at most this many updater runs")
+    ap.add_argument("--crash-limit", type=int, help="(while developing) at most this many states' crash points")
     args = ap.parse_args()
     build = os.path.abspath(args.build)
     needed = [os.path.join(build, "native", "mkupdate"), os.path.join(build, "updater.exe")]
     if not args.native_only:
-        needed.append(os.path.join(build, "tests", "user_driver.exe"))
+        needed += [os.path.join(build, "tests", "user_driver.exe"), os.path.join(build, "tests", "crash_points.exe")]
     for path in needed:
         if not os.path.exists(path):
             print("missing %s (is the build finished?)" % path)
-            print("delta model: 0 states, 0 plan runs, 0 updater runs, 0 disagreements")
+            print("delta model: 0 states, 0 plan runs, 0 updater runs, 0 crash points, 0 disagreements")
             print("0 passed, 1 failed")
             return 1
     started = time.time()
@@ -1011,7 +1034,7 @@ def main():
         tally(ok)
 
         # 3. The updater under Wine.
-        runs = 0
+        runs = crash_points = 0
         if not args.native_only:
             wine = Wine(build, args.wine_run or os.path.join(build, "wine-run"), tools)
             wine.setup()
@@ -1047,6 +1070,35 @@ def main():
                 for field, want, got in diffs:
                     disagreements.append(("updater", pkg, st, o, field, want, got))
             print("updater: %d runs, %.1f s" % (runs, time.time() - wine_started))
+
+            # 4. Crash points: a run of each distinct predicted outcome among the updater set's plain states
+            # (no link, not damaged), stopped after every file operation as a kill and as a power cut, then
+            # run again, must end where the model says one run ends: the second run's exit code, every
+            # file, leftover and record.
+            crash_started = time.time()
+            crash_set, crash_keys = [], set()
+            for pkg, st, o in chosen:
+                key = (o.result, o.actions, o.kept, o.version_list is None)
+                plain = not pkg.damaged and all(t.file not in (M.LINK_BASE, M.LINK_OTHER, M.UNREADABLE)
+                                                for t in st.targets)
+                if plain and o.files != M.UNPREDICTED and key not in crash_keys:
+                    crash_keys.add(key)
+                    crash_set.append((pkg, st, o))
+            for pkg, st, o in crash_set[:args.crash_limit]:
+                seen, problem = wine.crash_points(pkg, st)
+                if problem:
+                    tally(False)
+                    disagreements.append(("crash", pkg, st, o, "crash points", "every point run", problem))
+                    continue
+                for kind, n, s in seen:
+                    crash_points += 1
+                    diffs = [d for d in compare_run(st, o, s) if d[0] not in ("asked", "box")]
+                    tally(not diffs)
+                    for field, want, got in diffs:
+                        disagreements.append(("crash", pkg, st, o, "%s, run again: %s" % (kind, field), want,
+                                              "after operation %d: %r" % (n, got)))
+            print("crash points: %d states, %d points (kills and power cuts after each operation), %.1f s" % (
+                min(len(crash_set), args.crash_limit or len(crash_set)), crash_points, time.time() - crash_started))
     finally:
         if wine is not None:
             wine.teardown()
@@ -1082,7 +1134,8 @@ def main():
                   len(wine_link_runs), describe(pkg, st), "; ".join("%s %r, not %r" % (f, g, w) for f, w, g in diffs[:2])))
     print("time: %.1f s" % (time.time() - started))
     print("delta model: %d states, %d plan runs, %d updater runs (%d of them Wine's links, shown above), "
-          "%d disagreements" % (states, len(plan_cases), runs, len(wine_link_runs), len(disagreements)))
+          "%d crash points, %d disagreements" % (states, len(plan_cases), runs, len(wine_link_runs), crash_points,
+                                                 len(disagreements)))
     print("%d passed, %d failed" % (passed, failed))
     return 1 if failed or disagreements else 0
 

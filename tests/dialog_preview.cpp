@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ui/app_state.h"
+#include "ui/languages.h"
 #include "ui/message_pump.h"
 #include "ui/messages.h"
 #include "ui/progress_dialog.h"
@@ -19,7 +20,9 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     HMODULE resources = LoadLibraryExW(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     const int templateId = _wtoi(argv[2]);
-    g_uiLanguage = templateId == IDD_PROGRESS_JAPANESE ? kLanguageJapanese : kLanguageEnglish;
+    for (size_t i = 0; i < kLanguageCount; ++i)
+        if (kLanguages[i].progressTemplate == templateId)
+            g_uiLanguage = kLanguages[i].id;
     wcscpy(g_titleText, L"\u300C\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066\u300D Updater ver 1.01");
     if (!resources || !RegisterProgressBarClass())
         return 1;

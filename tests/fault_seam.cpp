@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "util/fs/file_ops.h"
+#include "util/fs/file_ops_win.h"
 
 namespace {
 

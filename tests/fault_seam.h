@@ -1,4 +1,4 @@
-// The tests' file operations in front of the elevated writer's (util/fs/file_ops.h): every operation of a
+// The tests' file operations in front of the elevated writer's (util/fs/file_ops_win.h): every operation of a
 // run numbered, the run stopped after operation N as a kill would stop it (every later operation fails
 // without effect; handles still close, as the system closes a killed process's handles), a power cut at
 // that moment (what was written through a handle since its last flush is lost, and every rename whose folder

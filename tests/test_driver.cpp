@@ -17,7 +17,7 @@
 #include "ui/resource.h"
 #include "update/package/package.h"
 #include "update/run/driver.h"
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 #include "util/base/threads.h"
 
 namespace {

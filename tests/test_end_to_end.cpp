@@ -11,7 +11,7 @@
 #include "tools/package_builder.h"
 #include "tools/update_plan.h"
 #include "update/package/package_layout.h"
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 
 namespace {
 

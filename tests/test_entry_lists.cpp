@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "archive/entry_lists.h"
+#include "update/package/list_updates.h"
+#include "util/folder/folder_reader.h"
 #include "tests/testing_support.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "ui/app_state.h"
 #include "update/package/package.h"
 #include "update/run/driver.h"
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 #include "util/text/encoding.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "install/installed_folder.h"
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 #include "util/text/strings.h"
 
 namespace {

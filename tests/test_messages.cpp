@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "ui/app_state.h"
+#include "ui/languages.h"
 #include "ui/messages.h"
 
 namespace {
@@ -34,21 +35,28 @@ TEST_F(MessagesTest, EachLanguageGetsItsOwnColumn)
                  GetMessageText(kMsgDoesNotApply));
     EXPECT_STREQ(L"\u30A2\u30C3\u30D7\u30C7\u30FC\u30C8\u3092\u884C\u3044\u307E\u3059\u304B\uFF1F", GetMessageText(5));
     EXPECT_STREQ(L"\u300C\u785D\u5B50\u306E\u7FBD\u3092\u6570\u3048\u3066\u300D Updater ver 1.01", GetMessageText(0));
+    // Every language has a text of its own for every id.
     for (uint32_t id = 0; id <= 19; ++id) {
-        g_uiLanguage = kLanguageJapanese;
-        std::wstring ja = GetMessageText(id);
         g_uiLanguage = kLanguageEnglish;
-        std::wstring en = GetMessageText(id);
-        EXPECT_FALSE(ja.empty()) << id;
+        const std::wstring en = GetMessageText(id);
         EXPECT_FALSE(en.empty()) << id;
-        EXPECT_NE(ja, en) << id;
+        for (size_t l = 1; l < kLanguageCount; ++l) {
+            g_uiLanguage = kLanguages[l].id;
+            EXPECT_NE(en, GetMessageText(id)) << id << " in language " << kLanguages[l].id;
+        }
     }
+    // The user's UI language picks its row; any other speaks English, also to a language id no row has.
+    EXPECT_EQ(kLanguageJapanese, LanguageForUi(0x0411).id);
+    EXPECT_EQ(kLanguageEnglish, LanguageForUi(0x0409).id);
+    EXPECT_EQ(kLanguageEnglish, LanguageForUi(0x040C).id);
+    g_uiLanguage = 7;
+    EXPECT_STREQ(L"Error", GetMessageText(18));
 }
 
 TEST_F(MessagesTest, UnknownIdsGiveTheEmptyTextNeverNull)
 {
-    for (int32_t language : {kLanguageEnglish, kLanguageJapanese}) {
-        g_uiLanguage = language;
+    for (size_t l = 0; l < kLanguageCount; ++l) {
+        g_uiLanguage = kLanguages[l].id;
         for (uint32_t id : {20u, 100u, 0xFFFFFFFFu}) {
             ASSERT_NE(nullptr, GetMessageText(id));
             EXPECT_STREQ(L"", GetMessageText(id));
@@ -58,8 +66,8 @@ TEST_F(MessagesTest, UnknownIdsGiveTheEmptyTextNeverNull)
 
 TEST_F(MessagesTest, FormatAndLineFeedsInBothLanguages)
 {
-    for (int32_t language : {kLanguageEnglish, kLanguageJapanese}) {
-        g_uiLanguage = language;
+    for (size_t l = 0; l < kLanguageCount; ++l) {
+        g_uiLanguage = kLanguages[l].id;
         std::wstring format = GetMessageText(kMsgInstalling);
         size_t first = format.find(L"%s");
         ASSERT_NE(std::wstring::npos, first);

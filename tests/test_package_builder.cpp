@@ -9,7 +9,7 @@
 #include "tests/package_factory.h"
 #include "tools/package_reader.h"
 #include "update/package/package_layout.h"
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 
 namespace {
 

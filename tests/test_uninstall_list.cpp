@@ -3,9 +3,9 @@
 
 #include <windows.h>
 
-#include "install/uninstall_list_update.h"
+#include "update/writer/uninstall_list_update.h"
 #include "tests/testing_support.h"
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 #include "util/held/contained_files.h"
 
 namespace {

@@ -8,14 +8,17 @@
 #include "archive/read_le.h"
 #include "archive/version_list.h"
 #include "tests/testing_support.h"
-#include "util/base/handles.h"
+#include "update/package/list_updates.h"
+#include "util/base/handles_win.h"
+#include "util/folder/folder_reader.h"
 #include "util/fs/file.h"
 #include "util/held/contained_files.h"
 #include "util/held/replace_file.h"
 
 namespace {
 
-// Saves as the updater saves "kpx.hvl": encoded, then replaced whole through the held folder's handle.
+// Saves as the updater saves "kpx.hvl": encoded, then, where the list may be replaced, replaced whole
+// through the held folder's handle.
 bool SaveVersionList(const VersionListHeader& header, const std::vector<VersionRecord>& records, const wchar_t* path)
 {
     std::vector<unsigned char> bytes;
@@ -23,8 +26,11 @@ bool SaveVersionList(const VersionListHeader& header, const std::vector<VersionR
     const size_t cut = full.find_last_of(L'\\');
     UniqueHandle folder;
     std::wstring root;
-    return EncodeVersionList(header, records, bytes) && HoldFolderAt(full.substr(0, cut).c_str(), folder, root) &&
-           ReplaceFileIn(folder.Get(), full.substr(cut + 1), bytes.data(), static_cast<uint32_t>(bytes.size()), root);
+    if (!EncodeVersionList(header, records, bytes) || !HoldFolderAt(full.substr(0, cut).c_str(), folder, root))
+        return false;
+    const std::wstring name = full.substr(cut + 1);
+    return ListIsReplaceable(*ReadHeldFolder(std::wstring(), folder.Get(), root), name.c_str()) &&
+           ReplaceFileIn(folder.Get(), name, bytes.data(), static_cast<uint32_t>(bytes.size()), root);
 }
 
 VersionListHeader Header(const char* magic, uint32_t reserved, uint32_t count)

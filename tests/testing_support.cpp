@@ -1,7 +1,7 @@
 // Temporary folders and whole-file helpers for the tests, on the real Win32 file system.
 #include "tests/testing_support.h"
 
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 
 #include <windows.h>
 

@@ -9,7 +9,7 @@
 
 #include "util/folder/folder_reader.h"
 #if defined(_WIN32)
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 #endif
 
 using Bytes = std::vector<uint8_t>;

@@ -164,9 +164,7 @@ bool PlanEntries(const BuildOptions& options, PayloadPlan& payload, std::string&
         keys.push_back(key);
         // Two targets that Windows takes for one file, in the updater's own comparison (its upper case, not
         // ASCII's alone: "α.arc" and "Α.arc" are one file there).
-        std::wstring folded = target;
-        for (wchar_t& c : folded)
-            c = UpperCaseUnit(c);
+        const std::wstring folded = RelativePathKey(target);
         const auto clash = std::find_if(reached.begin(), reached.end(),
                                         [&](const std::pair<std::wstring, std::string>& r) { return r.first == folded; });
         if (clash != reached.end()) {

@@ -123,7 +123,8 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
     const std::unique_ptr<FolderReader> reader = OpenFolderReader(game);
     const FolderReader& folder = *reader;
     if (!folder.Exists(kVersionListName) && !folder.Exists(kUninstallListName)) {
-        error = "\"" + ToUtf8(game) + "\" is not an installation of the game: it holds neither kpx.hvl nor uninst.lst";
+        error = "\"" + ToUtf8(game) + "\" is not an installation of the game: it holds neither " +
+                ToUtf8(kVersionListName) + " nor " + ToUtf8(kUninstallListName);
         return 2;
     }
     UpdaterContents contents;
@@ -176,17 +177,16 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
                                which))
         plan.asked = false;
     // The updater forms every path below the folder in a buffer of kPathCapacity characters.
-    if (game.size() + wcslen(L"\\kpx.hvl") >= kPathCapacity) {
+    if (game.size() + 1 + wcslen(kVersionListName) >= kPathCapacity) {
         error = "the installation folder's path is too long";
         return 2;
     }
     PlanVersionList(folder, package.records, &targets.names, plan.versionList);
     plan.uninstallListUpdated = PlanUninstallList(folder, targets.names, plan.uninstallList);
-    // A read-only list is not replaced either (Windows refuses to, and so does the updater).
     const VersionListOutcome v = plan.versionList.outcome;
     const bool versionListSaved = v == VersionListOutcome::Absent || v == VersionListOutcome::NotAVersionList ||
-                                  (v == VersionListOutcome::Updated && !folder.IsReadOnly(kVersionListName));
-    plan.result = ListsResult(versionListSaved, plan.uninstallListUpdated && !folder.IsReadOnly(kUninstallListName));
+                                  (v == VersionListOutcome::Updated && ListIsReplaceable(folder, kVersionListName));
+    plan.result = ListsResult(versionListSaved, plan.uninstallListUpdated && ListIsReplaceable(folder, kUninstallListName));
     // The updater decides the targets in this order and stops at the first that does not apply or cannot be
     // read; told early, it decides nothing after the question.
     bool applies = plan.asked;
@@ -211,7 +211,7 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
     // Leftovers beside every target and every file the installed list records, as the install phase (or, for
     // a run that does not apply, the settling of a refused run) judges them.
     std::vector<std::wstring> judged;
-    std::vector<std::pair<std::wstring, uint64_t>> putBack;  // originals that go back, and their checksums
+    std::vector<StandingFile> standing;  // the originals that go back, and their checksums
     for (size_t i = 0; i < package.entries.size(); ++i) {
         if (targets.names[i].empty() || std::find(judged.begin(), judged.end(), targets.names[i]) != judged.end())
             continue;
@@ -220,7 +220,7 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
         const ReadFacts* f = p ? &facts[static_cast<size_t>(p - patchTargets.data())] : nullptr;
         uint64_t value = 0;
         if (PlanLeftovers(folder, targets.names[i], applies, f, installedList.records, buffer, plan, value))
-            putBack.push_back({targets.names[i], value});
+            standing.push_back({targets.names[i], value});
     }
     for (const VersionRecord& r : installedList.records) {
         std::wstring name;
@@ -239,21 +239,11 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
         uint64_t value = 0;
         if (!isTarget && held && IsSafeRelativePath(name) &&
             PlanLeftovers(folder, name, false, nullptr, installedList.records, buffer, plan, value))
-            putBack.push_back({name, value});
+            standing.push_back({name, value});
     }
     // A refused run leaves the version list true of every original it put back.
-    if (!applies && listRead) {
-        bool changed = false;
-        for (VersionRecord& r : plan.versionList.records) {
-            for (const auto& p : putBack) {
-                if (SameRecordName(r.name, ToUtf8(p.first)) && r.value != p.second) {
-                    r.value = p.second;
-                    changed = true;
-                }
-            }
-        }
-        if (changed && EncodeVersionList(plan.versionList.header, plan.versionList.records, plan.versionList.bytes))
-            plan.versionList.outcome = VersionListOutcome::Updated;
-    }
+    if (!applies && listRead && RecordWhatStands(plan.versionList.records, standing) &&
+        EncodeVersionList(plan.versionList.header, plan.versionList.records, plan.versionList.bytes))
+        plan.versionList.outcome = VersionListOutcome::Updated;
     return 0;
 }

@@ -1,18 +1,17 @@
-// The message catalogue: every text the updater shows, in English and Japanese.
+// The message catalogue: every text the updater shows, one column per language.
 #include "ui/messages.h"
 
 #include <windows.h>
 
 #include "ui/app_state.h"
+#include "ui/languages.h"
 
 namespace {
 
-struct MessagePair {
-    const wchar_t* english;
-    const wchar_t* japanese;
-};
-
-const MessagePair kMessages[] = {
+// One row per message id, one column per row of kLanguages (ui/languages.h), in its order: English, then
+// Japanese. A missing text (null) is shown in English.
+const size_t kColumns = 2;
+const wchar_t* const kMessages[][kColumns] = {
     {L"\"硝子の羽を数えて\" Updater ver 1.01",
      L"「硝子の羽を数えて」 Updater ver 1.01"},  // 0
     {L"Failed to get version information.",
@@ -61,13 +60,12 @@ const uint32_t kMessageCount = sizeof kMessages / sizeof kMessages[0];
 
 const wchar_t* GetMessageText(uint32_t id)
 {
-    // Slot 0 is English, slot 1 Japanese; g_uiLanguage picks the slot, and an empty slot (English is 2)
-    // falls back to English. Unknown ids give the empty text in both languages.
-    const wchar_t* english = id < kMessageCount ? kMessages[id].english : L"";
-    const wchar_t* japanese = id < kMessageCount ? kMessages[id].japanese : nullptr;
-    const wchar_t* slots[5] = {english, japanese, nullptr, nullptr, nullptr};
-    const wchar_t* chosen = (g_uiLanguage >= 0 && g_uiLanguage < 5) ? slots[g_uiLanguage] : nullptr;
-    return chosen ? chosen : english;
+    // Unknown ids give the empty text in every language.
+    if (id >= kMessageCount)
+        return L"";
+    const size_t column = LanguageIndex(g_uiLanguage);
+    const wchar_t* chosen = column < kColumns ? kMessages[id][column] : nullptr;
+    return chosen ? chosen : kMessages[id][0];
 }
 
 void ShowWarning(const wchar_t* text) { MessageBoxW(nullptr, text, g_titleText, MB_ICONEXCLAMATION); }

@@ -1,4 +1,4 @@
-// The message catalogue: 20 numbered texts, each in English and Japanese.
+// The message catalogue: 20 numbered texts, each in every language of ui/languages.h.
 #pragma once
 #include <cstdint>
 

@@ -6,7 +6,7 @@
 #include "ui/app_state.h"
 #include "ui/messages.h"
 #include "ui/resource.h"
-#include "util/base/system_functions.h"
+#include "util/base/system_functions_win.h"
 
 std::vector<MonitorRecord> g_monitorList;
 

@@ -4,6 +4,40 @@
 #include "archive/entry_lists.h"
 #include "util/folder/folder_reader.h"
 #include "util/fs/file.h"
+#include "util/fs/relative_path.h"
+#include "util/text/code_page.h"
+#include "util/text/encoding.h"
+
+namespace {
+
+bool IsToBeInstalled(std::wstring name, const std::vector<std::wstring>* toBeInstalled)
+{
+    if (!toBeInstalled)
+        return false;
+    for (const std::wstring& target : *toBeInstalled)
+        if (!target.empty() && SameRelativePath(target, name))
+            return true;
+    return false;
+}
+
+}  // namespace
+
+void PruneMissingRecords(VersionListHeader& header, std::vector<VersionRecord>& records, const FolderReader& folder,
+                         const std::vector<std::wstring>* toBeInstalled)
+{
+    std::vector<VersionRecord> kept;
+    const size_t n = header.count < records.size() ? header.count : records.size();
+    for (size_t i = 0; i < n; ++i) {
+        std::wstring name;
+        // A name that does not convert counts as a missing file.
+        if (!MultiByteToWide(records[i].name.c_str(), name))
+            continue;
+        if (folder.Exists(name) || IsToBeInstalled(name, toBeInstalled))
+            kept.push_back(records[i]);
+    }
+    records.swap(kept);
+    header.count = static_cast<uint32_t>(records.size());
+}
 
 bool ReadInstalledVersionList(const FolderReader& folder, VersionListPlan& plan)
 {
@@ -42,3 +76,19 @@ uint32_t ListsResult(bool versionListSaved, bool uninstallListSaved)
 {
     return versionListSaved && uninstallListSaved ? kResultSuccess : kResultUninstallListFailed;
 }
+
+bool RecordWhatStands(std::vector<VersionRecord>& records, const std::vector<StandingFile>& standing)
+{
+    bool changed = false;
+    for (VersionRecord& r : records) {
+        for (const StandingFile& f : standing) {
+            if (r.value != f.checksum && SameRecordName(r.name, ToUtf8(f.name))) {
+                r.value = f.checksum;
+                changed = true;
+            }
+        }
+    }
+    return changed;
+}
+
+bool ListIsReplaceable(const FolderReader& folder, const wchar_t* name) { return !folder.IsReadOnly(name); }

@@ -30,14 +30,14 @@ uint32_t LoadPayloadVersionList(UpdatePackage& package)
     package.versionHeader = VersionListHeader{};
     package.records.clear();
     for (const ArchiveEntry& e : package.entries) {
-        if (!SameArchiveName(e.name, kVersionListKey))
+        if (KindOfEntry(package, e.name) != EntryKind::VersionList)
             continue;
         // The list's header and records must lie inside its own entry: a count that reaches into the
         // next entry's bytes would read archive data as names.
         VersionListHeader header;
         std::vector<VersionRecord> records;
         if (!EntryInsideFile(package, e) || !SeekToEntry(package, e) ||
-            !ReadVersionList(header, records, package.file, e.size))
+            !ReadVersionList(header, records, package.file, StoredSize(e)))
             return kResultDamaged;
         package.versionHeader = header;
         package.records.swap(records);
@@ -50,23 +50,41 @@ uint32_t LoadPayloadDeltaTable(UpdatePackage& package, std::string& problem)
 {
     package.deltas.clear();
     for (const ArchiveEntry& e : package.entries) {
-        if (!SameArchiveName(e.name, kDeltaTableKey))
+        if (KindOfEntry(package, e.name) != EntryKind::DeltaTable)
             continue;
         // Bounded before anything is allocated: the largest table of a payload of 256 entries.
         std::vector<unsigned char> bytes;
-        if (e.size > kDeltaTableHeaderSize + kMaxDeltaRecords * kDeltaRecordSize) {
+        const uint32_t size = StoredSize(e);
+        if (size > kDeltaTableHeaderSize + kMaxDeltaRecords * kDeltaRecordSize) {
             problem = "it is larger than any delta table";
             return kResultDamaged;
         }
-        bytes.resize(e.size);
+        bytes.resize(size);
         if (!EntryInsideFile(package, e) || !SeekToEntry(package, e) ||
-            (e.size && package.file.Read(bytes.data(), e.size) != e.size)) {
+            (size && package.file.Read(bytes.data(), size) != size)) {
             problem = "it cannot be read whole";
             return kResultDamaged;
         }
         return DecodeDeltaTable(bytes.data(), bytes.size(), package.deltas, problem) ? kResultSuccess : kResultDamaged;
     }
     return kResultSuccess;
+}
+
+EntryKind KindOfEntry(const UpdatePackage& package, const std::string& entryName)
+{
+    if (SameArchiveName(entryName, kVersionListKey))
+        return EntryKind::VersionList;
+    if (SameArchiveName(entryName, kDeltaTableKey))
+        return EntryKind::DeltaTable;
+    return DeltaRecordOf(package, entryName) != kNoDelta ? EntryKind::Delta : EntryKind::WholeFile;
+}
+
+int DeltaRecordOf(const UpdatePackage& package, const std::string& entryName)
+{
+    for (size_t d = 0; d < package.deltas.size(); ++d)
+        if (SameArchiveName(package.deltas[d].entry, entryName))
+            return static_cast<int>(d);
+    return kNoDelta;
 }
 
 bool SeekToEntry(UpdatePackage& package, const ArchiveEntry& entry)
@@ -77,5 +95,5 @@ bool SeekToEntry(UpdatePackage& package, const ArchiveEntry& entry)
 bool EntryInsideFile(UpdatePackage& package, const ArchiveEntry& entry)
 {
     const uint32_t size = package.file.GetSize();
-    return size != 0xFFFFFFFF && PayloadOffset + entry.position + entry.size <= size;
+    return size != 0xFFFFFFFF && PayloadOffset + entry.position + StoredSize(entry) <= size;
 }

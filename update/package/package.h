@@ -46,6 +46,20 @@ uint32_t LoadPayloadVersionList(UpdatePackage& package);
 // succeeds. kResultDamaged, with `problem` naming the fault and no deltas, when the entry is not a delta table
 // (see archive/delta_table.h) that fills the entry's own bytes.
 uint32_t LoadPayloadDeltaTable(UpdatePackage& package, std::string& problem);
+// What a payload entry is: the payload's version list or its delta table (by the entry's key), a delta (an
+// entry the delta table names), or a file installed as it is. The one classification every reader of a
+// package asks; the delta table must be loaded for Delta to be told.
+enum class EntryKind { VersionList, DeltaTable, Delta, WholeFile };
+EntryKind KindOfEntry(const UpdatePackage& package, const std::string& entryName);
+// The delta table's record of the entry named `entryName`, or kNoDelta.
+const int kNoDelta = -1;
+int DeltaRecordOf(const UpdatePackage& package, const std::string& entryName);
+// An entry's bytes as the payload stores them (what is read from the file and checksummed as stored), and
+// the bytes of the content they stand for (what a delta is applied to, or a file is installed as). Every
+// kind stores its content as it is, so far; these two are where that would change.
+inline uint32_t StoredSize(const ArchiveEntry& entry) { return entry.size; }
+inline uint32_t ContentSize(const ArchiveEntry& entry) { return entry.size; }
+
 // Positions the file on the entry's first byte.
 bool SeekToEntry(UpdatePackage& package, const ArchiveEntry& entry);
 // True when the entry's data lies wholly inside the package file.

@@ -40,15 +40,6 @@ uint32_t Damaged(std::string& problem, const std::string& text)
     return kResultDamaged;
 }
 
-// The delta table's record of the entry named `entry`, or kNoDelta.
-int FindDeltaOf(const UpdatePackage& package, const std::string& entry)
-{
-    for (size_t d = 0; d < package.deltas.size(); ++d)
-        if (SameArchiveName(package.deltas[d].entry, entry))
-            return static_cast<int>(d);
-    return kNoDelta;
-}
-
 // The version record of a delta's target: the same file as Windows resolves the name (SameRecordName).
 int FindRecordByName(const UpdatePackage& package, const std::string& target)
 {
@@ -70,8 +61,128 @@ bool IsAlternative(const EntryTargets& t, size_t i, size_t j)
 
 bool TemporaryPath(const wchar_t* folder, const std::wstring& target, wchar_t* path)
 {
-    return FormatWide(path, kPathCapacity, L"%s\\%s.tmp", folder, target.c_str()) >= 0;
+    return FormatWide(path, kPathCapacity, L"%s\\%s%s", folder, target.c_str(), kTemporarySuffix) >= 0;
 }
+
+namespace {
+
+// What the entry checks build up, entry by entry, in index order: each entry's target so far, which delta
+// and version records an entry carried, and every name reached with the first entry that reached it.
+struct TargetsInProgress {
+    const UpdatePackage& package;
+    const FolderReader* folder;
+    EntryTargets out;
+    std::vector<bool> deltaUsed, recordUsed;
+    std::vector<std::wstring> listHelpers;  // the names the lists are rewritten through, as they resolve
+    std::map<std::wstring, size_t> owners;  // every name reached so far (RelativePathKey), and its first entry
+    RecordsByFileName byFileName;
+
+    TargetsInProgress(const UpdatePackage& p, const FolderReader* f)
+        : package(p), folder(f), deltaUsed(p.deltas.size(), false), recordUsed(p.records.size(), false),
+          byFileName(p.records, p.versionHeader.count)
+    {
+        const size_t count = p.entries.size();
+        out.names.assign(count, std::wstring());
+        out.records.assign(count, kNoRecord);
+        out.deltas.assign(count, kNoDelta);
+        for (const wchar_t* list : {kVersionListName, kUninstallListName})
+            for (const std::wstring& helper : {list + std::wstring(kReplacementSuffix),
+                                               list + std::wstring(kReplacementSuffix) + kReplacementSuffix})
+                listHelpers.push_back(ResolvedName(folder, helper));
+    }
+};
+
+// The version record that verifies entry `e` (kNoRecord: none), and its delta record when it is a delta,
+// which must name a target with a matching version record.
+uint32_t FindRecords(TargetsInProgress& t, const ArchiveEntry& e, EntryKind kind, int& delta, int& record,
+                     std::string& problem)
+{
+    delta = kind == EntryKind::Delta ? DeltaRecordOf(t.package, e.name) : kNoDelta;
+    if (delta == kNoDelta) {
+        record = t.byFileName.Find(e.name);
+        return kResultSuccess;
+    }
+    const DeltaRecord& d = t.package.deltas[delta];
+    if (t.deltaUsed[delta])
+        return Damaged(problem, "entry \"" + e.name + "\" is named by two delta records");
+    t.deltaUsed[delta] = true;
+    record = FindRecordByName(t.package, d.target);
+    if (record == kNoRecord)
+        return Damaged(problem, "delta \"" + e.name + "\": its target \"" + d.target + "\" has no version record");
+    if (d.targetSize >= 0x100000000ull)
+        return Damaged(problem, "delta \"" + e.name + "\": its target is 4 GiB or larger");
+    // Without this the version record of a file shipped as deltas alone could be damaged unseen until a
+    // base was at hand.
+    if (d.targetChecksum != t.package.records[record].value)
+        return Damaged(problem, "delta \"" + e.name + "\": the version record of \"" + d.target +
+                                    "\" holds another checksum than the delta gives");
+    return kResultSuccess;
+}
+
+// Entry i's install path `target`: inside the folder, not a name the updater keeps originals under or
+// rewrites the lists through, and no file another entry reaches (but for one target's alternatives).
+uint32_t CheckTarget(TargetsInProgress& t, size_t i, const std::string& target, std::string& problem)
+{
+    const ArchiveEntry& e = t.package.entries[i];
+    std::wstring& name = t.out.names[i];
+    // The program runs elevated: a name that could leave the installation folder is damage.
+    if (!MultiByteToWide(target.c_str(), name) || !IsSafeRelativePath(name))
+        return Damaged(problem, "entry \"" + e.name + "\": its install path \"" + target +
+                                    "\" leaves the installation folder");
+    for (wchar_t& c : name)
+        if (c == L'/')
+            c = L'\\';
+    // The target and the names the updater writes beside it, as they resolve in the installation.
+    const std::wstring resolved = ResolvedName(t.folder, name);
+    std::vector<std::wstring> reached;
+    for (const std::wstring& suffix : kHelperSuffixes)
+        reached.push_back(ResolvedName(t.folder, name + suffix));
+    // The install phase keeps each original aside under that name while it replaces it.
+    if (EndsWithKeptSuffix(name) || EndsWithKeptSuffix(resolved))
+        return Damaged(problem, "entry \"" + e.name + "\": its install path \"" + target +
+                                    "\" ends in \".kept\", the name the updater keeps replaced files under");
+    // The lists are rewritten through files of their own beside them.
+    for (const std::wstring& listHelper : t.listHelpers)
+        if (SameRelativePath(resolved, listHelper))
+            return Damaged(problem, "entry \"" + e.name + "\": its install path \"" + target +
+                                        "\" is a name the updater writes the installation's lists through");
+    // Two entries for one file would fail the second move after the first had replaced the file; a target
+    // that is another entry's temporary file would let the moves swap their bytes. Each name an entry
+    // reaches (its target and the names beside it) is kept under its key with the first entry that reached
+    // it; one target's alternatives share theirs.
+    reached.push_back(resolved);
+    size_t clash = i;
+    for (std::wstring& r : reached) {
+        r = RelativePathKey(r);
+        const auto owner = t.owners.find(r);
+        if (owner != t.owners.end() && !IsAlternative(t.out, i, owner->second))
+            clash = std::min(clash, owner->second);
+    }
+    if (clash != i)
+        return Damaged(problem, "entries \"" + t.package.entries[clash].name + "\" and \"" + e.name +
+                                    "\" reach the same file (\"" + ToUtf8(t.out.names[clash]) + "\", \"" +
+                                    ToUtf8(name) + "\")");
+    for (std::wstring& r : reached)
+        t.owners.emplace(std::move(r), i);
+    return kResultSuccess;
+}
+
+// Every delta record and every version record carried by an entry.
+uint32_t CheckAllCarried(const TargetsInProgress& t, std::string& problem)
+{
+    for (size_t d = 0; d < t.deltaUsed.size(); ++d) {
+        if (!t.deltaUsed[d])
+            return Damaged(problem, "delta record of \"" + t.package.deltas[d].target + "\" names no entry of the payload (\"" +
+                                        t.package.deltas[d].entry + "\")");
+    }
+    for (size_t r = 0; r < t.recordUsed.size(); ++r) {
+        if (!t.recordUsed[r])
+            return Damaged(problem, "version record \"" + t.package.records[r].name + "\" names no entry of the payload");
+    }
+    return kResultSuccess;
+}
+
+}  // namespace
 
 uint32_t CheckUpdatePackage(UpdatePackage& package, const FolderReader* folder, EntryTargets& targets,
                             std::string& problem)
@@ -81,106 +192,31 @@ uint32_t CheckUpdatePackage(UpdatePackage& package, const FolderReader* folder, 
     std::string fault;
     if (LoadPayloadDeltaTable(package, fault) != kResultSuccess)
         return Damaged(problem, std::string("the payload's delta table \"") + kDeltaTableName + "\" is damaged: " + fault);
-    const size_t count = package.entries.size();
-    EntryTargets out;
-    out.names.assign(count, std::wstring());
-    out.records.assign(count, kNoRecord);
-    out.deltas.assign(count, kNoDelta);
-    std::vector<bool> deltaUsed(package.deltas.size(), false);
-    std::vector<std::wstring> listHelpers;
-    for (const wchar_t* list : {kVersionListName, kUninstallListName})
-        for (const std::wstring& helper : {list + std::wstring(kReplacementSuffix),
-                                           list + std::wstring(kReplacementSuffix) + kReplacementSuffix})
-            listHelpers.push_back(ResolvedName(folder, helper));
-    std::vector<bool> recordUsed(package.records.size(), false);
-    std::map<std::wstring, size_t> owners;  // every name reached so far, case-folded, and its first entry
-    const RecordsByFileName byFileName(package.records, package.versionHeader.count);
-    for (size_t i = 0; i < count; ++i) {
+    TargetsInProgress t(package, folder);
+    for (size_t i = 0; i < package.entries.size(); ++i) {
         const ArchiveEntry& e = package.entries[i];
         if (!EntryInsideFile(package, e))
             return Damaged(problem, "entry \"" + e.name + "\": its data runs past the end of the file (truncated?)");
-        if (SameArchiveName(e.name, kDeltaTableKey))
+        const EntryKind kind = KindOfEntry(package, e.name);
+        if (kind == EntryKind::DeltaTable)
             continue;  // the delta table is read, not installed
-        const int delta = FindDeltaOf(package, e.name);
-        int record = kNoRecord;
-        if (delta != kNoDelta) {
-            const DeltaRecord& d = package.deltas[delta];
-            if (deltaUsed[delta])
-                return Damaged(problem, "entry \"" + e.name + "\" is named by two delta records");
-            deltaUsed[delta] = true;
-            record = FindRecordByName(package, d.target);
-            if (record == kNoRecord)
-                return Damaged(problem, "delta \"" + e.name + "\": its target \"" + d.target + "\" has no version record");
-            if (d.targetSize >= 0x100000000ull)
-                return Damaged(problem, "delta \"" + e.name + "\": its target is 4 GiB or larger");
-            // Without this the version record of a file shipped as deltas alone could be damaged unseen
-            // until a base was at hand.
-            if (d.targetChecksum != package.records[record].value)
-                return Damaged(problem, "delta \"" + e.name + "\": the version record of \"" + d.target +
-                                            "\" holds another checksum than the delta gives");
-        } else {
-            record = byFileName.Find(e.name);
-        }
+        int delta = kNoDelta, record = kNoRecord;
+        if (const uint32_t r = FindRecords(t, e, kind, delta, record, problem))
+            return r;
         const std::string& target = record == kNoRecord ? e.name : package.records[record].name;
         if (SameArchiveName(target, kVersionListKey))
             continue;  // the payload's version list is merged, not installed as a file
-        out.deltas[i] = delta;
-        std::wstring& name = out.names[i];
-        // The program runs elevated: a name that could leave the installation folder is damage.
-        if (!MultiByteToWide(target.c_str(), name) || !IsSafeRelativePath(name))
-            return Damaged(problem, "entry \"" + e.name + "\": its install path \"" + target +
-                                        "\" leaves the installation folder");
-        for (wchar_t& c : name)
-            if (c == L'/')
-                c = L'\\';
-        out.records[i] = record;
+        t.out.deltas[i] = delta;
+        t.out.records[i] = record;
         if (record != kNoRecord)
-            recordUsed[record] = true;
-        // The target and the names the updater writes beside it, as they resolve in the installation.
-        const std::wstring resolved = ResolvedName(folder, name);
-        std::vector<std::wstring> reached;
-        for (const std::wstring& suffix : kHelperSuffixes)
-            reached.push_back(ResolvedName(folder, name + suffix));
-        // The install phase keeps each original aside under that name while it replaces it.
-        if (EndsWithKeptSuffix(name) || EndsWithKeptSuffix(resolved))
-            return Damaged(problem, "entry \"" + e.name + "\": its install path \"" + target +
-                                        "\" ends in \".kept\", the name the updater keeps replaced files under");
-        // The lists are rewritten through files of their own beside them.
-        for (const std::wstring& listHelper : listHelpers)
-            if (SameTextIgnoringCase(resolved, listHelper))
-                return Damaged(problem, "entry \"" + e.name + "\": its install path \"" + target +
-                                            "\" is a name the updater writes the installation's lists through");
-        // Two entries for one file would fail the second move after the first had replaced the file; a
-        // target that is another entry's temporary file would let the moves swap their bytes. Each name an
-        // entry reaches (its target and the names beside it) is kept under its case-folded spelling with the
-        // first entry that reached it; one target's alternatives share theirs.
-        reached.push_back(resolved);
-        size_t clash = i;
-        for (std::wstring& r : reached) {
-            for (wchar_t& c : r)
-                c = UpperCaseUnit(c);
-            const auto owner = owners.find(r);
-            if (owner != owners.end() && !IsAlternative(out, i, owner->second))
-                clash = std::min(clash, owner->second);
-        }
-        if (clash != i)
-            return Damaged(problem, "entries \"" + package.entries[clash].name + "\" and \"" + e.name +
-                                        "\" reach the same file (\"" + ToUtf8(out.names[clash]) + "\", \"" +
-                                        ToUtf8(name) + "\")");
-        for (std::wstring& r : reached)
-            owners.emplace(std::move(r), i);
+            t.recordUsed[record] = true;
+        if (const uint32_t r = CheckTarget(t, i, target, problem))
+            return r;
     }
-    for (size_t d = 0; d < deltaUsed.size(); ++d) {
-        if (!deltaUsed[d])
-            return Damaged(problem, "delta record of \"" + package.deltas[d].target + "\" names no entry of the payload (\"" +
-                                        package.deltas[d].entry + "\")");
-    }
-    for (size_t r = 0; r < recordUsed.size(); ++r) {
-        if (!recordUsed[r])
-            return Damaged(problem, "version record \"" + package.records[r].name + "\" names no entry of the payload");
-    }
-    targets.names.swap(out.names);
-    targets.records.swap(out.records);
-    targets.deltas.swap(out.deltas);
+    if (const uint32_t r = CheckAllCarried(t, problem))
+        return r;
+    targets.names.swap(t.out.names);
+    targets.records.swap(t.out.records);
+    targets.deltas.swap(t.out.deltas);
     return kResultSuccess;
 }

@@ -18,7 +18,6 @@ struct EntryTargets {
     std::vector<int> records;
     std::vector<int> deltas;
 };
-const int kNoDelta = -1;
 
 // Reads the payload's version list and decides every entry's target. 0 when the package is sound;
 // kResultDamaged with `problem` (UTF-8, one line) naming the first fault otherwise:

@@ -23,14 +23,14 @@
 #include "archive/checksum.h"
 #include "archive/entry_lists.h"
 #include "delta/delta_decoder.h"
-#include "install/uninstall_list_update.h"
+#include "update/writer/uninstall_list_update.h"
 #include "ui/app_state.h"
 #include "ui/message_pump.h"
 #include "ui/messages.h"
 #include "ui/progress_view.h"
 #include "update/package/delta_entry.h"
-#include "update/package/held_installation.h"
-#include "update/package/install_phase.h"
+#include "update/writer/held_installation.h"
+#include "update/writer/install_phase.h"
 #include "update/package/list_updates.h"
 #include "update/package/package.h"
 #include "update/package/package_checks.h"
@@ -48,7 +48,7 @@
 namespace {
 
 // What the installed bytes of a target with deltas call for, decided once, before its first entry.
-struct Decision {
+struct DecidedTarget {
     bool made = false;
     PatchChoice choice = PatchChoice::NotApplicable;
     size_t deltaEntry = 0;  // with Patch: the delta to apply...
@@ -68,7 +68,7 @@ struct UpdateRun {
     std::vector<int> records;               // per entry: the version record that verifies it, or kNoRecord
     std::vector<int> deltas;                // per entry: its delta record, or kNoDelta
     std::vector<PatchTarget> patchTargets;  // the targets with deltas...
-    std::vector<Decision> decisions;        // ...and what each calls for
+    std::vector<DecidedTarget> decisions;        // ...and what each calls for
     // Per entry with a target: the held folder it lies in and its name there.
     std::vector<HANDLE> folders;
     std::vector<std::wstring> leaves;
@@ -138,7 +138,7 @@ uint32_t CheckDeltaChecksums(UpdatePackage& package, const std::vector<int>& del
         if (!SeekToEntry(package, entry))
             return kResultDamaged;
         ContentChecksum sum{};
-        for (uint32_t left = entry.size; left > 0;) {
+        for (uint32_t left = StoredSize(entry); left > 0;) {
             const uint32_t n = left < kCopyChunk ? left : kCopyChunk;
             if (package.file.Read(buffer, n) != n)
                 return kResultDamaged;
@@ -255,7 +255,7 @@ uint32_t CopyToTemporaryFile(UpdateRun& run, uint32_t i)
     CFileDX& package = run.package.file;
     const uint32_t streamed = StreamChunks(
         run, [&package](unsigned char* bytes, uint32_t n) { return package.Read(bytes, n) == n; },
-        run.package.entries[i].size, out, checksum, complete);
+        ContentSize(run.package.entries[i]), out, checksum, complete);
     if (streamed != kResultSuccess)
         return streamed;
     if (!complete)
@@ -322,7 +322,7 @@ uint32_t ReadInstalled(UpdateRun& run, HANDLE folder, const std::wstring& name, 
 // Decides what a target with deltas calls for by the bytes installed: the target itself; or, where an
 // interrupted install left the target missing or new, the original it kept aside beside it. A file that
 // stands there but cannot be read ends the run: the install could not go on.
-uint32_t Decide(UpdateRun& run, const PatchTarget& target, Decision& decision)
+uint32_t Decide(UpdateRun& run, const PatchTarget& target, DecidedTarget& decision)
 {
     decision.made = true;
     const size_t first = target.deltaEntries.front();
@@ -355,14 +355,14 @@ uint32_t Decide(UpdateRun& run, const PatchTarget& target, Decision& decision)
 // second thread produces the target (it decodes the delta against the base) and takes its checksum a few
 // chunks ahead; this one writes each chunk, moves the item bar and answers the dialog. A delta that does not
 // decode, or does not give the target, is damage: the base was checked before.
-uint32_t PatchToTemporaryFile(UpdateRun& run, uint32_t i, Decision& decision)
+uint32_t PatchToTemporaryFile(UpdateRun& run, uint32_t i, DecidedTarget& decision)
 {
     if (!CreateTemporaryFile(run, i))
         return kResultInstallFailed;
     CFileDX& out = *run.temps[i];
     const ArchiveEntry& entry = run.package.entries[i];
     const DeltaRecord& record = run.package.deltas[run.deltas[i]];
-    DeltaEntryInput input(run.package.file, entry.size);
+    DeltaEntryInput input(run.package.file, ContentSize(entry));
     DeltaFileBase base(*decision.held, decision.held->GetSize());
     DeltaStream target(input, base);
     ContentChecksum checksum{};
@@ -384,7 +384,7 @@ uint32_t PatchToTemporaryFile(UpdateRun& run, uint32_t i, Decision& decision)
 
 // The decision of entry i's target, made when its first entry comes (the dialog shows the target meanwhile);
 // null for an entry whose target has no deltas.
-uint32_t DecisionOf(UpdateRun& run, uint32_t i, Decision*& decision)
+uint32_t DecisionOf(UpdateRun& run, uint32_t i, DecidedTarget*& decision)
 {
     decision = nullptr;
     const PatchTarget* target = PatchTargetOf(run.patchTargets, run.records[i]);
@@ -400,7 +400,7 @@ uint32_t DecisionOf(UpdateRun& run, uint32_t i, Decision*& decision)
 }
 
 // True when entry i does any work: a copy, or the patch decided for its target.
-bool EntryIsUsed(const UpdateRun& run, uint32_t i, const Decision* decision)
+bool EntryIsUsed(const UpdateRun& run, uint32_t i, const DecidedTarget* decision)
 {
     if (!decision)
         return true;
@@ -419,7 +419,7 @@ bool EntryIsUsed(const UpdateRun& run, uint32_t i, const Decision* decision)
 uint32_t CopyEntry(UpdateRun& run, uint32_t i)
 {
     const ArchiveEntry& entry = run.package.entries[i];
-    Decision* decision = nullptr;
+    DecidedTarget* decision = nullptr;
     if (!run.targetNames[i].empty()) {
         if (const uint32_t decided = DecisionOf(run, i, decision))
             return decided;
@@ -495,7 +495,8 @@ bool UpdateVersionList(UpdateRun& run, bool read)
     case VersionListOutcome::Unchanged:
         return true;
     case VersionListOutcome::Updated:
-        return ReplaceFileIn(held.handle.Get(), kVersionListName, plan.bytes.data(),
+        return ListIsReplaceable(*run.folder, kVersionListName) &&
+               ReplaceFileIn(held.handle.Get(), kVersionListName, plan.bytes.data(),
                              static_cast<uint32_t>(plan.bytes.size()), held.root);
     default:
         return false;
@@ -529,7 +530,7 @@ void DeleteTemporaryFiles(UpdateRun& run)
 // What a target's patch decision read and holds, handed to the install phase: the judgement of its kept
 // file then rests on the same reading. A target identical by its kept original (nothing at its name) is not
 // installed by a move: the original goes back.
-void TakeDecision(Decision& decision, PreparedFile& f)
+void TakeDecision(DecidedTarget& decision, PreparedFile& f)
 {
     f.nameRead = true;
     f.nameStands = decision.target.installed;
@@ -546,7 +547,7 @@ void TakeDecision(Decision& decision, PreparedFile& f)
 // Entry i's target as the install phase takes it: `file` to move into place (null when the installed file
 // is the target already), what the installed list records for it, whether an original is kept aside, and
 // what the patch decision read and holds.
-PreparedFile PreparedTarget(UpdateRun& run, size_t i, CFileDX* file, Decision* decision)
+PreparedFile PreparedTarget(UpdateRun& run, size_t i, CFileDX* file, DecidedTarget* decision)
 {
     PreparedFile f;
     f.folder = run.folders[i];
@@ -644,11 +645,11 @@ bool ReadForEarlyWord(const FolderReader& folder, const std::wstring& name, Inst
 // A run that does not apply replaces nothing, but what an interrupted run left beside the targets and the
 // recorded files is settled all the same, by the install phase's rule: originals back under their names,
 // the rest removed. A target no decision was made for yet is decided here, by its bytes read through the
-// held folder, as the early word reads them. Where an original went back whose bytes the installed version
-// list does not record, the list takes its checksum, so that it stays true of every file.
+// held folder, as the early word reads them. Where an original goes back whose bytes the installed version
+// list does not record, the list takes its checksum first, so that it stays true of every file.
 void SettleRefusedRun(const HeldInstallation& held, const FolderReader& folder, const UpdatePackage& package,
                       const std::vector<std::wstring>& targets, const std::vector<int>& records,
-                      const std::vector<PatchTarget>& patchTargets, std::vector<Decision>* decisions)
+                      const std::vector<PatchTarget>& patchTargets, std::vector<DecidedTarget>* decisions)
 {
     VersionListPlan list;
     const bool listRead = ReadInstalledVersionList(folder, list);
@@ -665,8 +666,8 @@ void SettleRefusedRun(const HeldInstallation& held, const FolderReader& folder, 
         f.tempListed = folder.Listed(targets[i] + kTemporarySuffix);
         f.recorded = FindRecordedValue(list.records, targets[i], f.recordedValue);
         if (const PatchTarget* p = PatchTargetOf(patchTargets, records[i])) {
-            Decision own;
-            Decision* d = decisions ? &(*decisions)[static_cast<size_t>(p - patchTargets.data())] : &own;
+            DecidedTarget own;
+            DecidedTarget* d = decisions ? &(*decisions)[static_cast<size_t>(p - patchTargets.data())] : &own;
             PatchDecision decided;
             if (!d->made && DecidePatch(package, *p,
                                         [&](bool kept, InstalledBytes& bytes) {
@@ -690,21 +691,18 @@ void SettleRefusedRun(const HeldInstallation& held, const FolderReader& folder, 
     }
     AddRecordedFiles(held, folder, list.records, targets, files);
     SettleLeftovers(held.root, files);
-    // The list is true of every original that went back.
-    bool changed = false;
+    // The list records each original before it goes back: a run stopped in between finds it aside with the
+    // recorded checksum, the original by the leftover rule, and puts it back the same.
+    std::vector<StandingFile> standing;
     for (const PreparedFile& f : files) {
-        if (!f.putBack || !f.keptStands)
-            continue;
-        for (VersionRecord& r : list.records) {
-            if (r.value != f.keptChecksum && SameRecordName(r.name, ToUtf8(f.path))) {
-                r.value = f.keptChecksum;
-                changed = true;
-            }
-        }
+        if (f.putBack && f.keptStands)
+            standing.push_back({f.path, f.keptChecksum});
     }
     std::vector<unsigned char> bytes;
-    if (listRead && changed && EncodeVersionList(list.header, list.records, bytes))
+    if (listRead && RecordWhatStands(list.records, standing) && ListIsReplaceable(folder, kVersionListName) &&
+        EncodeVersionList(list.header, list.records, bytes))
         ReplaceFileIn(held.handle.Get(), kVersionListName, bytes.data(), static_cast<uint32_t>(bytes.size()), held.root);
+    PutBackOriginals(files);
 }
 
 uint32_t RunHeld(UpdateRun& run, const wchar_t* packagePath)

@@ -2,10 +2,10 @@
 #pragma once
 #include <cstdint>
 
-#include "update/package/held_installation.h"
+#include "update/writer/held_installation.h"
 
 // Holds the installation folder and every subfolder that the package in `packagePath` (null: this
-// program's own file) writes in (update/package/held_installation.h). The entry calls it as soon as the folder is
+// program's own file) writes in (update/writer/held_installation.h). The entry calls it as soon as the folder is
 // known, before the user is asked, and keeps `held` until the run ends. For a delta package whose targets the
 // installed version list doubts, it reads those targets' bytes too, and sets held.doesNotApply only when they
 // confirm it; then what an interrupted run left is settled at once, since no run follows.

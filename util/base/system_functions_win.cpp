@@ -1,5 +1,5 @@
 // Run-time look-ups of system functions, from System32 only.
-#include "util/base/system_functions.h"
+#include "util/base/system_functions_win.h"
 
 #include <windows.h>
 

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 #include "util/fs/file.h"
 #include "util/held/contained_files.h"
 #include "util/held/relative_files.h"

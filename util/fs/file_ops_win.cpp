@@ -1,12 +1,12 @@
 // The system's file operations behind g_fileOps, and the calls into ntdll that open and rename relative to a
 // folder handle, looked up at run time: ntdll is in every process, so nothing is imported statically for it.
-#include "util/fs/file_ops.h"
+#include "util/fs/file_ops_win.h"
 
 #include <winternl.h>
 
 #include <vector>
 
-#include "util/base/system_functions.h"
+#include "util/base/system_functions_win.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include "util/base/handles.h"
-#include "util/fs/file_ops.h"
+#include "util/base/handles_win.h"
+#include "util/fs/file_ops_win.h"
 #include "util/text/strings.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 
 PathKind KindOf(const std::wstring& path)
 {

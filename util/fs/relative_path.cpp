@@ -57,10 +57,15 @@ bool IsSafeRelativePath(const std::wstring& path)
     }
 }
 
-bool SameRelativePath(const std::wstring& a, const std::wstring& b)
+std::wstring RelativePathKey(const std::wstring& name)
 {
-    return SameTextIgnoringCase(ResolvedParts(a), ResolvedParts(b));
+    std::wstring key = ResolvedParts(name);
+    for (wchar_t& c : key)
+        c = UpperCaseUnit(c);
+    return key;
 }
+
+bool SameRelativePath(const std::wstring& a, const std::wstring& b) { return RelativePathKey(a) == RelativePathKey(b); }
 
 bool SameRelativePath(const std::string& a, const std::string& b)
 {

@@ -1,7 +1,7 @@
 // Creating and removing files below a held folder through handles whose final path is checked.
 #include "util/held/contained_files.h"
 
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 #include "util/fs/file.h"
 #include "util/held/relative_files.h"
 

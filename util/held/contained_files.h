@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 #include "util/fs/relative_path.h"
 
 class CFileDX;

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 #include "util/fs/file.h"
-#include "util/fs/file_ops.h"
+#include "util/fs/file_ops_win.h"
 #include "util/text/code_page.h"
 
 // A game folder may lie deeper than MAX_PATH allows a plain path. The path is made whole first, as the

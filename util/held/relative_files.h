@@ -1,6 +1,6 @@
 // Files and folders reached through an open folder handle and a bare name, never through a path string:
 // what an elevated program reads and writes in a folder that other users may change while it runs. Every
-// create, write, flush, rename, attribute change and delete goes through g_fileOps (util/fs/file_ops.h).
+// create, write, flush, rename, attribute change and delete goes through g_fileOps (util/fs/file_ops_win.h).
 #pragma once
 #include <windows.h>
 

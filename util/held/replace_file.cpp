@@ -1,21 +1,13 @@
 // Whole-file replacement through a new file, a flush and one rename through its handle.
 #include "util/held/replace_file.h"
 
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 #include "util/fs/file.h"
 #include "util/held/contained_files.h"
 #include "util/held/relative_files.h"
 
-bool IsReadOnlyIn(HANDLE folder, const std::wstring& name)
-{
-    const UniqueHandle file(OpenFileIn(folder, name, FILE_READ_ATTRIBUTES, kShareAll));
-    return file.IsValid() && (AttributesOf(file.Get()) & FILE_ATTRIBUTE_READONLY);
-}
-
 bool ReplaceFileIn(HANDLE folder, const std::wstring& name, const void* data, uint32_t size, const std::wstring& root)
 {
-    if (IsReadOnlyIn(folder, name))
-        return false;
     CFileDX file;
     if (!CreateOver(file, folder, name + kReplacementSuffix, root))
         return false;

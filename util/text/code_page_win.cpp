@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "util/base/system_functions.h"
+#include "util/base/system_functions_win.h"
 
 namespace {
 

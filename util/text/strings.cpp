@@ -14,22 +14,7 @@ int FormatWide(wchar_t* dest, size_t capacity, const wchar_t* format, ...)
         return -1;
     va_list args;
     va_start(args, format);
-#if defined(_WIN32)
-    // _vsnwprintf is the Microsoft runtime's formatter, where "%s" of a wide format is a wide string.
-    // It returns -1 when the text is longer than the count and leaves the terminator to us.
-    int n = _vsnwprintf(dest, capacity - 1, format, args);
-#else
-    // The C library's wide formatter reads "%s" as a narrow string: say "%ls" for the system's meaning.
-    std::wstring own;
-    for (const wchar_t* p = format; *p; ++p) {
-        own += *p;
-        if (*p == L'%' && p[1] == L'%')
-            own += *++p;
-        else if (*p == L'%' && p[1] == L's')
-            own += L'l';
-    }
-    int n = vswprintf(dest, capacity, own.c_str(), args);
-#endif
+    const int n = FormatWideWith(dest, capacity, format, args);
     va_end(args);
     if (n < 0 || static_cast<size_t>(n) > capacity - 1) {
         dest[0] = L'\0';

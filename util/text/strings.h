@@ -1,6 +1,7 @@
 // Text and path helpers: bounded formatting, byte-string copy and compare, ASCII lower-casing that is
 // safe for Shift-JIS and UTF-8, character search by whole characters, and path splitting.
 #pragma once
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,6 +13,9 @@
 // written without the terminator, or -1 when the text does not fit or cannot be formatted; then the
 // buffer holds an empty string and nothing was written past its end.
 int FormatWide(wchar_t* dest, size_t capacity, const wchar_t* format, ...);
+// The system's own formatter behind it (strings_win.cpp, strings_posix.cpp), with that meaning of "%s": what
+// it returns for a text that does not fit differs by system, and FormatWide makes it one answer.
+int FormatWideWith(wchar_t* dest, size_t capacity, const wchar_t* format, va_list args);
 
 // Byte-wise comparison as unsigned values: -1, 0 or 1.
 int StrCompare(const char* a, const char* b);

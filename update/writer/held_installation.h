@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 
 struct HeldFolder {
     std::wstring path;  // below the installation folder, "\" separators, as the targets spell it

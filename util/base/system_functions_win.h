@@ -3,7 +3,6 @@
 // through here, and the test updater_imports holds each name to the import allow-list
 // (cmake/updater_imports.txt) as if it were imported, each call spelled with the DLL and the name as literals.
 #pragma once
-#if defined(_WIN32)
 
 // The address of `name` in `dll`, one of the DLLs Windows always loads from System32 ("ntdll.dll",
 // "kernel32.dll", "comctl32.dll"); a DLL not loaded yet is loaded from System32 alone and stays loaded.
@@ -15,5 +14,3 @@ F ResolveSystem(void* address)
 {
     return reinterpret_cast<F>(address);
 }
-
-#endif

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "update/package/package_layout.h"
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 
 class CFileDX;
 
@@ -35,13 +35,16 @@ struct PreparedFile {
     bool keptRead = false, keptStands = false;
     uint64_t keptChecksum = 0;
     bool patchedFromKept = false;  // the kept file is the base this run patched from (or, identical, the target)
-    bool putBack = false;          // set by the judgement: an original went back under the name
+    bool putBack = false;          // set by the judgement: an original goes back under the name (SettleLeftovers:
+                                   // held in `kept` until PutBackOriginals; InstallTargets: gone back)
     bool linkAtName = false;       // set by the install: a link stood at the name, replaced as itself
+    bool putBackLater = false;     // an original goes back only when PutBackOriginals is called
     // The file the decision was made on (the target, or with patchedFromKept its kept original), held
     // sharing reading alone since it was checksummed; renamed through this handle, closed once the lists are
     // saved or before a rollback puts an original back over it.
     std::unique_ptr<CFileDX> decided;
-    UniqueHandle kept;        // set by InstallTargets: the original, standing under "<name>.kept"
+    UniqueHandle kept;        // the original, standing under "<name>.kept": this run's own (InstallTargets), or
+                              // one that goes back (SettleLeftovers)
     UniqueHandle stale;       // a stale "<name>.kept" left until the lists are saved (the run needs not its name)
 };
 
@@ -57,10 +60,15 @@ struct PreparedFile {
 // target. Nothing that leads out of `root` (the folder's final path) is kept, put back or deleted.
 // kResultSuccess, or kResultInstallFailed.
 uint32_t InstallTargets(const std::wstring& root, std::vector<PreparedFile>& files);
-// Judges the leftovers beside `files` as InstallTargets does, for a run that installs nothing: every
-// original goes back under its name (putBack set). Every file is settled, whatever another's outcome; false
-// when one could not be.
+// Judges the leftovers beside `files` as InstallTargets does, for a run that installs nothing: temporary
+// files and stale kept files go, and every original is held to go back under its name (putBack set), which
+// PutBackOriginals does once the version list records it: a run stopped in between finds each original
+// still aside and recorded, so it is judged the original again. Every file is settled, whatever another's
+// outcome; false when one could not be.
 bool SettleLeftovers(const std::wstring& root, std::vector<PreparedFile>& files);
+// Renames every original SettleLeftovers held back under its name, and commits the renames. False when one
+// could not go back; it stays aside, for the next run to judge.
+bool PutBackOriginals(std::vector<PreparedFile>& files);
 // Deletes the kept originals of a complete install, once its lists are saved, and lets the decided files go.
 // One that cannot be deleted stays; the next run judges it by its content.
 void RemoveKeptOriginals(std::vector<PreparedFile>& files);

@@ -1,6 +1,7 @@
 // The uninstall list's replacement, through the held folder.
-#include "install/uninstall_list_update.h"
+#include "update/writer/uninstall_list_update.h"
 
+#include "update/package/list_updates.h"
 #include "util/folder/folder_reader.h"
 #include "util/held/contained_files.h"
 #include "util/held/replace_file.h"
@@ -8,7 +9,8 @@
 bool UpdateUninstallList(HANDLE folder, const std::wstring& root, const std::vector<std::wstring>& targetNames)
 {
     std::string text;
-    return PlanUninstallList(*ReadHeldFolder(std::wstring(), folder, root), targetNames, text) &&
+    const std::unique_ptr<FolderReader> reader = ReadHeldFolder(std::wstring(), folder, root);
+    return PlanUninstallList(*reader, targetNames, text) && ListIsReplaceable(*reader, kUninstallListName) &&
            ReplaceFileIn(folder, kUninstallListName, text.data(), static_cast<uint32_t>(text.size()), root);
 }
 

@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <cwctype>
 
-#include "util/base/handles.h"
+#include "util/base/handles_win.h"
 #include "util/text/strings.h"
 
 int GetInstalledFolder(wchar_t* folder, const wchar_t* vendor, const wchar_t* title)

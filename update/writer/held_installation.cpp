@@ -1,5 +1,5 @@
 // Holding the installation folder and its subfolders open, each opened relative to its parent.
-#include "update/package/held_installation.h"
+#include "update/writer/held_installation.h"
 
 #include "update/package/package.h"
 #include "util/fs/file.h"

@@ -1,6 +1,6 @@
 // Installing the copied files with a way back: originals kept aside by rename, put back on failure. Every
 // rename and delete goes through a handle opened by a single name below a held folder.
-#include "update/package/install_phase.h"
+#include "update/writer/install_phase.h"
 
 #include <algorithm>
 
@@ -102,7 +102,13 @@ bool JudgeLeftover(PreparedFile& f, const std::wstring& root)
         return true;
     }
     // No run installs the name: the original goes back, over what an interrupted run had put there (a
-    // link there included, replaced as itself).
+    // link there included, replaced as itself). A run that installs nothing puts it back once its version
+    // list records it (PutBackOriginals); a failed install, at once.
+    if (f.putBackLater) {
+        f.kept = std::move(leftover);
+        f.putBack = true;
+        return true;
+    }
     f.putBack = RenameHandle(leftover.Get(), f.folder, f.name, true);
     return f.putBack;
 }
@@ -235,8 +241,10 @@ uint32_t InstallTargets(const std::wstring& root, std::vector<PreparedFile>& fil
 
 bool SettleLeftovers(const std::wstring& root, std::vector<PreparedFile>& files)
 {
-    for (PreparedFile& f : files)
+    for (PreparedFile& f : files) {
         f.installs = false;
+        f.putBackLater = true;
+    }
     bool judged = JudgeAll(root, files, false);
     for (PreparedFile& f : files) {
         f.decided.reset();
@@ -244,8 +252,20 @@ bool SettleLeftovers(const std::wstring& root, std::vector<PreparedFile>& files)
             judged = DeleteHandle(f.stale.Get()) && judged;
         f.stale.Reset(nullptr);
     }
-    CommitRenames(files);
     return judged;
+}
+
+bool PutBackOriginals(std::vector<PreparedFile>& files)
+{
+    bool all = true;
+    for (PreparedFile& f : files) {
+        if (f.installs || !f.kept.IsValid())
+            continue;
+        all = RenameHandle(f.kept.Get(), f.folder, f.name, true) && all;
+        f.kept.Reset(nullptr);
+    }
+    CommitRenames(files);
+    return all;
 }
 
 void RemoveKeptOriginals(std::vector<PreparedFile>& files)
