@@ -13,7 +13,7 @@ int wmain(int argc, wchar_t** argv)
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    const uint32_t result = RunUpdateFromPackage(argv[2], argv[1]);
+    const uint32_t result = HoldAndRunUpdate(argv[2], argv[1]);
     QueryPerformanceCounter(&end);
     printf("engine_seconds=%.3f result=%08X\n",
            static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart), result);

@@ -42,7 +42,7 @@ bool CopyTree(const std::wstring& from, const std::wstring& to)
 uint32_t Run(const std::wstring& game, const std::wstring& package)
 {
     g_cancelRequested = g_abortRequested = 0;
-    return RunUpdateFromPackage(game.c_str(), package.c_str());
+    return HoldAndRunUpdate(game.c_str(), package.c_str());
 }
 
 }  // namespace

@@ -813,11 +813,17 @@ class Wine:
         points_folder = os.path.join(self.root, "points")
         code, out, err = self.run(os.path.join(self.build, "tests", "crash_points.exe"), exe, "C:\\deltamodel\\game",
                                   "C:\\deltamodel\\points", timeout=600)
-        lines = re.findall(r"point (\d+) (kill|cut) 0x([0-9A-F]{8})", out)
-        if code or not re.search(r"points: %d" % (len(lines) // 2), out):
+        lines = re.findall(r"^point (\d+) (kill|cut) 0x([0-9A-F]{8})$", out, re.M)
+        count = re.search(r"^points: (\d+)$", out, re.M)
+        # Every point once as a kill and once as a power cut, from the first operation to after the last.
+        whole = count and int(count.group(1)) > 0 and sorted((int(n), k) for n, k, _ in lines) == sorted(
+            (n, k) for n in range(int(count.group(1))) for k in ("kill", "cut"))
+        if code or not whole:
             return None, "crash_points ended with %d: %s" % (code, (out + err).strip()[-300:])
         seen = []
         for n, kind, again in lines:
+            if not os.path.isdir(os.path.join(points_folder, "%s-%s" % (n, kind))):
+                return None, "crash_points left no folder for point %s (%s)" % (n, kind)
             s = self.observe("exit code: 0 (0x%s)" % again, {}, outside_bytes,
                              os.path.join(points_folder, "%s-%s" % (n, kind)))
             seen.append(("power cut" if kind == "cut" else "kill", int(n), s))

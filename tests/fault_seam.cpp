@@ -70,7 +70,9 @@ bool SeamRename(HANDLE file, HANDLE folder, const std::wstring& name, bool repla
     if (!g_seam->Enter({SeamOp::Rename, 0, name, replace}))
         return Refuse();
     g_seam->Moving(file, folder, name, replace);
-    return SystemFileOps().rename(file, folder, name, replace);
+    const bool renamed = SystemFileOps().rename(file, folder, name, replace);
+    g_seam->Renamed(renamed);
+    return renamed;
 }
 
 bool SeamSetAttributes(HANDLE file, DWORD attributes)
@@ -118,6 +120,8 @@ std::wstring PathOf(HANDLE h)
 
 }  // namespace
 
+int FaultSeam::takenBack_ = 0;
+
 FaultSeam::FaultSeam(FaultPlan plan) : plan_(std::move(plan))
 {
     g_seam = this;
@@ -157,11 +161,18 @@ void FaultSeam::Moving(void* file, void* folder, const std::wstring& name, bool 
     moved_.push_back(std::move(m));
 }
 
+void FaultSeam::Renamed(bool done)
+{
+    // A rename the system refused changed nothing a power cut could take back.
+    if (plan_.powerCut && !done && !moved_.empty())
+        moved_.pop_back();
+}
+
 void FaultSeam::Committed(void* folder)
 {
     const unsigned long long id = IdOf(folder);
     for (Moved& m : moved_)
-        m.committed = m.committed || m.folder == id;
+        m.committed = m.committed || (id && m.folder == id);
 }
 
 // Newest first, every rename that no flush of its folder committed goes back to where it came from, and
@@ -173,6 +184,7 @@ void FaultSeam::TakeBackRenames()
             continue;
         if (!MoveFileExW(m->to.c_str(), m->from.c_str(), MOVEFILE_REPLACE_EXISTING))
             continue;  // deleted since: what a power cut would have kept of it is not modelled
+        ++takenBack_;
         if (!m->replaced)
             continue;
         const HANDLE back = CreateFileW(m->to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);

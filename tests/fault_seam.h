@@ -35,6 +35,8 @@ public:
     FaultSeam& operator=(const FaultSeam&) = delete;
     const std::vector<SeamOp>& ops() const { return ops_; }
     bool stopped() const { return stopped_; }
+    // Renames a power cut took back so far, over every seam (the campaign's figure that the model bites).
+    static int TakenBack() { return takenBack_; }
 
     // For the table's functions. The writer flushes in a thread of its own: each operation holds `lock`
     // from its number to its end, so that operations do not overlap and a stop falls between two of them.
@@ -43,6 +45,7 @@ public:
     void Track(void* file, bool created, bool written, bool flushed, bool closed);
     // A rename about to happen, and a folder flushed, for the power cut's account of what was committed.
     void Moving(void* file, void* folder, const std::wstring& name, bool replace);
+    void Renamed(bool done);
     void Committed(void* folder);
 
 private:
@@ -68,6 +71,7 @@ private:
     std::vector<Written> files_;
     std::vector<Moved> moved_;
     bool stopped_ = false;
+    static int takenBack_;
 };
 
 // A plan that fails the operations `indexes` (as numbered in a run with the same plan up to them).

@@ -97,12 +97,12 @@ protected:
     uint32_t Run(const std::vector<FakeEntry>& entries)
     {
         EXPECT_TRUE(WriteBytes(package, MakeUpdater(entries)));
-        return RunUpdateFromPackage(game.c_str(), package.c_str());
+        return HoldAndRunUpdate(game.c_str(), package.c_str());
     }
     uint32_t RunFile(const Bytes& file)
     {
         EXPECT_TRUE(WriteBytes(package, file));
-        return RunUpdateFromPackage(game.c_str(), package.c_str());
+        return HoldAndRunUpdate(game.c_str(), package.c_str());
     }
     // Every file in the folder is unchanged and no temporary file is left.
     void ExpectUnchanged(const Snapshot& before)
@@ -269,7 +269,7 @@ TEST_F(DriverTest, PackageShapesCountsAndSizes)
     const Snapshot before = TakeSnapshot(game);
     EXPECT_EQ(kResultUnreadable, RunFile(Bytes(PayloadOffset, 0)));
     EXPECT_EQ(kResultDamaged, RunFile(Bytes(PayloadOffset - 1, 0)));
-    EXPECT_EQ(kResultUnreadable, RunUpdateFromPackage(game.c_str(), (dir / L"missing.exe").c_str()));
+    EXPECT_EQ(kResultUnreadable, HoldAndRunUpdate(game.c_str(), (dir / L"missing.exe").c_str()));
     std::vector<FakeEntry> many;
     for (int i = 0; i < 257; ++i)
         many.push_back({"f" + std::to_string(i), ToBytes("x")});
@@ -572,7 +572,7 @@ TEST_F(DriverTest, CancelOutranksCloseAndQuitAborts)
     shown.onPosition = nullptr;
     ASSERT_TRUE(WriteBytes(package, MakeUpdater(update.entries)));
     PostQuitMessage(0);
-    EXPECT_EQ(kResultAborted, RunUpdateFromPackage(game.c_str(), package.c_str()));
+    EXPECT_EQ(kResultAborted, HoldAndRunUpdate(game.c_str(), package.c_str()));
     ExpectUnchanged(before);
 }
 
@@ -601,11 +601,11 @@ TEST_F(DriverTest, HostileAndOverlongTargetsAreRefusedBeforeAnythingIsWritten)
     for (const std::string& name : kHostileNames) {
         // As an entry's own name, and as the path of the version record that the entry matches.
         ASSERT_TRUE(WriteBytes(package, MakeUpdater({{"ok.arc", ToBytes("fine")}, {name, ToBytes("evil")}})));
-        EXPECT_EQ(kResultDamaged, RunUpdateFromPackage(inner.c_str(), package.c_str())) << name;
+        EXPECT_EQ(kResultDamaged, HoldAndRunUpdate(inner.c_str(), package.c_str())) << name;
         Bytes evil = ToBytes("evil");
         ASSERT_TRUE(WriteBytes(package, MakeUpdater({{"KPX.hvl", MakeVersionList({{name, ChecksumOf(evil)}})},
                                                      {HostileFileName(name), evil}})));
-        EXPECT_EQ(kResultDamaged, RunUpdateFromPackage(inner.c_str(), package.c_str())) << name;
+        EXPECT_EQ(kResultDamaged, HoldAndRunUpdate(inner.c_str(), package.c_str())) << name;
         ExpectUnchanged(before);
         EXPECT_FALSE(FileExists(dir / L"x.arc"));
         EXPECT_FALSE(FileExists(L"C:\\x.arc"));
@@ -613,7 +613,7 @@ TEST_F(DriverTest, HostileAndOverlongTargetsAreRefusedBeforeAnythingIsWritten)
     // A path that does not fit the path buffer ends with "installation failed" before anything is written.
     const std::wstring longFolder = inner + L"\\" + std::wstring(700, L'f');
     ASSERT_TRUE(WriteBytes(package, MakeUpdater({{"a.arc", ToBytes("a")}})));
-    EXPECT_EQ(kResultInstallFailed, RunUpdateFromPackage(longFolder.c_str(), package.c_str()));
+    EXPECT_EQ(kResultInstallFailed, HoldAndRunUpdate(longFolder.c_str(), package.c_str()));
     ExpectUnchanged(before);
 }
 

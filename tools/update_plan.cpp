@@ -241,9 +241,19 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
             PlanLeftovers(folder, name, false, nullptr, installedList.records, buffer, plan, value))
             standing.push_back({name, value});
     }
-    // A refused run leaves the version list true of every original it put back.
-    if (!applies && listRead && RecordWhatStands(plan.versionList.records, standing) &&
-        EncodeVersionList(plan.versionList.header, plan.versionList.records, plan.versionList.bytes))
-        plan.versionList.outcome = VersionListOutcome::Updated;
+    // A refused run leaves the version list true of every original it puts back; where the list must change
+    // but cannot be saved, the originals stay aside instead.
+    if (!applies && listRead && RecordWhatStands(plan.versionList.records, standing)) {
+        if (ListIsReplaceable(folder, kVersionListName) &&
+            EncodeVersionList(plan.versionList.header, plan.versionList.records, plan.versionList.bytes)) {
+            plan.versionList.outcome = VersionListOutcome::Updated;
+        } else {
+            plan.versionList = installedList;
+            plan.versionList.outcome = VersionListOutcome::Unchanged;
+            for (PlannedLeftover& l : plan.leftovers)
+                if (l.fate == std::string("put back"))
+                    l.fate = "left aside";
+        }
+    }
     return 0;
 }

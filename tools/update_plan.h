@@ -26,7 +26,8 @@ struct PlannedLeftover {
     std::string name;  // below the installation folder, UTF-8: "<name>.kept" or "<name>.tmp"
     const char* fate;  // "removed" (a temporary file or a stale kept file), "put back" (an original goes back
                        // under its name) or "kept aside" (an original kept as the run's own until the lists
-                       // are saved, then deleted)
+                       // are saved, then deleted) or "left aside" (an original a refused run cannot record
+                       // in a version list it cannot save: it stays for the next run to judge)
 };
 
 struct UpdatePlan {

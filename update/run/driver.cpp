@@ -698,14 +698,20 @@ void SettleRefusedRun(const HeldInstallation& held, const FolderReader& folder, 
         if (f.putBack && f.keptStands)
             standing.push_back({f.path, f.keptChecksum});
     }
+    // A list that must change but cannot be saved (read-only, locked, a full disk) keeps the originals aside,
+    // where the next run judges them by the same rule, rather than leave it recording other bytes for good.
     std::vector<unsigned char> bytes;
-    if (listRead && RecordWhatStands(list.records, standing) && ListIsReplaceable(folder, kVersionListName) &&
-        EncodeVersionList(list.header, list.records, bytes))
-        ReplaceFileIn(held.handle.Get(), kVersionListName, bytes.data(), static_cast<uint32_t>(bytes.size()), held.root);
-    PutBackOriginals(files);
+    const bool listTrue = !listRead || !RecordWhatStands(list.records, standing) ||
+                          (ListIsReplaceable(folder, kVersionListName) && EncodeVersionList(list.header, list.records, bytes) &&
+                           ReplaceFileIn(held.handle.Get(), kVersionListName, bytes.data(), static_cast<uint32_t>(bytes.size()),
+                                         held.root));
+    if (listTrue)
+        PutBackOriginals(files);
 }
 
-uint32_t RunHeld(UpdateRun& run, const wchar_t* packagePath)
+// The run's phases in their order: the package checked and the targets decided, every entry copied and
+// verified, the install and the lists; then what is left of ours goes, and a refused run settles leftovers.
+uint32_t RunPhases(UpdateRun& run, const wchar_t* packagePath)
 {
     uint32_t result = Prepare(run, packagePath);
     if (result == kResultSuccess)
@@ -759,7 +765,7 @@ uint32_t RunUpdate(HeldInstallation& held, const wchar_t* packagePath)
 {
     UpdateRun run;
     run.held = &held;
-    uint32_t result = RunHeld(run, packagePath);
+    uint32_t result = RunPhases(run, packagePath);
     run.temps.clear();
     run.buffer.reset();
     run.package.file.Close();
@@ -772,9 +778,10 @@ uint32_t RunUpdate(HeldInstallation& held, const wchar_t* packagePath)
     return result;
 }
 
-uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath)
+uint32_t HoldAndRunUpdate(const wchar_t* folder, const wchar_t* packagePath)
 {
     HeldInstallation held;
     HoldInstallationFor(folder, packagePath, held);
-    return RunUpdate(held, packagePath);
+    // Told early, the program runs nothing more (the entry's HoldAndAsk): neither does this.
+    return held.doesNotApply ? kResultNotApplicable : RunUpdate(held, packagePath);
 }

@@ -15,5 +15,6 @@ void HoldInstallationFor(const wchar_t* folder, const wchar_t* packagePath, Held
 // g_abortRequested. Returns a result code of update/package/package.h. Every temporary file that was not installed
 // is removed before it returns.
 uint32_t RunUpdate(HeldInstallation& held, const wchar_t* packagePath = nullptr);
-// Holds the folder, then runs the update: for callers that have nothing to do in between.
-uint32_t RunUpdateFromPackage(const wchar_t* folder, const wchar_t* packagePath);
+// Holds the folder, then runs the update as the program does: for callers that ask nothing in between. A
+// package told early not to apply ends there with kResultNotApplicable, as the program ends.
+uint32_t HoldAndRunUpdate(const wchar_t* folder, const wchar_t* packagePath);

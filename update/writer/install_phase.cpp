@@ -16,6 +16,19 @@ const DWORD kOriginalAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBU
 
 std::wstring KeptName(const PreparedFile& f) { return f.name + kKeptSuffix; }
 
+// Commits every rename made below the files' folders, each folder once: the version list saved next must
+// never reach the disk ahead of the files it records.
+void CommitRenames(const std::vector<PreparedFile>& files)
+{
+    std::vector<HANDLE> flushed;
+    for (const PreparedFile& f : files) {
+        if (!f.folder || std::find(flushed.begin(), flushed.end(), f.folder) != flushed.end())
+            continue;
+        FlushFolder(f.folder);
+        flushed.push_back(f.folder);
+    }
+}
+
 // True when the open file's content has the checksum `value` (stored form).
 bool HasChecksum(CFileDX& file, uint64_t value)
 {
@@ -177,6 +190,7 @@ void RollBack(std::vector<PreparedFile>& files, size_t moved)
         if (f.kept.IsValid() && RenameHandle(f.kept.Get(), f.folder, f.name, true))
             f.kept.Reset(nullptr);
     }
+    CommitRenames(files);
 }
 
 // Step one for every file: what an interrupted run left is judged before anything is renamed. With
@@ -192,19 +206,6 @@ bool JudgeAll(const std::wstring& root, std::vector<PreparedFile>& files, bool a
             return false;
     }
     return all;
-}
-
-// Commits every rename made below the files' folders, each folder once: the version list saved next must
-// never reach the disk ahead of the files it records.
-void CommitRenames(const std::vector<PreparedFile>& files)
-{
-    std::vector<HANDLE> flushed;
-    for (const PreparedFile& f : files) {
-        if (!f.folder || std::find(flushed.begin(), flushed.end(), f.folder) != flushed.end())
-            continue;
-        FlushFolder(f.folder);
-        flushed.push_back(f.folder);
-    }
 }
 
 }  // namespace
