@@ -10,11 +10,13 @@
 
 #include "install/installed_folder.h"
 #include "tools/columns.h"
+#include "tools/command_options.h"
 #include "tools/delta_files.h"
 #include "tools/json.h"
 #include "tools/package_builder.h"
 #include "tools/package_reader.h"
 #include "tools/update_plan.h"
+#include "tools/usage_texts.h"
 #include "util/fs/file.h"
 #include "util/fs/paths.h"
 #include "util/text/code_page.h"
@@ -22,68 +24,6 @@
 #include "util/text/strings.h"
 
 namespace {
-
-const char kUsage[] =
-    "usage: mkupdate <command> [options]\n"
-    "\n"
-    "commands:\n"
-    "  build    make an updater from the bare program and the files to ship\n"
-    "  list     print the title, the payload's entries and the version records of an updater\n"
-    "  verify   check an updater the way it will check itself, and every checksum\n"
-    "  plan     show what an updater would do to an installation, writing nothing\n"
-    "  delta    make a VCDIFF delta of a file against a base\n"
-    "  apply    apply a VCDIFF delta to its base\n"
-    "\n"
-    "Run 'mkupdate <command> --help' for the options of a command, 'mkupdate --version' for the version.\n";
-
-const char kBuildUsage[] =
-    "usage: mkupdate build --image PROGRAM (--title TEXT | --title-file FILE)\n"
-    "                      (--files FOLDER | --file SOURCE=TARGET)... --output UPDATER [--quiet]\n"
-    "                      [--base FOLDER]... [--keep-full]\n"
-    "\n"
-    "  --image PROGRAM       the linked updater program (it must end by offset 0xA0000)\n"
-    "  --title TEXT          the caption of every window and box, UTF-8; stored as Shift-JIS\n"
-    "  --title-file FILE     the same, read from a UTF-8 text file (one line)\n"
-    "  --files FOLDER        ship every file below FOLDER, installed under its path relative to\n"
-    "                        FOLDER: FOLDER\\Archive\\data01200.arc installs as Archive\\data01200.arc\n"
-    "  --file SOURCE=TARGET  ship SOURCE, installed as TARGET below the installation folder\n"
-    "  --output UPDATER      the file to write (written whole or not at all)\n"
-    "  --quiet               no progress on stderr\n"
-    "  --base FOLDER         an earlier version's installation (repeatable): each shipped file found\n"
-    "                        there at its path (any case) ships as a VCDIFF delta against it, one per\n"
-    "                        distinct content; the whole file ships too where a base lacks it or a delta\n"
-    "                        saves less than 10 %\n"
-    "  --keep-full           ship every whole file beside its deltas\n";
-
-const char kDeltaUsage[] =
-    "usage: mkupdate delta BASE NEW --output PATCH\n"
-    "\n"
-    "Writes PATCH, a VCDIFF delta (RFC 3284) that turns BASE into NEW: windows of at most 4 MiB of NEW,\n"
-    "copies from anywhere in BASE, no secondary compression, an Adler-32 of every window. xdelta3 -d applies it.\n";
-const char kApplyUsage[] =
-    "usage: mkupdate apply BASE PATCH --output NEW\n"
-    "\n"
-    "Applies PATCH, a VCDIFF delta (ours, or xdelta3's made with -S none), to BASE and writes NEW. Exits 1,\n"
-    "naming the problem, when PATCH is damaged, does not fit BASE or uses a feature this program refuses.\n";
-
-const char kListUsage[] =
-    "usage: mkupdate list UPDATER [--json]\n\n"
-    "Prints the title, whether a signing certificate is present, the payload's entries (name, stored\n"
-    "offset, size), the version records (path, checksum) and, in a delta package, each delta (target,\n"
-    "base checksum, delta size, target size). --json prints one JSON document instead.\n";
-const char kVerifyUsage[] =
-    "usage: mkupdate verify UPDATER [--base FOLDER]... [--json]\n\n"
-    "Exits 0 when the updater would install; otherwise names the first problem and exits 1. Every delta is\n"
-    "checked against its own checksum, its structure and its bounds. With --base, each delta whose base\n"
-    "an earlier version's FOLDER holds is applied to it too, and must give its target.\n";
-const char kPlanUsage[] =
-    "usage: mkupdate plan UPDATER [--game FOLDER] [--json]\n\n"
-    "Reads the installation in FOLDER (without --game: the folder the game is registered under, as the\n"
-    "updater finds it) and prints what the updater would do there, writing nothing: each target added,\n"
-    "replaced, already identical or installed unchecked, with its old and new size and checksum (in a delta\n"
-    "package: patched from the base found, copied whole, or identical), and the\n"
-    "version list and uninstall list as the updater would leave them. Exits 0 when the update would\n"
-    "apply, 1 when the package is damaged, 2 for bad input.\n";
 
 // One line a version record, the checksums in one column whatever the names' scripts.
 void PrintRecords(const std::vector<VersionRecord>& records)
@@ -104,73 +44,25 @@ int Usage(const char* usage, const std::string& problem)
     return 2;
 }
 
-bool IsHelp(const wchar_t* arg) { return !wcscmp(arg, L"--help") || !wcscmp(arg, L"-h") || !wcscmp(arg, L"help"); }
-
-bool ReadTitleFile(const std::wstring& path, std::string& title)
+// The exit code of arguments that stop a command before it runs, after printing what they end with.
+int Stopped(const ParseOutcome& parsed, const char* usage)
 {
-    CFileDX file;
-    char buffer[8192];
-    if (!file.Open(path.c_str()))
-        return false;
-    const uint32_t n = file.Read(buffer, sizeof buffer);
-    title.assign(buffer, n);
-    if (title.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        title.erase(0, 3);
-    while (!title.empty() && (title.back() == '\n' || title.back() == '\r'))
-        title.pop_back();
-    return true;
+    switch (parsed.end) {
+    case ParseEnd::Help:
+        fputs(usage, stdout);
+        return 0;
+    case ParseEnd::BadUsage:
+        return Usage(usage, parsed.problem);
+    case ParseEnd::Unreadable:
+        return Fail(parsed.problem);
+    default:
+        fprintf(stderr, "mkupdate: %s\n", parsed.problem.c_str());
+        return 2;
+    }
 }
 
-int Build(int argc, wchar_t** argv)
+int Build(const BuildOptions& options)
 {
-    BuildOptions options;
-    options.progress = true;
-    bool haveTitle = false;
-    for (int i = 0; i < argc; ++i) {
-        std::wstring arg = argv[i];
-        if (IsHelp(argv[i])) {
-            fputs(kBuildUsage, stdout);
-            return 0;
-        }
-        if (arg == L"--quiet") {
-            options.progress = false;
-            continue;
-        }
-        if (arg == L"--keep-full") {
-            options.keepFull = true;
-            continue;
-        }
-        if (i + 1 >= argc)
-            return Usage(kBuildUsage, "missing value after " + ToUtf8(argv[i]));
-        std::wstring value = argv[++i];
-        if (arg == L"--image") {
-            options.image = value;
-        } else if (arg == L"--output" || arg == L"-o") {
-            options.output = value;
-        } else if (arg == L"--title") {
-            options.title = ToUtf8(value.c_str());
-            haveTitle = true;
-        } else if (arg == L"--title-file") {
-            if (!ReadTitleFile(value, options.title))
-                return Fail("cannot read the title file \"" + ToUtf8(value.c_str()) + "\"");
-            haveTitle = true;
-        } else if (arg == L"--files") {
-            std::string error;
-            if (!CollectFolder(value, options.files, error))
-                return Fail(error);
-        } else if (arg == L"--base") {
-            options.bases.push_back(value);
-        } else if (arg == L"--file") {
-            size_t eq = value.find(L'=');
-            if (eq == std::wstring::npos || eq == 0 || eq + 1 == value.size())
-                return Usage(kBuildUsage, "--file takes SOURCE=TARGET");
-            options.files.push_back({value.substr(0, eq), value.substr(eq + 1)});
-        } else {
-            return Usage(kBuildUsage, "unknown option " + ToUtf8(arg.c_str()));
-        }
-    }
-    if (options.image.empty() || options.output.empty() || !haveTitle)
-        return Usage(kBuildUsage, "build needs --image, a title and --output");
     std::string error;
     size_t leftOut = 0;
     if (!BuildUpdater(options, error, &leftOut))
@@ -180,47 +72,6 @@ int Build(int argc, wchar_t** argv)
     else
         printf("mkupdate: wrote %s (%zu files; %zu unchanged in every base left out)\n",
                ToUtf8(options.output.c_str()).c_str(), options.files.size() - leftOut, leftOut);
-    return 0;
-}
-
-// The arguments of list, verify and plan: the updater, --json, and for plan --game FOLDER.
-struct ReadOptions {
-    std::wstring updater, game;
-    std::vector<std::wstring> bases;
-    bool json = false;
-};
-
-// 0 when the arguments are usable; otherwise the exit code after printing usage (or help).
-int ParseReadOptions(const char* usage, bool takesGame, int argc, wchar_t** argv, ReadOptions& options)
-{
-    for (int i = 0; i < argc; ++i) {
-        std::wstring arg = argv[i];
-        if (IsHelp(argv[i])) {
-            fputs(usage, stdout);
-            return -1;
-        }
-        if (arg == L"--json") {
-            options.json = true;
-        } else if (takesGame && arg == L"--game") {
-            if (i + 1 >= argc)
-                return Usage(usage, "missing folder after --game");
-            options.game = argv[++i];
-        } else if (usage == kVerifyUsage && arg == L"--base") {
-            if (i + 1 >= argc)
-                return Usage(usage, "missing folder after --base");
-            options.bases.push_back(argv[++i]);
-        } else if (arg.compare(0, 2, L"--") == 0 || !options.updater.empty()) {
-            return Usage(usage, "unexpected argument " + ToUtf8(argv[i]));
-        } else {
-            options.updater = arg;
-        }
-    }
-    if (options.updater.empty())
-        return Usage(usage, "expected one updater file");
-    if (KindOf(options.updater) == PathKind::None) {
-        fprintf(stderr, "mkupdate: no such file: \"%s\"\n", ToUtf8(options.updater.c_str()).c_str());
-        return 2;
-    }
     return 0;
 }
 
@@ -497,30 +348,11 @@ int Plan(ReadOptions& o)
     return 0;
 }
 
-// delta BASE NEW --output PATCH, and apply BASE PATCH --output NEW.
-int DeltaCommand(bool apply, int argc, wchar_t** argv)
+int DeltaCommand(const DeltaOptions& options)
 {
-    const char* usage = apply ? kApplyUsage : kDeltaUsage;
-    std::vector<std::wstring> files;
-    std::wstring output;
-    for (int i = 0; i < argc; ++i) {
-        const std::wstring arg = argv[i];
-        if (IsHelp(argv[i])) {
-            fputs(usage, stdout);
-            return 0;
-        }
-        if (arg == L"--output" || arg == L"-o") {
-            if (i + 1 >= argc)
-                return Usage(usage, "missing value after " + ToUtf8(argv[i]));
-            output = argv[++i];
-        } else if (arg.compare(0, 2, L"--") == 0) {
-            return Usage(usage, "unknown option " + ToUtf8(argv[i]));
-        } else {
-            files.push_back(arg);
-        }
-    }
-    if (files.size() != 2 || output.empty())
-        return Usage(usage, std::string(apply ? "apply" : "delta") + " needs two files and --output");
+    const bool apply = options.apply;
+    const std::vector<std::wstring>& files = options.files;
+    const std::wstring& output = options.output;
     std::string error;
     const int code = apply ? ApplyDeltaFile(files[0], files[1], output, error)
                            : MakeDeltaFile(files[0], files[1], output, error);
@@ -545,27 +377,32 @@ int Main(int argc, wchar_t** argv)
         return 0;
     }
     const std::wstring command = argv[1];
-    if (command == L"build")
-        return Build(argc - 2, argv + 2);
-    if (command == L"delta" || command == L"apply")
-        return DeltaCommand(command == L"apply", argc - 2, argv + 2);
+    if (command == L"build") {
+        BuildOptions options;
+        const ParseOutcome parsed = ParseBuildOptions(argc - 2, argv + 2, options);
+        return parsed.end == ParseEnd::Ready ? Build(options) : Stopped(parsed, kBuildUsage);
+    }
+    if (command == L"delta" || command == L"apply") {
+        DeltaOptions options;
+        const ParseOutcome parsed = ParseDeltaOptions(command == L"apply", argc - 2, argv + 2, options);
+        return parsed.end == ParseEnd::Ready ? DeltaCommand(options) : Stopped(parsed, options.apply ? kApplyUsage : kDeltaUsage);
+    }
     // The commands that read an updater share one prologue: their options, help and usage errors.
     struct ReadCommand {
         const wchar_t* name;
         const char* usage;
-        bool takesGame;
+        bool takesGame, takesBases;
         int (*run)(ReadOptions& options);
     };
-    const ReadCommand commands[] = {{L"list", kListUsage, false, [](ReadOptions& o) { return List(o); }},
-                                    {L"verify", kVerifyUsage, false, [](ReadOptions& o) { return Verify(o); }},
-                                    {L"plan", kPlanUsage, true, Plan}};
+    const ReadCommand commands[] = {{L"list", kListUsage, false, false, [](ReadOptions& o) { return List(o); }},
+                                    {L"verify", kVerifyUsage, false, true, [](ReadOptions& o) { return Verify(o); }},
+                                    {L"plan", kPlanUsage, true, false, Plan}};
     for (const ReadCommand& c : commands) {
         if (command != c.name)
             continue;
         ReadOptions options;
-        if (const int code = ParseReadOptions(c.usage, c.takesGame, argc - 2, argv + 2, options))
-            return code < 0 ? 0 : code;
-        return c.run(options);
+        const ParseOutcome parsed = ParseReadOptions(c.takesGame, c.takesBases, argc - 2, argv + 2, options);
+        return parsed.end == ParseEnd::Ready ? c.run(options) : Stopped(parsed, c.usage);
     }
     return Usage(kUsage, "unknown command " + ToUtf8(argv[1]));
 }
