@@ -13,10 +13,13 @@
 #include "tools/command_options.h"
 #include "tools/delta_files.h"
 #include "tools/json.h"
+#include "tools/list_command.h"
 #include "tools/package_builder.h"
 #include "tools/package_reader.h"
 #include "tools/update_plan.h"
+#include "tools/updater_report.h"
 #include "tools/usage_texts.h"
+#include "tools/verify_command.h"
 #include "util/fs/file.h"
 #include "util/fs/paths.h"
 #include "util/text/code_page.h"
@@ -24,13 +27,6 @@
 #include "util/text/strings.h"
 
 namespace {
-
-// One line a version record, the checksums in one column whatever the names' scripts.
-void PrintRecords(const std::vector<VersionRecord>& records)
-{
-    for (const VersionRecord& r : records)
-        printf("  record %s checksum %016llX\n", PadToWidth(r.name, 40).c_str(), static_cast<unsigned long long>(r.value));
-}
 
 int Fail(const std::string& message)
 {
@@ -75,151 +71,37 @@ int Build(const BuildOptions& options)
     return 0;
 }
 
-// What every document of list, verify and plan begins with: the file, the verdict and the problem.
-JsonObject JsonVerdict(const ReadOptions& o, const std::string& problem)
-{
-    JsonObject verdict;
-    verdict.Text("file", ToUtf8(o.updater.c_str())).Text("verdict", problem.empty() ? "accepted" : "refused");
-    return problem.empty() ? verdict.Null("problem") : verdict.Text("problem", problem);
-}
-
-std::string JsonRecords(const std::vector<VersionRecord>& records)
-{
-    std::vector<std::string> out;
-    for (const VersionRecord& r : records)
-        out.push_back(JsonObject().Text("name", r.name).Value("checksum", JsonHex64(r.value)).Str());
-    return JsonArray(out);
-}
-
-std::string JsonDeltas(const std::vector<DeltaRecord>& deltas)
-{
-    std::vector<std::string> out;
-    for (const DeltaRecord& d : deltas)
-        out.push_back(JsonObject()
-                          .Text("entry", d.entry)
-                          .Text("target", d.target)
-                          .Number("base_size", d.baseSize)
-                          .Value("base_checksum", JsonHex64(d.baseChecksum))
-                          .Value("delta_checksum", JsonHex64(d.deltaChecksum))
-                          .Number("target_size", d.targetSize)
-                          .Value("target_checksum", JsonHex64(d.targetChecksum))
-                          .Str());
-    return JsonArray(out);
-}
-
 int Refused(const ReadOptions& o, const std::string& problem)
 {
     if (o.json)
-        printf("%s\n", JsonVerdict(o, problem).Str().c_str());
+        printf("%s\n", JsonVerdict(o.updater, problem).Str().c_str());
     return Fail(problem);
 }
 
 int List(const ReadOptions& o)
 {
-    UpdaterContents c;
-    std::string error;
-    if (!ReadUpdaterFile(o.updater, c, error))
-        return Refused(o, error);
-    if (o.json) {
-        std::vector<std::string> entries;
-        for (size_t i = 0; i < c.entries.size(); ++i)
-            entries.push_back(JsonObject()
-                                  .Text("name", c.entries[i].name)
-                                  .Number("offset", c.storedOffsets[i])
-                                  .Number("size", c.entries[i].size)
-                                  .Str());
-        std::string list = "null";
-        if (c.hasVersionList)
-            list = JsonObject()
-                       .Text("magic", std::string(c.versionHeader.magic, 8))
-                       .Value("records", JsonRecords(c.records))
-                       .Str();
-        printf("%s\n", JsonVerdict(o, "")
-                           .Number("size", c.fileSize)
-                           .Text("title", c.title)
-                           .Bool("certificate", c.hasCertificate)
-                           .Text("archive_magic", std::string(c.header.magic, 12))
-                           .Value("entries", JsonArray(entries))
-                           .Value("version_list", list)
-                           .Value("deltas", JsonDeltas(c.deltas))
-                           .Str()
-                           .c_str());
-        return 0;
-    }
-    printf("title: %s\n", c.title.c_str());
-    printf("certificate: %s\n", c.hasCertificate ? "present (not validated here)" : "none");
-    printf("entries: %u\n", c.header.count);
-    for (size_t i = 0; i < c.entries.size(); ++i)
-        printf("  entry %s offset 0x%08X  size 0x%08X (%u bytes)\n", PadToWidth(c.entries[i].name, 40).c_str(),
-               c.storedOffsets[i], c.entries[i].size, c.entries[i].size);
-    if (!c.hasVersionList) {
-        printf("version list: none\n");
-        return 0;
-    }
-    printf("version records: %u\n", c.versionHeader.count);
-    PrintRecords(c.records);
-    if (c.deltas.empty())
-        return 0;
-    printf("deltas: %zu\n", c.deltas.size());
-    for (const DeltaRecord& d : c.deltas) {
-        const auto entry = std::find_if(c.entries.begin(), c.entries.end(),
-                                        [&](const ArchiveEntry& e) { return e.name == d.entry; });
-        printf("  delta %s base %016llX  delta %9u bytes  target %9llu bytes  (%s)\n", PadToWidth(d.target, 40).c_str(),
-               static_cast<unsigned long long>(d.baseChecksum), entry == c.entries.end() ? 0u : entry->size,
-               static_cast<unsigned long long>(d.targetSize), d.entry.c_str());
-    }
-    return 0;
+    const ListResult result = ListCommand(o);
+    if (o.json)
+        printf("%s\n", ListJson(result).c_str());
+    else
+        PrintListText(result);
+    return result.problem.empty() ? 0 : Fail(result.problem);
 }
 
 int Verify(const ReadOptions& o)
 {
-    UpdaterContents c;
-    std::string error;
-    UpdatePackage package;
-    EntryTargets targets;
-    std::vector<uint64_t> checksums;
-    if (!ReadUpdaterFile(o.updater, c, error) || !CheckUpdaterFile(o.updater, nullptr, package, targets, checksums, error))
-        return Refused(o, error);
-    std::vector<AppliedDelta> applied;
-    if (!o.bases.empty() && !ApplyDeltasToBases(package, targets, o.bases, applied, error))
-        return Usage(kVerifyUsage, error);
-    std::string wrong;
-    for (const AppliedDelta& a : applied)
-        if (!a.base.empty() && !a.gaveTarget && wrong.empty())
-            wrong = "delta \"" + a.entry + "\" applied to \"" + ToUtf8(a.base) + "\" does not give \"" + a.target + "\"";
-    if (o.json) {
-        std::vector<std::string> bases;
-        for (const AppliedDelta& a : applied)
-            bases.push_back(JsonObject()
-                                .Text("entry", a.entry)
-                                .Text("target", a.target)
-                                .Value("base", a.base.empty() ? "null" : JsonString(ToUtf8(a.base)))
-                                .Bool("gives_target", a.gaveTarget)
-                                .Str());
-        printf("%s\n", JsonVerdict(o, wrong)
-                           .Number("entries", c.entries.size())
-                           .Number("records", c.records.size())
-                           .Bool("version_list", c.hasVersionList)
-                           .Number("deltas", c.deltas.size())
-                           .Value("applied", o.bases.empty() ? "null" : JsonArray(bases))
-                           .Str()
-                           .c_str());
-        if (!wrong.empty())
-            return 1;
-    } else if (!wrong.empty()) {
-        return Fail(wrong);
-    } else if (!c.hasVersionList) {
-        printf("mkupdate: %s would install: %zu entries, no version list: every entry installs unchecked "
-               "under its own name\n", ToUtf8(o.updater.c_str()).c_str(), c.entries.size());
-    } else {
-        printf("mkupdate: %s would install: %zu entries, %zu version records, every checksum matches\n",
-               ToUtf8(o.updater.c_str()).c_str(), c.entries.size(), c.records.size());
-        if (!c.deltas.empty())
-            printf("mkupdate: %zu deltas, each sound for its base's size\n", c.deltas.size());
-        for (const AppliedDelta& a : applied)
-            printf("  %s %s: %s\n", a.base.empty() ? "no base for" : "applied", a.target.c_str(),
-                   a.base.empty() ? "none of the folders holds its base" : ToUtf8(a.base).c_str());
-    }
+    const VerifyResult result = VerifyCommand(o);
+    if (!result.unreadableBase.empty())
+        return Usage(kVerifyUsage, result.unreadableBase);
+    if (o.json)
+        printf("%s\n", VerifyJson(result).c_str());
+    else
+        PrintVerifyText(result);
+    if (!result.problem.empty())
+        return Fail(result.problem);
+    // A document that names the delta is the whole answer; text names it on stderr.
+    if (!result.wrongDelta.empty())
+        return o.json ? 1 : Fail(result.wrongDelta);
     return 0;
 }
 
@@ -305,7 +187,7 @@ int Plan(ReadOptions& o)
         std::vector<std::string> leftovers;
         for (const PlannedLeftover& l : plan.leftovers)
             leftovers.push_back(JsonObject().Text("name", l.name).Text("fate", l.fate).Str());
-        printf("%s\n", JsonVerdict(o, "")
+        printf("%s\n", JsonVerdict(o.updater, "")
                            .Text("game", ToUtf8(o.game.c_str()))
                            .Number("result", plan.result)
                            .Value("asked", plan.asked ? "true" : "false")
