@@ -16,6 +16,7 @@
 #include "tools/list_command.h"
 #include "tools/package_builder.h"
 #include "tools/package_reader.h"
+#include "tools/plan_command.h"
 #include "tools/update_plan.h"
 #include "tools/updater_report.h"
 #include "tools/usage_texts.h"
@@ -71,13 +72,6 @@ int Build(const BuildOptions& options)
     return 0;
 }
 
-int Refused(const ReadOptions& o, const std::string& problem)
-{
-    if (o.json)
-        printf("%s\n", JsonVerdict(o.updater, problem).Str().c_str());
-    return Fail(problem);
-}
-
 int List(const ReadOptions& o)
 {
     const ListResult result = ListCommand(o);
@@ -105,129 +99,20 @@ int Verify(const ReadOptions& o)
     return 0;
 }
 
-const char* OutcomeName(VersionListOutcome outcome)
+int Plan(const ReadOptions& o)
 {
-    switch (outcome) {
-    case VersionListOutcome::Absent: return "absent";
-    case VersionListOutcome::NotAVersionList: return "not a version list";
-    case VersionListOutcome::Locked: return "cannot be read";
-    case VersionListOutcome::Unencodable: return "a name does not fit";
-    case VersionListOutcome::Unchanged: return "unchanged";
-    default: return "updated";
-    }
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
-
-int Plan(ReadOptions& o)
-{
-    if (o.game.empty()) {
-#if defined(_WIN32)
-        wchar_t folder[kFolderCapacity] = L"";
-        if (!GetInstalledFolder(folder, kGameVendor, kGameTitle) || !IsAbsoluteFolder(folder)) {
-            fprintf(stderr, "mkupdate: the game is not registered (HKLM\\Software\\%s\\%s, InstalledFolder): name "
-                            "its folder with --game\n", ToUtf8(kGameVendor).c_str(), ToUtf8(kGameTitle).c_str());
-            return 2;
-        }
-        o.game = folder;
-#else
-        fprintf(stderr, "mkupdate: without --game, plan reads the game's folder from the Windows registry, which "
-                        "this system has not: name the folder with --game\n");
+    const PlanResult result = PlanCommand(o);
+    if (result.end == PlanEnd::NotRegistered) {
+        fprintf(stderr, "mkupdate: %s\n", result.problem.c_str());
         return 2;
-#endif
     }
-    UpdatePlan plan;
-    std::string error;
-    const int code = PlanUpdate(o.updater, o.game, plan, error);
-    if (code == 2)
-        return Usage(kPlanUsage, error);
-    if (code != 0)
-        return Refused(o, error);
-    const VersionListPlan& v = plan.versionList;
-    const bool listUpdated = v.outcome == VersionListOutcome::Updated;
-    if (o.json) {
-        std::vector<std::string> targets;
-        for (const PlannedTarget& t : plan.targets) {
-            const std::string old =
-                t.installed ? JsonObject().Number("size", t.oldSize).Value("checksum", JsonHex64(t.oldChecksum)).Str()
-                            : "null";
-            targets.push_back(JsonObject()
-                                  .Text("entry", t.entry)
-                                  .Text("target", t.target)
-                                  .Text("action", t.action)
-                                  .Value("old", old)
-                                  .Value("new", JsonObject().Number("size", t.newSize).Value("checksum", JsonHex64(t.newChecksum)).Str())
-                                  .Value("base", t.base.empty() ? "null" : JsonString(t.base))
-                                  .Str());
-        }
-        std::vector<std::string> lines;
-        for (const std::string& line : Lines(plan.uninstallList))
-            lines.push_back(JsonString(line));
-        const std::vector<unsigned char> uninstallBytes(plan.uninstallList.begin(), plan.uninstallList.end());
-        const std::string versionList = JsonObject()
-                                            .Text("state", OutcomeName(v.outcome))
-                                            .Value("records", listUpdated ? JsonRecords(v.records) : "null")
-                                            .Value("bytes", listUpdated ? JsonHexBytes(v.bytes) : "null")
-                                            .Str();
-        const bool u = plan.uninstallListUpdated;
-        const std::string uninstallList = JsonObject()
-                                              .Text("state", plan.uninstallListUnchanged ? "unchanged"
-                                                             : u                         ? "updated"
-                                                                                         : "cannot be read")
-                                              .Value("lines", u ? JsonArray(lines) : "null")
-                                              .Value("bytes", u ? JsonHexBytes(uninstallBytes) : "null")
-                                              .Str();
-        std::vector<std::string> leftovers;
-        for (const PlannedLeftover& l : plan.leftovers)
-            leftovers.push_back(JsonObject().Text("name", l.name).Text("fate", l.fate).Str());
-        printf("%s\n", JsonVerdict(o.updater, "")
-                           .Text("game", ToUtf8(o.game.c_str()))
-                           .Number("result", plan.result)
-                           .Value("asked", plan.asked ? "true" : "false")
-                           .Value("leftovers", JsonArray(leftovers))
-                           .Value("targets", JsonArray(targets))
-                           .Value("version_list", versionList)
-                           .Value("uninstall_list", uninstallList)
-                           .Str()
-                           .c_str());
-        return 0;
-    }
-    printf("plan: %s on %s\n", ToUtf8(o.updater.c_str()).c_str(), ToUtf8(o.game.c_str()).c_str());
-    for (const PlannedTarget& t : plan.targets) {
-        printf("  %-9s %s new %9llu bytes %016llX", t.action, PadToWidth(t.target, 36).c_str(),
-               static_cast<unsigned long long>(t.newSize), static_cast<unsigned long long>(t.newChecksum));
-        if (t.installed)
-            printf("  old %9llu bytes %016llX", static_cast<unsigned long long>(t.oldSize),
-                   static_cast<unsigned long long>(t.oldChecksum));
-        if (!t.base.empty())
-            printf("  from %s", t.base.c_str());
-        printf("\n");
-    }
-    for (const PlannedLeftover& l : plan.leftovers)
-        printf("  leftover  %s: %s\n", PadToWidth(l.name, 36).c_str(), l.fate);
-    if (!plan.asked)
-        printf("told before the question: the update does not apply\n");
-    printf("version list kpx.hvl: %s\n", OutcomeName(v.outcome));
-    if (listUpdated)
-        PrintRecords(v.records);
-    printf("uninstall list uninst.lst: %s\n", plan.uninstallListUnchanged ? "unchanged"
-                                               : plan.uninstallListUpdated  ? "updated"
-                                                                            : "cannot be read");
-    for (const std::string& line : Lines(plan.uninstallList))
-        printf("  line %s\n", line.c_str());
-    printf("result: 0x%08X (%s)\n", plan.result,
-           plan.result == 0                      ? "installation complete"
-           : plan.result == kResultNotApplicable ? "the update does not apply to the installed version, nothing changes"
-           : plan.result == kResultInstallFailed ? "an installed file cannot be read, nothing changes"
-                                                 : "installed, but the lists not all updated");
-    return 0;
+    if (result.end == PlanEnd::BadInput)
+        return Usage(kPlanUsage, result.problem);
+    if (o.json)
+        printf("%s\n", PlanJson(result).c_str());
+    else
+        PrintPlanText(result);
+    return result.end == PlanEnd::Refused ? Fail(result.problem) : 0;
 }
 
 int DeltaCommand(const DeltaOptions& options)
@@ -274,10 +159,10 @@ int Main(int argc, wchar_t** argv)
         const wchar_t* name;
         const char* usage;
         bool takesGame, takesBases;
-        int (*run)(ReadOptions& options);
+        int (*run)(const ReadOptions& options);
     };
-    const ReadCommand commands[] = {{L"list", kListUsage, false, false, [](ReadOptions& o) { return List(o); }},
-                                    {L"verify", kVerifyUsage, false, true, [](ReadOptions& o) { return Verify(o); }},
+    const ReadCommand commands[] = {{L"list", kListUsage, false, false, List},
+                                    {L"verify", kVerifyUsage, false, true, Verify},
                                     {L"plan", kPlanUsage, true, false, Plan}};
     for (const ReadCommand& c : commands) {
         if (command != c.name)
