@@ -1,38 +1,29 @@
 // mkupdate: makes the self-contained updater from the bare program and the files to ship, lists what an
 // updater carries, and verifies it the way the updater will. The same program on Windows and, natively,
 // on the studio's Linux build servers: same options, output, JSON and exit codes.
-#include <algorithm>
+// This is its entry: a command's arguments read into its options, its result computed, the result printed
+// as text or JSON, and the exit code. Problems go to stderr, one line each.
 #include <cstdio>
-#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
 
-#include "install/installed_folder.h"
-#include "tools/columns.h"
+#include "tools/build_command.h"
 #include "tools/command_options.h"
-#include "tools/delta_files.h"
-#include "tools/json.h"
+#include "tools/delta_command.h"
 #include "tools/list_command.h"
-#include "tools/package_builder.h"
-#include "tools/package_reader.h"
 #include "tools/plan_command.h"
-#include "tools/update_plan.h"
-#include "tools/updater_report.h"
 #include "tools/usage_texts.h"
 #include "tools/verify_command.h"
-#include "util/fs/file.h"
-#include "util/fs/paths.h"
 #include "util/text/code_page.h"
 #include "util/text/encoding.h"
-#include "util/text/strings.h"
 
 namespace {
 
-int Fail(const std::string& message)
+int Fail(const std::string& problem, int code = 1)
 {
-    fprintf(stderr, "mkupdate: %s\n", message.c_str());
-    return 1;
+    fprintf(stderr, "mkupdate: %s\n", problem.c_str());
+    return code;
 }
 
 int Usage(const char* usage, const std::string& problem)
@@ -53,25 +44,25 @@ int Stopped(const ParseOutcome& parsed, const char* usage)
     case ParseEnd::Unreadable:
         return Fail(parsed.problem);
     default:
-        fprintf(stderr, "mkupdate: %s\n", parsed.problem.c_str());
-        return 2;
+        return Fail(parsed.problem, 2);
     }
 }
 
 int Build(const BuildOptions& options)
 {
-    std::string error;
-    size_t leftOut = 0;
-    if (!BuildUpdater(options, error, &leftOut))
-        return Fail(error);
-    if (leftOut == 0)
-        printf("mkupdate: wrote %s (%zu files)\n", ToUtf8(options.output.c_str()).c_str(), options.files.size());
-    else
-        printf("mkupdate: wrote %s (%zu files; %zu unchanged in every base left out)\n",
-               ToUtf8(options.output.c_str()).c_str(), options.files.size() - leftOut, leftOut);
-    return 0;
+    const BuildResult result = BuildCommand(options);
+    PrintBuildText(result);
+    return result.written ? 0 : Fail(result.problem);
 }
 
+int Delta(const DeltaOptions& options)
+{
+    const DeltaFileResult result = DeltaCommand(options);
+    PrintDeltaText(result);
+    return result.code == 0 ? 0 : Fail(result.problem, result.code);
+}
+
+// A refused package is named on stderr after its document, --json or not.
 int List(const ReadOptions& o)
 {
     const ListResult result = ListCommand(o);
@@ -93,7 +84,7 @@ int Verify(const ReadOptions& o)
         PrintVerifyText(result);
     if (!result.problem.empty())
         return Fail(result.problem);
-    // A document that names the delta is the whole answer; text names it on stderr.
+    // The document that names the delta is the whole answer; text names it on stderr.
     if (!result.wrongDelta.empty())
         return o.json ? 1 : Fail(result.wrongDelta);
     return 0;
@@ -102,10 +93,8 @@ int Verify(const ReadOptions& o)
 int Plan(const ReadOptions& o)
 {
     const PlanResult result = PlanCommand(o);
-    if (result.end == PlanEnd::NotRegistered) {
-        fprintf(stderr, "mkupdate: %s\n", result.problem.c_str());
-        return 2;
-    }
+    if (result.end == PlanEnd::NotRegistered)
+        return Fail(result.problem, 2);
     if (result.end == PlanEnd::BadInput)
         return Usage(kPlanUsage, result.problem);
     if (o.json)
@@ -115,22 +104,26 @@ int Plan(const ReadOptions& o)
     return result.end == PlanEnd::Refused ? Fail(result.problem) : 0;
 }
 
-int DeltaCommand(const DeltaOptions& options)
+// The commands that read an updater share their options, help and usage problems.
+int ReadCommand(const std::wstring& command, int argc, wchar_t** argv)
 {
-    const bool apply = options.apply;
-    const std::vector<std::wstring>& files = options.files;
-    const std::wstring& output = options.output;
-    std::string error;
-    const int code = apply ? ApplyDeltaFile(files[0], files[1], output, error)
-                           : MakeDeltaFile(files[0], files[1], output, error);
-    if (code == 0) {
-        uint64_t size = 0;
-        FileSizeOf(output, size);
-        printf("mkupdate: wrote %s (%llu bytes)\n", ToUtf8(output.c_str()).c_str(), static_cast<unsigned long long>(size));
-        return 0;
+    struct Command {
+        const wchar_t* name;
+        const char* usage;
+        bool takesGame, takesBases;
+        int (*run)(const ReadOptions& options);
+    };
+    const Command commands[] = {{L"list", kListUsage, false, false, List},
+                                {L"verify", kVerifyUsage, false, true, Verify},
+                                {L"plan", kPlanUsage, true, false, Plan}};
+    for (const Command& c : commands) {
+        if (command != c.name)
+            continue;
+        ReadOptions options;
+        const ParseOutcome parsed = ParseReadOptions(c.takesGame, c.takesBases, argc, argv, options);
+        return parsed.end == ParseEnd::Ready ? c.run(options) : Stopped(parsed, c.usage);
     }
-    fprintf(stderr, "mkupdate: %s\n", error.c_str());
-    return code;
+    return Usage(kUsage, "unknown command " + ToUtf8(command));
 }
 
 int Main(int argc, wchar_t** argv)
@@ -152,26 +145,10 @@ int Main(int argc, wchar_t** argv)
     if (command == L"delta" || command == L"apply") {
         DeltaOptions options;
         const ParseOutcome parsed = ParseDeltaOptions(command == L"apply", argc - 2, argv + 2, options);
-        return parsed.end == ParseEnd::Ready ? DeltaCommand(options) : Stopped(parsed, options.apply ? kApplyUsage : kDeltaUsage);
+        return parsed.end == ParseEnd::Ready ? Delta(options)
+                                             : Stopped(parsed, options.apply ? kApplyUsage : kDeltaUsage);
     }
-    // The commands that read an updater share one prologue: their options, help and usage errors.
-    struct ReadCommand {
-        const wchar_t* name;
-        const char* usage;
-        bool takesGame, takesBases;
-        int (*run)(const ReadOptions& options);
-    };
-    const ReadCommand commands[] = {{L"list", kListUsage, false, false, List},
-                                    {L"verify", kVerifyUsage, false, true, Verify},
-                                    {L"plan", kPlanUsage, true, false, Plan}};
-    for (const ReadCommand& c : commands) {
-        if (command != c.name)
-            continue;
-        ReadOptions options;
-        const ParseOutcome parsed = ParseReadOptions(c.takesGame, c.takesBases, argc - 2, argv + 2, options);
-        return parsed.end == ParseEnd::Ready ? c.run(options) : Stopped(parsed, c.usage);
-    }
-    return Usage(kUsage, "unknown command " + ToUtf8(argv[1]));
+    return ReadCommand(command, argc - 2, argv + 2);
 }
 
 }  // namespace

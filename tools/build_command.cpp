@@ -1,0 +1,27 @@
+// mkupdate build: the package builder run on the parsed options.
+#include "tools/build_command.h"
+
+#include <cstdio>
+
+#include "util/text/encoding.h"
+
+BuildResult BuildCommand(const BuildOptions& options)
+{
+    BuildResult result;
+    result.output = options.output;
+    result.files = options.files.size();
+    result.written = BuildUpdater(options, result.problem, &result.leftOut);
+    return result;
+}
+
+void PrintBuildText(const BuildResult& result)
+{
+    if (!result.written)
+        return;
+    const std::string output = ToUtf8(result.output);
+    if (result.leftOut == 0)
+        printf("mkupdate: wrote %s (%zu files)\n", output.c_str(), result.files);
+    else
+        printf("mkupdate: wrote %s (%zu files; %zu unchanged in every base left out)\n", output.c_str(),
+               result.files - result.leftOut, result.leftOut);
+}
