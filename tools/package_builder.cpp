@@ -107,86 +107,92 @@ bool CheckWritten(const std::wstring& partial, std::string& error)
     return true;
 }
 
-bool PlanEntries(const BuildOptions& options, PayloadPlan& payload, std::string& error)
+// A shipped file's names as the payload stores them: its target's record path and its entry name, each with
+// a faithful code page 932 form that fits its field. False with the problem, naming the file.
+bool NameEntry(const std::wstring& target, PlannedEntry& e, std::string& error)
+{
+    const std::string shown = ToUtf8(target);
+    if (!IsSafeRelativePath(target)) {
+        error = "unsafe install path \"" + shown + "\": it must stay inside the installation folder";
+        return false;
+    }
+    std::string storedPath;
+    if (!WideToMultiByte(target.c_str(), Encoding::Utf8, e.targetUtf8, true) || !ToStoredName(e.targetUtf8, storedPath)) {
+        error = "install path \"" + shown + "\" has no faithful Shift-JIS (code page 932) form";
+        return false;
+    }
+    if (storedPath.size() > kMaxRecordName) {
+        error = "install path \"" + shown + "\" is " + std::to_string(storedPath.size()) +
+                " bytes in code page 932; at most " + std::to_string(kMaxRecordName) + " fit";
+        return false;
+    }
+    e.utf8Name = e.targetUtf8.substr(e.targetUtf8.rfind('\\') + 1);
+    if (!ToStoredName(e.utf8Name, e.storedName)) {
+        error = "file name \"" + e.utf8Name + "\" has no faithful Shift-JIS (code page 932) form";
+        return false;
+    }
+    if (e.storedName.size() > kMaxEntryName) {
+        error = "file name \"" + e.utf8Name + "\" is " + std::to_string(e.storedName.size()) +
+                " bytes in code page 932; at most " + std::to_string(kMaxEntryName) + " fit";
+        return false;
+    }
+    return true;
+}
+
+// Each target as Windows compares names, and its spelling.
+using ReachedTargets = std::vector<std::pair<std::wstring, std::string>>;
+
+// False, with the problem, when the updater could not tell the file from one planned before: an entry name
+// taken already (ignoring case, the version list's and the delta table's among them) or a target that
+// Windows takes for one reached already. Adds the file's to both.
+bool CheckDistinct(const std::wstring& target, const PlannedEntry& e, std::vector<std::string>& keys,
+                   ReachedTargets& reached, std::string& error)
+{
+    std::string key;
+    ArchiveNameKey(e.utf8Name, key);
+    if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
+        error = key == kVersionListKey || key == kDeltaTableKey
+                    ? "a shipped file may not be named \"" + e.utf8Name + "\": that is the " +
+                          (key == kVersionListKey ? "version list" : "delta table")
+                    : "two shipped files are both named \"" + e.utf8Name +
+                          "\" (ignoring case): the updater could not tell them apart";
+        return false;
+    }
+    keys.push_back(key);
+    // Two targets that Windows takes for one file, in the updater's own comparison (its upper case, not
+    // ASCII's alone: "α.arc" and "Α.arc" are one file there).
+    const std::wstring folded = RelativePathKey(target);
+    const auto clash = std::find_if(reached.begin(), reached.end(),
+                                    [&](const std::pair<std::wstring, std::string>& r) { return r.first == folded; });
+    if (clash != reached.end()) {
+        error = "two shipped files, \"" + clash->second + "\" and \"" + ToUtf8(target) +
+                "\", are one file to Windows (names compared as Windows compares them): the updater could not tell them apart";
+        return false;
+    }
+    reached.push_back({folded, ToUtf8(target)});
+    return true;
+}
+
+bool SizeEntry(const ShippedFile& f, PlannedEntry& e, std::string& error)
+{
+    uint64_t size = 0;
+    if (!FileSizeOf(f.source, size)) {
+        error = "cannot read \"" + ToUtf8(f.source) + "\"";
+        return false;
+    }
+    if (size >= 0x100000000ull) {
+        error = "\"" + ToUtf8(f.source) + "\" is 4 GiB or larger; entries must be smaller";
+        return false;
+    }
+    e.size = static_cast<uint32_t>(size);
+    return true;
+}
+
+// Adds the version list, puts the entries in the index's order and gives each its offset; false when the
+// updater could not take them.
+bool PlaceEntries(PayloadPlan& payload, std::string& error)
 {
     std::vector<PlannedEntry>& plan = payload.entries;
-    if (options.files.empty()) {
-        error = "no files to ship";
-        return false;
-    }
-    if (options.files.size() + 1 > kMaxPayloadEntries) {
-        error = "too many files: " + std::to_string(options.files.size()) + " (the updater takes at most " +
-                std::to_string(kMaxPayloadEntries - 1) + " besides its version list)";
-        return false;
-    }
-    std::vector<std::string> keys = {kVersionListKey, kDeltaTableKey};
-    std::vector<std::pair<std::wstring, std::string>> reached;  // each target as Windows compares names, and its spelling
-    for (const ShippedFile& f : options.files) {
-        std::wstring target = f.target;
-        std::replace(target.begin(), target.end(), L'/', L'\\');
-        const std::string shown = ToUtf8(target);
-        if (!IsSafeRelativePath(target)) {
-            error = "unsafe install path \"" + shown + "\": it must stay inside the installation folder";
-            return false;
-        }
-        PlannedEntry e{};
-        e.file = &f;
-        std::string storedPath;
-        if (!WideToMultiByte(target.c_str(), Encoding::Utf8, e.targetUtf8, true) || !ToStoredName(e.targetUtf8, storedPath)) {
-            error = "install path \"" + shown + "\" has no faithful Shift-JIS (code page 932) form";
-            return false;
-        }
-        if (storedPath.size() > kMaxRecordName) {
-            error = "install path \"" + shown + "\" is " + std::to_string(storedPath.size()) +
-                    " bytes in code page 932; at most " + std::to_string(kMaxRecordName) + " fit";
-            return false;
-        }
-        e.utf8Name = e.targetUtf8.substr(e.targetUtf8.rfind('\\') + 1);
-        if (!ToStoredName(e.utf8Name, e.storedName)) {
-            error = "file name \"" + e.utf8Name + "\" has no faithful Shift-JIS (code page 932) form";
-            return false;
-        }
-        if (e.storedName.size() > kMaxEntryName) {
-            error = "file name \"" + e.utf8Name + "\" is " + std::to_string(e.storedName.size()) +
-                    " bytes in code page 932; at most " + std::to_string(kMaxEntryName) + " fit";
-            return false;
-        }
-        std::string key;
-        ArchiveNameKey(e.utf8Name, key);
-        if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
-            error = key == kVersionListKey || key == kDeltaTableKey
-                        ? "a shipped file may not be named \"" + e.utf8Name + "\": that is the " +
-                              (key == kVersionListKey ? "version list" : "delta table")
-                        : "two shipped files are both named \"" + e.utf8Name +
-                              "\" (ignoring case): the updater could not tell them apart";
-            return false;
-        }
-        keys.push_back(key);
-        // Two targets that Windows takes for one file, in the updater's own comparison (its upper case, not
-        // ASCII's alone: "α.arc" and "Α.arc" are one file there).
-        const std::wstring folded = RelativePathKey(target);
-        const auto clash = std::find_if(reached.begin(), reached.end(),
-                                        [&](const std::pair<std::wstring, std::string>& r) { return r.first == folded; });
-        if (clash != reached.end()) {
-            error = "two shipped files, \"" + clash->second + "\" and \"" + shown +
-                    "\", are one file to Windows (names compared as Windows compares them): the updater could not tell them apart";
-            return false;
-        }
-        reached.push_back({folded, shown});
-        uint64_t size = 0;
-        if (!FileSizeOf(f.source, size)) {
-            error = "cannot read \"" + ToUtf8(f.source) + "\"";
-            return false;
-        }
-        if (size >= 0x100000000ull) {
-            error = "\"" + ToUtf8(f.source) + "\" is 4 GiB or larger; entries must be smaller";
-            return false;
-        }
-        e.size = static_cast<uint32_t>(size);
-        plan.push_back(e);
-    }
-    if (!options.bases.empty() && !PlanDeltas(options, keys, payload, error))
-        return false;
     if (plan.size() + 1 > kMaxPayloadEntries) {
         error = "too many entries: " + std::to_string(plan.size()) + " files and deltas (the updater takes at most " +
                 std::to_string(kMaxPayloadEntries - 1) + " besides its version list)";
@@ -220,6 +226,61 @@ bool PlanEntries(const BuildOptions& options, PayloadPlan& payload, std::string&
     return true;
 }
 
+bool PlanEntries(const BuildOptions& options, PayloadPlan& payload, std::string& error)
+{
+    if (options.files.empty()) {
+        error = "no files to ship";
+        return false;
+    }
+    if (options.files.size() + 1 > kMaxPayloadEntries) {
+        error = "too many files: " + std::to_string(options.files.size()) + " (the updater takes at most " +
+                std::to_string(kMaxPayloadEntries - 1) + " besides its version list)";
+        return false;
+    }
+    std::vector<std::string> keys = {kVersionListKey, kDeltaTableKey};
+    ReachedTargets reached;
+    for (const ShippedFile& f : options.files) {
+        std::wstring target = f.target;
+        std::replace(target.begin(), target.end(), L'/', L'\\');
+        PlannedEntry e{};
+        e.file = &f;
+        if (!NameEntry(target, e, error) || !CheckDistinct(target, e, keys, reached, error) || !SizeEntry(f, e, error))
+            return false;
+        payload.entries.push_back(e);
+    }
+    if (!options.bases.empty() && !PlanDeltas(options, keys, payload, error))
+        return false;
+    return PlaceEntries(payload, error);
+}
+
+// A delta as the next entry "KPX.dlt.NNN" of the payload and the next record of the delta table; its bytes
+// move into the entry. False when a shipped file has the name already or the table is full.
+bool AddDelta(PlannedDelta& d, std::vector<std::string>& keys, std::vector<DeltaRecord>& table,
+              std::vector<PlannedEntry>& entries, std::string& error)
+{
+    char name[16];
+    snprintf(name, sizeof name, "%s.%03u", kDeltaTableName, static_cast<unsigned>(table.size()));
+    PlannedEntry entry{};
+    entry.storedName = entry.utf8Name = name;
+    std::string key;
+    ArchiveNameKey(entry.utf8Name, key);
+    if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
+        error = "a shipped file is named \"" + entry.utf8Name + "\", the name of a delta";
+        return false;
+    }
+    keys.push_back(key);
+    if (d.bytes.size() >= 0x100000000ull || table.size() >= kMaxDeltaRecords) {
+        error = "too many deltas";
+        return false;
+    }
+    d.record.entry = entry.utf8Name;
+    entry.size = static_cast<uint32_t>(d.bytes.size());
+    entry.bytes.swap(d.bytes);
+    table.push_back(d.record);
+    entries.push_back(std::move(entry));
+    return true;
+}
+
 // Replaces, for each shipped file found in a base folder, its entry by deltas (keeping it where the whole
 // file must ship too), and adds the delta table.
 bool PlanDeltas(const BuildOptions& options, std::vector<std::string>& keys, PayloadPlan& payload, std::string& error)
@@ -244,28 +305,9 @@ bool PlanDeltas(const BuildOptions& options, std::vector<std::string>& keys, Pay
         }
         e.deltaChecksumKnown = true;
         e.deltaChecksum = deltas.checksum;
-        for (PlannedDelta& d : deltas.deltas) {
-            char name[16];
-            snprintf(name, sizeof name, "%s.%03u", kDeltaTableName, static_cast<unsigned>(table.size()));
-            PlannedEntry entry{};
-            entry.storedName = entry.utf8Name = name;
-            std::string key;
-            ArchiveNameKey(entry.utf8Name, key);
-            if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
-                error = "a shipped file is named \"" + entry.utf8Name + "\", the name of a delta";
+        for (PlannedDelta& d : deltas.deltas)
+            if (!AddDelta(d, keys, table, entries, error))
                 return false;
-            }
-            keys.push_back(key);
-            if (d.bytes.size() >= 0x100000000ull || table.size() >= kMaxDeltaRecords) {
-                error = "too many deltas";
-                return false;
-            }
-            d.record.entry = entry.utf8Name;
-            entry.size = static_cast<uint32_t>(d.bytes.size());
-            entry.bytes.swap(d.bytes);
-            table.push_back(d.record);
-            entries.push_back(std::move(entry));
-        }
         if (deltas.full)
             entries.push_back(std::move(e));
         else
@@ -314,10 +356,12 @@ bool CopyEntry(CFileDX& out, const PlannedEntry& e, std::vector<unsigned char>& 
     return true;
 }
 
-bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<unsigned char>& image,
-                  const std::vector<unsigned char>& title, const PayloadPlan& payload, std::string& error)
+const char kCannotWrite[] = "cannot write the output (disk full?)";
+
+// The program image zero-filled up to the title block, the title block, then the payload's header and index.
+bool WriteHead(CFileDX& out, const std::vector<unsigned char>& image, const std::vector<unsigned char>& title,
+               const std::vector<PlannedEntry>& plan, uint64_t& dataStart, std::string& error)
 {
-    const std::vector<PlannedEntry>& plan = payload.entries;
     std::vector<unsigned char> head(kTitleBlockOffset, 0);
     memcpy(head.data(), image.data(), image.size());
     head.insert(head.end(), title.begin(), title.end());
@@ -330,24 +374,28 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
         return false;
     }
     if (!WriteAll(out, head.data(), head.size()) || !WriteAll(out, index.data(), index.size())) {
-        error = "cannot write the output (disk full?)";
+        error = kCannotWrite;
         return false;
     }
+    dataStart = PayloadOffset + index.size();
+    return true;
+}
 
-    const uint64_t dataStart = PayloadOffset + index.size();
+// Every entry's data in index order: a delta's or the delta table's bytes as planned, zeros where the version
+// list goes, each shipped file streamed and checksummed. `records` gets the shipped files' version records,
+// `listEntry` the version list's entry.
+bool WriteEntries(CFileDX& out, const BuildOptions& options, const std::vector<PlannedEntry>& plan,
+                  std::vector<VersionRecord>& records, const PlannedEntry*& listEntry, std::string& error)
+{
     uint64_t total = 0;
     for (const PlannedEntry& e : plan)
         total += e.size;
     std::vector<unsigned char> buffer = ToolStreamBuffer();
-    VersionListHeader versionHeader{};
-    memcpy(versionHeader.magic, kVersionListMagic, sizeof versionHeader.magic);
-    std::vector<VersionRecord> records;
-    const PlannedEntry* listEntry = nullptr;
     uint64_t written = 0;
     for (const PlannedEntry& e : plan) {
         if (!e.file && !e.bytes.empty()) {
             if (!WriteAll(out, e.bytes.data(), e.bytes.size())) {
-                error = "cannot write the output (disk full?)";
+                error = kCannotWrite;
                 return false;
             }
             continue;
@@ -356,7 +404,7 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
             listEntry = &e;
             std::vector<unsigned char> zeros(e.size, 0);
             if (!WriteAll(out, zeros.data(), zeros.size())) {
-                error = "cannot write the output (disk full?)";
+                error = kCannotWrite;
                 return false;
             }
             continue;
@@ -374,7 +422,21 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
         records.push_back({e.targetUtf8, StoredChecksum(checksum)});
         written += e.size;
     }
+    return true;
+}
+
+bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<unsigned char>& image,
+                  const std::vector<unsigned char>& title, const PayloadPlan& payload, std::string& error)
+{
+    uint64_t dataStart = 0;
+    std::vector<VersionRecord> records;
+    const PlannedEntry* listEntry = nullptr;
+    if (!WriteHead(out, image, title, payload.entries, dataStart, error) ||
+        !WriteEntries(out, options, payload.entries, records, listEntry, error))
+        return false;
     records.insert(records.end(), payload.deltaOnly.begin(), payload.deltaOnly.end());
+    VersionListHeader versionHeader{};
+    memcpy(versionHeader.magic, kVersionListMagic, sizeof versionHeader.magic);
     versionHeader.count = static_cast<uint32_t>(records.size());
     std::vector<unsigned char> listBytes;
     if (!EncodeVersionList(versionHeader, records, listBytes) || listBytes.size() != listEntry->size) {
@@ -383,7 +445,7 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
     }
     if (!out.Seek(static_cast<int64_t>(dataStart + listEntry->offset)) ||
         !WriteAll(out, listBytes.data(), listBytes.size())) {
-        error = "cannot write the output (disk full?)";
+        error = kCannotWrite;
         return false;
     }
     return true;
