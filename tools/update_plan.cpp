@@ -107,20 +107,21 @@ bool PlanLeftovers(const FolderReader& folder, const std::wstring& name, bool in
     return original && !installs;
 }
 
-}  // namespace
-
-int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan& plan, std::string& error)
+// The checks before the dry run: the updater and the folder exist, the folder is an installation (held, on
+// Windows, as the updater holds it, while it is read), and the package passes verify's checks with names
+// resolved in it. 0, or PlanUpdate's 1 or 2 with `error`.
+int OpenPlanInputs(const std::wstring& updater, const std::wstring& game, std::unique_ptr<FolderReader>& reader,
+                   UpdatePackage& package, EntryTargets& targets, std::vector<uint64_t>& checksums, std::string& error)
 {
     if (KindOf(updater) == PathKind::None) {
         error = "no such file: \"" + ToUtf8(updater) + "\"";
         return 2;
     }
-    // On Windows the folder is held, as the updater holds it, while it is read.
     if (KindOf(game) != PathKind::Folder) {
         error = "\"" + ToUtf8(game) + "\" is not a folder";
         return 2;
     }
-    const std::unique_ptr<FolderReader> reader = OpenFolderReader(game);
+    reader = OpenFolderReader(game);
     const FolderReader& folder = *reader;
     if (!folder.Exists(kVersionListName) && !folder.Exists(kUninstallListName)) {
         error = "\"" + ToUtf8(game) + "\" is not an installation of the game: it holds neither " +
@@ -130,17 +131,36 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
     UpdaterContents contents;
     if (!ReadUpdaterFile(updater, contents, error))
         return 1;
-    UpdatePackage package;
-    EntryTargets targets;
-    std::vector<uint64_t> checksums;
     if (!CheckUpdaterFile(updater, &folder, package, targets, checksums, error))
         return 1;
+    return 0;
+}
 
-    plan = UpdatePlan{};
-    plan.game = game;
-    std::vector<unsigned char> buffer = ToolStreamBuffer();
-    const std::vector<PatchTarget> patchTargets = FindPatchTargets(targets);
-    std::vector<ReadFacts> facts(patchTargets.size());
+// A target of entry `i` shipped whole: decided by the installed file's checksum against its record.
+PlannedTarget PlanWholeTarget(const FolderReader& folder, const UpdatePackage& package, const EntryTargets& targets,
+                              size_t i, uint64_t checksum, std::vector<unsigned char>& buffer)
+{
+    PlannedTarget t;
+    t.entry = package.entries[i].name;
+    t.target = ToUtf8(targets.names[i]);
+    t.newSize = package.entries[i].size;
+    t.newChecksum = checksum;
+    const InstalledBytes installed = ReadInstalled(folder, targets.names[i], buffer);
+    t.installed = installed.installed;
+    t.oldSize = installed.size;
+    t.oldChecksum = installed.checksum;
+    const int r = targets.records[i];
+    t.action = r == kNoRecord ? "unchecked" : !t.installed ? "add"
+               : t.oldChecksum == package.records[r].value ? "identical" : "replace";
+    return t;
+}
+
+// Every target in payload order, a target with deltas once (at its first delta), with what was learnt of
+// its files while deciding it in `facts`.
+void PlanTargets(const FolderReader& folder, const UpdatePackage& package, const EntryTargets& targets,
+                 const std::vector<uint64_t>& checksums, const std::vector<PatchTarget>& patchTargets,
+                 std::vector<unsigned char>& buffer, std::vector<ReadFacts>& facts, UpdatePlan& plan)
+{
     for (size_t i = 0; i < package.entries.size(); ++i) {
         if (targets.names[i].empty())
             continue;
@@ -150,31 +170,108 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
                                                        facts[static_cast<size_t>(p - patchTargets.data())]));
             continue;
         }
-        PlannedTarget t;
-        t.entry = package.entries[i].name;
-        t.target = ToUtf8(targets.names[i]);
-        t.newSize = package.entries[i].size;
-        t.newChecksum = checksums[i];
-        const InstalledBytes installed = ReadInstalled(folder, targets.names[i], buffer);
-        t.installed = installed.installed;
-        t.oldSize = installed.size;
-        t.oldChecksum = installed.checksum;
-        const int r = targets.records[i];
-        t.action = r == kNoRecord ? "unchecked" : !t.installed ? "add"
-                   : t.oldChecksum == package.records[r].value ? "identical" : "replace";
-        plan.targets.push_back(t);
+        plan.targets.push_back(PlanWholeTarget(folder, package, targets, i, checksums[i], buffer));
     }
-    // The early word: the version list doubts a target, and its bytes confirm it.
+}
+
+// The early word: the version list doubts a target, and its bytes confirm it.
+bool ToldEarly(const FolderReader& folder, const UpdatePackage& package, const EntryTargets& targets,
+               const std::vector<PatchTarget>& patchTargets, const std::vector<VersionRecord>& installedRecords,
+               std::vector<unsigned char>& buffer)
+{
+    std::string which;
+    return BytesShowNotApplicable(package, patchTargets, installedRecords,
+                                  [&](const PatchTarget& p, bool kept, InstalledBytes& bytes) {
+                                      bytes = ReadInstalled(folder, targets.names[p.deltaEntries.front()] + (kept ? kKeptSuffix : L""), buffer);
+                                      return !bytes.unreadable;
+                                  },
+                                  which);
+}
+
+// Leftovers beside every target and every file the installed list records, as the install phase (or, for
+// a run that does not apply, the settling of a refused run) judges them. Returns the originals that go
+// back, and their checksums.
+std::vector<StandingFile> PlanAllLeftovers(const FolderReader& folder, const UpdatePackage& package,
+                                           const EntryTargets& targets, const std::vector<PatchTarget>& patchTargets,
+                                           const std::vector<ReadFacts>& facts, bool applies,
+                                           const std::vector<VersionRecord>& installedRecords,
+                                           std::vector<unsigned char>& buffer, UpdatePlan& plan)
+{
+    std::vector<std::wstring> judged;
+    std::vector<StandingFile> standing;
+    for (size_t i = 0; i < package.entries.size(); ++i) {
+        if (targets.names[i].empty() || std::find(judged.begin(), judged.end(), targets.names[i]) != judged.end())
+            continue;
+        judged.push_back(targets.names[i]);
+        const PatchTarget* p = PatchTargetOf(patchTargets, targets.records[i]);
+        const ReadFacts* f = p ? &facts[static_cast<size_t>(p - patchTargets.data())] : nullptr;
+        uint64_t value = 0;
+        if (PlanLeftovers(folder, targets.names[i], applies, f, installedRecords, buffer, plan, value))
+            standing.push_back({targets.names[i], value});
+    }
+    for (const VersionRecord& r : installedRecords) {
+        std::wstring name;
+        if (!MultiByteToWide(r.name.c_str(), name))
+            continue;
+        std::replace(name.begin(), name.end(), L'/', L'\\');
+        const bool isTarget = std::any_of(judged.begin(), judged.end(),
+                                          [&](const std::wstring& t) { return SameRecordName(r.name, ToUtf8(t)); });
+        // The updater holds the folder itself and the folders on the way to each target: only there does it
+        // judge a recorded file's leftovers.
+        const size_t cut = name.find_last_of(L'\\');
+        const std::wstring parent = cut == std::wstring::npos ? std::wstring() : name.substr(0, cut);
+        const bool held = parent.empty() || std::any_of(judged.begin(), judged.end(), [&](const std::wstring& t) {
+            return t.size() > parent.size() && t[parent.size()] == L'\\' && SameRelativePath(t.substr(0, parent.size()), parent);
+        });
+        uint64_t value = 0;
+        if (!isTarget && held && IsSafeRelativePath(name) &&
+            PlanLeftovers(folder, name, false, nullptr, installedRecords, buffer, plan, value))
+            standing.push_back({name, value});
+    }
+    return standing;
+}
+
+// A refused run leaves the version list true of every original it puts back; where the list must change
+// but cannot be saved, the originals stay aside instead.
+void SettleRefusedList(const FolderReader& folder, const VersionListPlan& installedList,
+                       const std::vector<StandingFile>& standing, UpdatePlan& plan)
+{
+    if (RecordWhatStands(plan.versionList.records, standing)) {
+        if (ListIsReplaceable(folder, kVersionListName) &&
+            EncodeVersionList(plan.versionList.header, plan.versionList.records, plan.versionList.bytes)) {
+            plan.versionList.outcome = VersionListOutcome::Updated;
+        } else {
+            plan.versionList = installedList;
+            plan.versionList.outcome = VersionListOutcome::Unchanged;
+            for (PlannedLeftover& l : plan.leftovers)
+                if (l.fate == std::string("put back"))
+                    l.fate = "left aside";
+        }
+    }
+}
+
+}  // namespace
+
+int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan& plan, std::string& error)
+{
+    std::unique_ptr<FolderReader> reader;
+    UpdatePackage package;
+    EntryTargets targets;
+    std::vector<uint64_t> checksums;
+    if (const int code = OpenPlanInputs(updater, game, reader, package, targets, checksums, error))
+        return code;
+    const FolderReader& folder = *reader;
+
+    plan = UpdatePlan{};
+    plan.game = game;
+    std::vector<unsigned char> buffer = ToolStreamBuffer();
+    const std::vector<PatchTarget> patchTargets = FindPatchTargets(targets);
+    std::vector<ReadFacts> facts(patchTargets.size());
+    PlanTargets(folder, package, targets, checksums, patchTargets, buffer, facts, plan);
     VersionListPlan installedList;
     const bool listRead = ReadInstalledVersionList(folder, installedList);
-    std::string which;
     if (!package.deltas.empty() && listRead &&
-        BytesShowNotApplicable(package, patchTargets, installedList.records,
-                               [&](const PatchTarget& p, bool kept, InstalledBytes& bytes) {
-                                   bytes = ReadInstalled(folder, targets.names[p.deltaEntries.front()] + (kept ? kKeptSuffix : L""), buffer);
-                                   return !bytes.unreadable;
-                               },
-                               which))
+        ToldEarly(folder, package, targets, patchTargets, installedList.records, buffer))
         plan.asked = false;
     // The updater forms every path below the folder in a buffer of kPathCapacity characters.
     if (game.size() + 1 + wcslen(kVersionListName) >= kPathCapacity) {
@@ -208,52 +305,9 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
             plan.versionList.outcome = VersionListOutcome::Unchanged;
         plan.uninstallListUnchanged = true;
     }
-    // Leftovers beside every target and every file the installed list records, as the install phase (or, for
-    // a run that does not apply, the settling of a refused run) judges them.
-    std::vector<std::wstring> judged;
-    std::vector<StandingFile> standing;  // the originals that go back, and their checksums
-    for (size_t i = 0; i < package.entries.size(); ++i) {
-        if (targets.names[i].empty() || std::find(judged.begin(), judged.end(), targets.names[i]) != judged.end())
-            continue;
-        judged.push_back(targets.names[i]);
-        const PatchTarget* p = PatchTargetOf(patchTargets, targets.records[i]);
-        const ReadFacts* f = p ? &facts[static_cast<size_t>(p - patchTargets.data())] : nullptr;
-        uint64_t value = 0;
-        if (PlanLeftovers(folder, targets.names[i], applies, f, installedList.records, buffer, plan, value))
-            standing.push_back({targets.names[i], value});
-    }
-    for (const VersionRecord& r : installedList.records) {
-        std::wstring name;
-        if (!MultiByteToWide(r.name.c_str(), name))
-            continue;
-        std::replace(name.begin(), name.end(), L'/', L'\\');
-        const bool isTarget = std::any_of(judged.begin(), judged.end(),
-                                          [&](const std::wstring& t) { return SameRecordName(r.name, ToUtf8(t)); });
-        // The updater holds the folder itself and the folders on the way to each target: only there does it
-        // judge a recorded file's leftovers.
-        const size_t cut = name.find_last_of(L'\\');
-        const std::wstring parent = cut == std::wstring::npos ? std::wstring() : name.substr(0, cut);
-        const bool held = parent.empty() || std::any_of(judged.begin(), judged.end(), [&](const std::wstring& t) {
-            return t.size() > parent.size() && t[parent.size()] == L'\\' && SameRelativePath(t.substr(0, parent.size()), parent);
-        });
-        uint64_t value = 0;
-        if (!isTarget && held && IsSafeRelativePath(name) &&
-            PlanLeftovers(folder, name, false, nullptr, installedList.records, buffer, plan, value))
-            standing.push_back({name, value});
-    }
-    // A refused run leaves the version list true of every original it puts back; where the list must change
-    // but cannot be saved, the originals stay aside instead.
-    if (!applies && listRead && RecordWhatStands(plan.versionList.records, standing)) {
-        if (ListIsReplaceable(folder, kVersionListName) &&
-            EncodeVersionList(plan.versionList.header, plan.versionList.records, plan.versionList.bytes)) {
-            plan.versionList.outcome = VersionListOutcome::Updated;
-        } else {
-            plan.versionList = installedList;
-            plan.versionList.outcome = VersionListOutcome::Unchanged;
-            for (PlannedLeftover& l : plan.leftovers)
-                if (l.fate == std::string("put back"))
-                    l.fate = "left aside";
-        }
-    }
+    const std::vector<StandingFile> standing =
+        PlanAllLeftovers(folder, package, targets, patchTargets, facts, applies, installedList.records, buffer, plan);
+    if (!applies && listRead)
+        SettleRefusedList(folder, installedList, standing, plan);
     return 0;
 }
