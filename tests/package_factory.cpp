@@ -43,7 +43,7 @@ Bytes MakeVersionList(const std::vector<VersionRecord>& records, bool version2)
 
 Bytes MakeUpdater(const std::vector<FakeEntry>& entries, const std::string& title)
 {
-    Bytes out(PayloadOffset, 0);
+    Bytes out(kPayloadOffset, 0);
     memcpy(out.data() + kTitleBlockOffset, title.data(), std::min<size_t>(title.size(), kTitleBlockSize - 1));
     Bytes index(16 + entries.size() * 128, 0);
     memcpy(index.data(), "VORLAN ARC20", 12);

@@ -267,8 +267,8 @@ TEST_F(DriverTest, PackageShapesCountsAndSizes)
     EXPECT_EQ(1u, records.size());
 
     const Snapshot before = TakeSnapshot(game);
-    EXPECT_EQ(kResultUnreadable, RunFile(Bytes(PayloadOffset, 0)));
-    EXPECT_EQ(kResultDamaged, RunFile(Bytes(PayloadOffset - 1, 0)));
+    EXPECT_EQ(kResultUnreadable, RunFile(Bytes(kPayloadOffset, 0)));
+    EXPECT_EQ(kResultDamaged, RunFile(Bytes(kPayloadOffset - 1, 0)));
     EXPECT_EQ(kResultUnreadable, HoldAndRunUpdate(game.c_str(), (dir / L"missing.exe").c_str()));
     std::vector<FakeEntry> many;
     for (int i = 0; i < 257; ++i)
@@ -746,6 +746,14 @@ TEST_F(DriverTest, DeltaRunsKeepTheirPromisesInOrdinaryStates)
              ASSERT_TRUE(PlantLink(a, bFile));
          },
          kResultNotApplicable, [&] { EXPECT_TRUE(ReadBytes(bFile) == v1); }},
+        {"a refused run whose list cannot record the original it would put back leaves it aside",
+         [&] {
+             // Nothing at the name: the kept file is the original, of another version, and "kpx.hvl" records v1.
+             DeleteFileW(a.c_str());
+             ASSERT_TRUE(WriteBytes(a + L".kept", other));
+             SetFileAttributesW((game + L"\\kpx.hvl").c_str(), FILE_ATTRIBUTE_READONLY);
+         },
+         kResultNotApplicable, [&] { EXPECT_TRUE(ReadBytes(a + L".kept") == other && !FileExists(a)); }},
     };
     const std::vector<FakeEntry> sound = entries;
     for (Case& k : cases) {

@@ -275,7 +275,7 @@ TEST_F(EndToEndTest, FailedRunsShowTheirWarnings)
 TEST_F(EndToEndTest, DeltaUpdaterPatchesTheInstalledVersionAndARerunChangesNothing)
 {
     const std::wstring updater = MakeDeltaUpdaterFile();
-    EXPECT_LT(ReadBytes(updater).size(), PayloadOffset + 100000u) << "the delta package ships whole archives";
+    EXPECT_LT(ReadBytes(updater).size(), kPayloadOffset + 100000u) << "the delta package ships whole archives";
     Transcript t = Run(updater);
     EXPECT_EQ(0u, t.exitCode) << Describe(t);
     ExpectConfirmation(t);

@@ -235,7 +235,7 @@ protected:
             ASSERT_TRUE(MultiByteToWide(target.c_str(), wide)) << what;
             std::replace(wide.begin(), wide.end(), L'/', L'\\');
             wide = Folded(wide);
-            const size_t at = PayloadOffset + static_cast<size_t>(e.position);
+            const size_t at = kPayloadOffset + static_cast<size_t>(e.position);
             expected[wide] = Bytes(package.begin() + at, package.begin() + at + e.size);
         }
         p.file.Close();
@@ -465,7 +465,7 @@ Bytes ReferencePackage(SampleUpdate* out = nullptr, size_t size = 700)
 TEST_F(FaultCampaign, DamagedPackagesChangeNothingOrInstallExactlyWhatTheySay)
 {
     const Bytes good = ReferencePackage();
-    const size_t metadataEnd = PayloadOffset + 16 + 4 * 128 + (16 + 3 * 256);
+    const size_t metadataEnd = kPayloadOffset + 16 + 4 * 128 + (16 + 3 * 256);
     const std::vector<std::wstring> outside = [&] { FreshInstallation(); return SandboxOutsideGame(); }();
     auto check = [&](const Bytes& package, const std::string& what) {
         FreshInstallation();
@@ -482,19 +482,19 @@ TEST_F(FaultCampaign, DamagedPackagesChangeNothingOrInstallExactlyWhatTheySay)
         nowOutside.erase(std::remove(nowOutside.begin(), nowOutside.end(), L"package.bin"), nowOutside.end());
         EXPECT_EQ(outside, nowOutside) << what << ": something was written outside the installation";
     };
-    for (size_t at = PayloadOffset; at < metadataEnd; ++at) {
+    for (size_t at = kPayloadOffset; at < metadataEnd; ++at) {
         Bytes bad = good;
         bad[at] ^= (at & 1) ? 0xFF : 0x21;  // a full flip, or a change that keeps letters letters
-        check(bad, "flip at " + std::to_string(at - PayloadOffset));
+        check(bad, "flip at " + std::to_string(at - kPayloadOffset));
     }
     std::vector<size_t> cuts;
-    for (size_t at = PayloadOffset; at < metadataEnd; at += 24)
+    for (size_t at = kPayloadOffset; at < metadataEnd; at += 24)
         cuts.push_back(at);
     for (size_t at = metadataEnd; at < good.size(); at += (good.size() - metadataEnd) / 16)
         cuts.push_back(at);
     cuts.push_back(good.size() - 1);
     for (size_t at : cuts)
-        check(Bytes(good.begin(), good.begin() + at), "cut at " + std::to_string(at - PayloadOffset));
+        check(Bytes(good.begin(), good.begin() + at), "cut at " + std::to_string(at - kPayloadOffset));
 }
 
 TEST_F(FaultCampaign, DamagedDeltaPackagesChangeNothingAndVerifyAgrees)
@@ -524,7 +524,7 @@ TEST_F(FaultCampaign, DamagedDeltaPackagesChangeNothingAndVerifyAgrees)
     ASSERT_EQ(0u, OpenUpdatePackage(p, (dir / L"package.bin").c_str()));
     std::vector<size_t> deltaBytes, cuts;
     for (const ArchiveEntry& e : p.entries) {
-        const size_t at = PayloadOffset + static_cast<size_t>(e.position);
+        const size_t at = kPayloadOffset + static_cast<size_t>(e.position);
         cuts.push_back(at);
         cuts.push_back(at + e.size / 2);
         if (e.name.compare(0, 7, "KPX.dlt") == 0)
@@ -533,19 +533,19 @@ TEST_F(FaultCampaign, DamagedDeltaPackagesChangeNothingAndVerifyAgrees)
     }
     const std::vector<ArchiveEntry> entries = p.entries;
     p.file.Close();  // open, it would keep the damaged packages from being written
-    for (size_t at = PayloadOffset; at < good.size(); at += 29)
+    for (size_t at = kPayloadOffset; at < good.size(); at += 29)
         deltaBytes.push_back(at);
     for (size_t at : deltaBytes) {
         Bytes bad = good;
         bad[at] ^= (at & 1) ? 0xFF : 0x21;
         std::string in = "the index";
         for (const ArchiveEntry& e : entries)
-            if (at >= PayloadOffset + e.position && at < PayloadOffset + e.position + e.size)
-                in = e.name + " +" + std::to_string(at - PayloadOffset - e.position);
-        check(bad, "delta package, flip at " + std::to_string(at - PayloadOffset) + " (" + in + ")");
+            if (at >= kPayloadOffset + e.position && at < kPayloadOffset + e.position + e.size)
+                in = e.name + " +" + std::to_string(at - kPayloadOffset - e.position);
+        check(bad, "delta package, flip at " + std::to_string(at - kPayloadOffset) + " (" + in + ")");
     }
     for (size_t at : cuts)
-        check(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(at)), "delta package, cut at " + std::to_string(at - PayloadOffset));
+        check(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(at)), "delta package, cut at " + std::to_string(at - kPayloadOffset));
 }
 
 TEST_F(FaultCampaign, FileSystemFaultsLeaveOnlyTheAllowedStates)
@@ -900,7 +900,7 @@ TEST_F(FaultCampaign, HostileNamesAreRefusedWithNothingWrittenOutside)
         FreshInstallation();
         const Snapshot before = TakeSnapshot(game);
         Bytes package = MakeUpdater({{"placeholder", ToBytes("x")}});
-        memcpy(package.data() + PayloadOffset + 16, name.data(), std::min<size_t>(name.size(), 128));
+        memcpy(package.data() + kPayloadOffset + 16, name.data(), std::min<size_t>(name.size(), 128));
         const uint32_t result = RunInProcess(package);
         ++g_figures.hostile;
         CompareWithVerify(dir / L"package.bin", result, "unreadable name");

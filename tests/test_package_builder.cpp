@@ -75,7 +75,7 @@ TEST_F(PackageBuilderTest, ShippedPayloadTableComesOutExactly)
     EXPECT_EQ("KPX.hvl", c.entries[0].name);
     EXPECT_EQ(0u, c.storedOffsets[0]);
     EXPECT_EQ(0x710u, c.entries[0].size);
-    EXPECT_EQ(0xA0810u, PayloadOffset + c.entries[0].position);
+    EXPECT_EQ(0xA0810u, kPayloadOffset + c.entries[0].position);
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(kShippedNames[i], c.entries[i + 1].name);
         EXPECT_EQ(kShippedOffsets[i], c.storedOffsets[i + 1]);
@@ -98,7 +98,7 @@ TEST_F(PackageBuilderTest, ShippedPayloadTableComesOutExactly)
     EXPECT_EQ(0x81, file[kTitleBlockOffset]);  // the title block holds Shift-JIS: U+300C is 0x81 0x75
     EXPECT_EQ(0x75, file[kTitleBlockOffset + 1]);
     for (int i = 0; i < 8; ++i) {
-        const uint8_t* rec = file.data() + PayloadOffset + 16 + i * 128;
+        const uint8_t* rec = file.data() + kPayloadOffset + 16 + i * 128;
         EXPECT_TRUE(std::all_of(rec + 104, rec + 128, [](uint8_t b) { return b == 0; })) << i;
     }
     EXPECT_TRUE(std::equal(contents[6].begin(), contents[6].end(), file.end() - contents[6].size()));
@@ -136,7 +136,7 @@ TEST_F(PackageBuilderTest, VerifyFindsFlippedBytesTruncationAndDamagedIndexes)
     for (size_t i = 0; i < c.entries.size(); ++i) {
         Bytes bad = good;
         // In the version list, a record's checksum; in an archive, a byte of its data.
-        bad[PayloadOffset + c.entries[i].position + (i == 0 ? 16 + 3 * 256 + 248 : c.entries[i].size / 2)] ^= 0x01;
+        bad[kPayloadOffset + c.entries[i].position + (i == 0 ? 16 + 3 * 256 + 248 : c.entries[i].size / 2)] ^= 0x01;
         ProcessResult r = verifyWith(bad);
         EXPECT_EQ(1u, r.exitCode) << c.entries[i].name;
         EXPECT_NE(std::string::npos, r.output.find("mkupdate: ")) << r.output;
@@ -144,23 +144,23 @@ TEST_F(PackageBuilderTest, VerifyFindsFlippedBytesTruncationAndDamagedIndexes)
     Bytes cut(good.begin(), good.end() - 1);
     EXPECT_NE(std::string::npos, verifyWith(cut).output.find("past the end"));
     Bytes badMagic = good;
-    badMagic[PayloadOffset] = 'v';
+    badMagic[kPayloadOffset] = 'v';
     EXPECT_EQ(1u, verifyWith(badMagic).exitCode);
     Bytes badName = good;
-    badName[PayloadOffset + 16 + 3 * 128 + 4] ^= 0x20;  // a name in the index changes its case... and more
-    badName[PayloadOffset + 16 + 3 * 128 + 5] = 'Z';
+    badName[kPayloadOffset + 16 + 3 * 128 + 4] ^= 0x20;  // a name in the index changes its case... and more
+    badName[kPayloadOffset + 16 + 3 * 128 + 5] = 'Z';
     EXPECT_NE(std::string::npos, verifyWith(badName).output.find("names no entry"));
     Bytes badSize = good;
-    badSize[PayloadOffset + 16 + 2 * 128 + 100] ^= 0x10;
+    badSize[kPayloadOffset + 16 + 2 * 128 + 100] ^= 0x10;
     EXPECT_EQ(1u, verifyWith(badSize).exitCode);
     Bytes tooMany = good;
-    WriteU32(tooMany.data() + PayloadOffset + 12, 257);
+    WriteU32(tooMany.data() + kPayloadOffset + 12, 257);
     EXPECT_EQ(1u, verifyWith(tooMany).exitCode);
-    EXPECT_EQ(1u, verifyWith(Bytes(good.begin(), good.begin() + PayloadOffset - 1)).exitCode);
+    EXPECT_EQ(1u, verifyWith(Bytes(good.begin(), good.begin() + kPayloadOffset - 1)).exitCode);
     // A version list whose count reaches into the next entry's bytes: list shows no records the updater
     // refuses, it refuses with verify's words.
     Bytes longList = good;
-    WriteU32(longList.data() + PayloadOffset + c.entries[0].position + 12, c.versionHeader.count + 1);
+    WriteU32(longList.data() + kPayloadOffset + c.entries[0].position + 12, c.versionHeader.count + 1);
     for (const wchar_t* command : {L"verify", L"list"}) {
         ASSERT_TRUE(WriteBytes(dir / L"bad.exe", longList));
         const ProcessResult r = Mkupdate(std::wstring(command) + L" \"" + (dir / L"bad.exe") + L"\"");

@@ -52,10 +52,3 @@ JsonObject& JsonObject::Value(const char* name, const std::string& json)
     body_ += (body_.empty() ? "" : ", ") + JsonString(name) + ": " + json;
     return *this;
 }
-
-JsonObject& JsonObject::Members(const JsonObject& other)
-{
-    if (!other.body_.empty())
-        body_ += (body_.empty() ? "" : ", ") + other.body_;
-    return *this;
-}

@@ -21,8 +21,6 @@ public:
     JsonObject& Number(const char* name, uint64_t value) { return Value(name, std::to_string(value)); }
     JsonObject& Bool(const char* name, bool value) { return Value(name, value ? "true" : "false"); }
     JsonObject& Null(const char* name) { return Value(name, "null"); }
-    // The members of `other`, after these.
-    JsonObject& Members(const JsonObject& other);
     std::string Str() const { return "{" + body_ + "}"; }
 
 private:

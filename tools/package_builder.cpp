@@ -218,7 +218,7 @@ bool PlaceEntries(PayloadPlan& payload, std::string& error)
         e.offset = static_cast<uint32_t>(offset);
         offset += e.size;
     }
-    const uint64_t total = PayloadOffset + kArchiveHeaderSize + plan.size() * kArchiveRecordSize + offset;
+    const uint64_t total = kPayloadOffset + kArchiveHeaderSize + plan.size() * kArchiveRecordSize + offset;
     if (total >= 0x100000000ull) {
         error = "the updater would be " + std::to_string(total) + " bytes; it must stay below 4 GiB";
         return false;
@@ -377,7 +377,7 @@ bool WriteHead(CFileDX& out, const std::vector<unsigned char>& image, const std:
         error = kCannotWrite;
         return false;
     }
-    dataStart = PayloadOffset + index.size();
+    dataStart = kPayloadOffset + index.size();
     return true;
 }
 

@@ -67,7 +67,7 @@ bool CheckDeltaEntry(UpdatePackage& package, size_t i, int d, std::vector<unsign
         error = named + "cannot be read";
         return false;
     }
-    DeltaEntryInput input(package.file, e.size);
+    DeltaEntryInput input(package.file, ContentSize(e));
     DeltaResult result;
     const bool walked = CheckDeltaStructure(input, record.baseSize, result, record.targetSize);
     if (!input.Finish(buffer.data(), static_cast<uint32_t>(buffer.size()))) {
@@ -96,13 +96,13 @@ bool ChecksumRange(UpdatePackage& package, const std::vector<size_t>& order, std
     uint64_t inEntries = 0;
     for (size_t k = 0; k < order.size(); ++k) {
         const ArchiveEntry& e = package.entries[order[k]];
-        inEntries += e.size;
-        if (k + 1 < order.size() && e.position + e.size > package.entries[order[k + 1]].position)
+        inEntries += StoredSize(e);
+        if (k + 1 < order.size() && e.position + StoredSize(e) > package.entries[order[k + 1]].position)
             return false;
     }
     const uint64_t start = package.entries[order.front()].position;
-    const uint64_t end = package.entries[order.back()].position + package.entries[order.back()].size;
-    if (end - start > inEntries + inEntries / 8 + (1u << 20) || !package.file.Seek(static_cast<int64_t>(PayloadOffset + start)))
+    const uint64_t end = package.entries[order.back()].position + StoredSize(package.entries[order.back()]);
+    if (end - start > inEntries + inEntries / 8 + (1u << 20) || !package.file.Seek(static_cast<int64_t>(kPayloadOffset + start)))
         return false;
     std::vector<ContentChecksum> sums(order.size());
     size_t k = 0;  // the first entry not wholly passed yet
@@ -113,10 +113,10 @@ bool ChecksumRange(UpdatePackage& package, const std::vector<size_t>& order, std
                                               for (; k < order.size(); ++k) {
                                                   const ArchiveEntry& e = package.entries[order[k]];
                                                   const uint64_t from = std::max(at, e.position);
-                                                  const uint64_t to = std::min(chunkEnd, e.position + e.size);
+                                                  const uint64_t to = std::min(chunkEnd, e.position + StoredSize(e));
                                                   if (from < to)
                                                       UpdateContentChecksum(sums[k], bytes + (from - at), static_cast<uint32_t>(to - from));
-                                                  if (e.position + e.size > chunkEnd)
+                                                  if (e.position + StoredSize(e) > chunkEnd)
                                                       break;  // it goes on in the next chunk
                                               }
                                               at = chunkEnd;
@@ -158,7 +158,7 @@ bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::s
         error = "cannot open the file";
         return false;
     }
-    if (opened != kResultSuccess && size < PayloadOffset) {
+    if (opened != kResultSuccess && size < kPayloadOffset) {
         error = "the file is shorter than 0xA0400 bytes: it carries no title block and payload";
         return false;
     }
@@ -195,7 +195,7 @@ bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::s
     for (const ArchiveEntry& e : contents.entries)
         contents.storedOffsets.push_back(static_cast<uint32_t>(e.position - dataStart));
     contents.hasVersionList = std::any_of(contents.entries.begin(), contents.entries.end(),
-                                          [](const ArchiveEntry& e) { return SameArchiveName(e.name, kVersionListKey); });
+                                          [&](const ArchiveEntry& e) { return KindOfEntry(package, e.name) == EntryKind::VersionList; });
     contents.versionHeader = package.versionHeader;
     contents.records = package.records;
     return true;

@@ -10,6 +10,7 @@
 #include "tools/updater_report.h"
 #include "util/base/path_capacity.h"
 #include "util/fs/paths.h"
+#include "util/fs/system_names.h"
 #include "util/text/encoding.h"
 
 namespace {
@@ -152,10 +153,10 @@ void PrintPlanText(const PlanResult& result)
         printf("  leftover  %s: %s\n", PadToWidth(l.name, 36).c_str(), l.fate);
     if (!plan.asked)
         printf("told before the question: the update does not apply\n");
-    printf("version list kpx.hvl: %s\n", OutcomeName(plan.versionList.outcome));
+    printf("version list %s: %s\n", ToUtf8(kVersionListName).c_str(), OutcomeName(plan.versionList.outcome));
     if (plan.versionList.outcome == VersionListOutcome::Updated)
         PrintRecords(plan.versionList.records);
-    printf("uninstall list uninst.lst: %s\n", UninstallListState(plan));
+    printf("uninstall list %s: %s\n", ToUtf8(kUninstallListName).c_str(), UninstallListState(plan));
     for (const std::string& line : Lines(plan.uninstallList))
         printf("  line %s\n", line.c_str());
     printf("result: 0x%08X (%s)\n", plan.result, ResultMeaning(plan.result));

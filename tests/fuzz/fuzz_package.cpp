@@ -14,7 +14,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::wstring path = InputFile(data, size, PayloadOffset);
+    const std::wstring path = InputFile(data, size, kPayloadOffset);
     UpdatePackage package;
     EntryTargets targets;
     std::string problem;
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(targets.names.size() == package.entries.size());
         for (size_t i = 0; i < package.entries.size(); ++i) {
             const ArchiveEntry& e = package.entries[i];
-            FUZZ_CHECK(PayloadOffset + e.position + e.size <= PayloadOffset + size);
+            FUZZ_CHECK(kPayloadOffset + e.position + e.size <= kPayloadOffset + size);
             FUZZ_CHECK(targets.names[i].empty() || IsSafeRelativePath(targets.names[i]));
             // A delta produces a target whose version record holds what the delta gives.
             const int d = targets.deltas[i];

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string index("VORLAN ARC20\0\0\0\0", 16);
     UpdaterContents contents;
     std::string error;
-    if (!ReadUpdaterFile(InputFile(data, size, 0, index, "input", PayloadOffset), contents, error))
+    if (!ReadUpdaterFile(InputFile(data, size, 0, index, "input", kPayloadOffset), contents, error))
         return 0;
     if (contents.hasCertificate)
         FUZZ_CHECK(static_cast<uint64_t>(contents.certificateOffset) + contents.certificateSize <= contents.fileSize);

@@ -16,9 +16,9 @@ uint32_t OpenUpdatePackage(UpdatePackage& package, const wchar_t* path)
     if (!package.file.Open(path))
         return kResultUnreadable;
     const uint32_t size = package.file.GetSize();
-    if (size < PayloadOffset)  // also a failed size query: 0xFFFFFFFF is not below
+    if (size < kPayloadOffset)  // also a failed size query: 0xFFFFFFFF is not below
         return size == 0xFFFFFFFF ? kResultUnreadable : kResultDamaged;
-    if (!package.file.Seek(PayloadOffset) || !ReadArchiveIndex(package.header, package.entries, package.file))
+    if (!package.file.Seek(kPayloadOffset) || !ReadArchiveIndex(package.header, package.entries, package.file))
         return kResultUnreadable;
     if (package.header.count > kMaxPayloadEntries)
         return kResultDamaged;
@@ -89,11 +89,11 @@ int DeltaRecordOf(const UpdatePackage& package, const std::string& entryName)
 
 bool SeekToEntry(UpdatePackage& package, const ArchiveEntry& entry)
 {
-    return package.file.Seek(static_cast<int64_t>(PayloadOffset + entry.position)) != 0;
+    return package.file.Seek(static_cast<int64_t>(kPayloadOffset + entry.position)) != 0;
 }
 
 bool EntryInsideFile(UpdatePackage& package, const ArchiveEntry& entry)
 {
     const uint32_t size = package.file.GetSize();
-    return size != 0xFFFFFFFF && PayloadOffset + entry.position + StoredSize(entry) <= size;
+    return size != 0xFFFFFFFF && kPayloadOffset + entry.position + StoredSize(entry) <= size;
 }

@@ -36,7 +36,7 @@ inline bool IsPackageRefused(uint32_t result) { return result >= kResultDamaged 
 
 // Opens the package in `path`, or in the running program's own file when path is null. 0 on success;
 // kResultUnreadable when the file or its header and index cannot be read; kResultDamaged when the file is
-// shorter than PayloadOffset or the payload has more than kMaxPayloadEntries entries.
+// shorter than kPayloadOffset or the payload has more than kMaxPayloadEntries entries.
 uint32_t OpenUpdatePackage(UpdatePackage& package, const wchar_t* path = nullptr);
 // Reads the first entry whose key is "kpx.hvl" as the payload's version list. A payload without one keeps
 // an empty list and succeeds (kResultSuccess). kResultDamaged, with the list empty, when that entry is there
