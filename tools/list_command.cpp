@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "archive/entry_lists.h"
 #include "tools/columns.h"
 #include "tools/json.h"
 #include "tools/updater_report.h"
+#include "update/package/package.h"
 
 namespace {
 
@@ -17,7 +19,7 @@ std::string JsonEntries(const UpdaterContents& c)
         entries.push_back(JsonObject()
                               .Text("name", c.entries[i].name)
                               .Number("offset", c.storedOffsets[i])
-                              .Number("size", c.entries[i].size)
+                              .Number("size", StoredSize(c.entries[i]))
                               .Str());
     return JsonArray(entries);
 }
@@ -44,9 +46,9 @@ void PrintDeltas(const UpdaterContents& c)
     printf("deltas: %zu\n", c.deltas.size());
     for (const DeltaRecord& d : c.deltas) {
         const auto entry = std::find_if(c.entries.begin(), c.entries.end(),
-                                        [&](const ArchiveEntry& e) { return e.name == d.entry; });
+                                        [&](const ArchiveEntry& e) { return SameArchiveName(e.name, d.entry); });
         printf("  delta %s base %016llX  delta %9u bytes  target %9llu bytes  (%s)\n", PadToWidth(d.target, 40).c_str(),
-               static_cast<unsigned long long>(d.baseChecksum), entry == c.entries.end() ? 0u : entry->size,
+               static_cast<unsigned long long>(d.baseChecksum), entry == c.entries.end() ? 0u : StoredSize(*entry),
                static_cast<unsigned long long>(d.targetSize), d.entry.c_str());
     }
 }
@@ -71,7 +73,7 @@ void PrintListText(const ListResult& result)
     printf("entries: %u\n", c.header.count);
     for (size_t i = 0; i < c.entries.size(); ++i)
         printf("  entry %s offset 0x%08X  size 0x%08X (%u bytes)\n", PadToWidth(c.entries[i].name, 40).c_str(),
-               c.storedOffsets[i], c.entries[i].size, c.entries[i].size);
+               c.storedOffsets[i], StoredSize(c.entries[i]), StoredSize(c.entries[i]));
     if (!c.hasVersionList) {
         printf("version list: none\n");
         return;

@@ -235,7 +235,7 @@ bool CheckUpdaterFile(const std::wstring& path, const FolderReader* folder, Upda
                 return false;
             continue;
         }
-        if (!streamed && (!SeekToEntry(package, e) || !ChecksumStream(package.file, e.size, buffer, checksums[i], &reader))) {
+        if (!streamed && (!SeekToEntry(package, e) || !ChecksumStream(package.file, StoredSize(e), buffer, checksums[i], &reader))) {
             error = "entry \"" + e.name + "\": cannot be read";
             return false;
         }
@@ -297,7 +297,7 @@ bool ApplyDeltasToBases(UpdatePackage& package, const EntryTargets& targets, con
                 continue;
             a.base = file;
             DeltaFileBase from(base, size);
-            DeltaEntryInput input(package.file, package.entries[i].size);
+            DeltaEntryInput input(package.file, ContentSize(package.entries[i]));
             ChecksumOutput output;
             DeltaResult result;
             a.gaveTarget = SeekToEntry(package, package.entries[i]) && ApplyDelta(input, from, output, result) &&

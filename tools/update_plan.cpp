@@ -143,7 +143,7 @@ PlannedTarget PlanWholeTarget(const FolderReader& folder, const UpdatePackage& p
     PlannedTarget t;
     t.entry = package.entries[i].name;
     t.target = ToUtf8(targets.names[i]);
-    t.newSize = package.entries[i].size;
+    t.newSize = ContentSize(package.entries[i]);
     t.newChecksum = checksum;
     const InstalledBytes installed = ReadInstalled(folder, targets.names[i], buffer);
     t.installed = installed.installed;
@@ -209,11 +209,15 @@ std::vector<StandingFile> PlanAllLeftovers(const FolderReader& folder, const Upd
         if (PlanLeftovers(folder, targets.names[i], applies, f, installedRecords, buffer, plan, value))
             standing.push_back({targets.names[i], value});
     }
+    std::vector<std::wstring> recorded;  // the recorded files judged: the same file under two spellings once
     for (const VersionRecord& r : installedRecords) {
         std::wstring name;
         if (!MultiByteToWide(r.name.c_str(), name))
             continue;
         std::replace(name.begin(), name.end(), L'/', L'\\');
+        if (std::any_of(recorded.begin(), recorded.end(), [&](const std::wstring& o) { return SameRelativePath(o, name); }))
+            continue;
+        recorded.push_back(name);
         const bool isTarget = std::any_of(judged.begin(), judged.end(),
                                           [&](const std::wstring& t) { return SameRecordName(r.name, ToUtf8(t)); });
         // The updater holds the folder itself and the folders on the way to each target: only there does it

@@ -10,8 +10,7 @@ namespace {
 
 // One row per message id, one column per row of kLanguages (ui/languages.h), in its order: English, then
 // Japanese. A missing text (null) is shown in English.
-const size_t kColumns = 2;
-const wchar_t* const kMessages[][kColumns] = {
+const wchar_t* const kMessages[][kLanguageCount] = {
     {L"\"硝子の羽を数えて\" Updater ver 1.01",
      L"「硝子の羽を数えて」 Updater ver 1.01"},  // 0
     {L"Failed to get version information.",
@@ -64,7 +63,7 @@ const wchar_t* GetMessageText(uint32_t id)
     if (id >= kMessageCount)
         return L"";
     const size_t column = LanguageIndex(g_uiLanguage);
-    const wchar_t* chosen = column < kColumns ? kMessages[id][column] : nullptr;
+    const wchar_t* chosen = kMessages[id][column];
     return chosen ? chosen : kMessages[id][0];
 }
 

@@ -72,11 +72,13 @@ uint32_t LoadPayloadDeltaTable(UpdatePackage& package, std::string& problem)
 
 EntryKind KindOfEntry(const UpdatePackage& package, const std::string& entryName)
 {
-    if (SameArchiveName(entryName, kVersionListKey))
-        return EntryKind::VersionList;
+    // An entry the delta table names is a delta whatever its name (the table's own excepted): the package
+    // checks then refuse one named as the version list by its record.
     if (SameArchiveName(entryName, kDeltaTableKey))
         return EntryKind::DeltaTable;
-    return DeltaRecordOf(package, entryName) != kNoDelta ? EntryKind::Delta : EntryKind::WholeFile;
+    if (DeltaRecordOf(package, entryName) != kNoDelta)
+        return EntryKind::Delta;
+    return SameArchiveName(entryName, kVersionListKey) ? EntryKind::VersionList : EntryKind::WholeFile;
 }
 
 int DeltaRecordOf(const UpdatePackage& package, const std::string& entryName)
