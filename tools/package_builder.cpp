@@ -173,6 +173,7 @@ bool CheckDistinct(const std::wstring& target, const PlannedEntry& e, std::vecto
     return true;
 }
 
+// The shipped file's size as its entry's; false when it cannot be read or is 4 GiB or larger.
 bool SizeEntry(const ShippedFile& f, PlannedEntry& e, std::string& error)
 {
     uint64_t size = 0;
