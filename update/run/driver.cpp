@@ -479,6 +479,14 @@ uint32_t CopyAll(UpdateRun& run)
     return flushed ? kResultSuccess : kResultInstallFailed;
 }
 
+// Replaces the installed "kpx.hvl" with `bytes`, where the list may be replaced: the one way either kind of
+// run saves it.
+bool SaveVersionList(const HeldInstallation& held, const FolderReader& folder, const std::vector<unsigned char>& bytes)
+{
+    return ListIsReplaceable(folder, kVersionListName) &&
+           ReplaceFileIn(held.handle.Get(), kVersionListName, bytes.data(), static_cast<uint32_t>(bytes.size()), held.root);
+}
+
 // Folds the payload's records into the installed list read before the install (`read`: it was) and drops
 // the records of missing files, then saves the list once: it is either wholly updated or exactly as it was.
 // A missing list, or one that is not a version list, is left alone and is no failure. False when the list
@@ -495,9 +503,7 @@ bool UpdateVersionList(UpdateRun& run, bool read)
     case VersionListOutcome::Unchanged:
         return true;
     case VersionListOutcome::Updated:
-        return ListIsReplaceable(*run.folder, kVersionListName) &&
-               ReplaceFileIn(held.handle.Get(), kVersionListName, plan.bytes.data(),
-                             static_cast<uint32_t>(plan.bytes.size()), held.root);
+        return SaveVersionList(held, *run.folder, plan.bytes);
     default:
         return false;
     }
@@ -702,9 +708,7 @@ void SettleRefusedRun(const HeldInstallation& held, const FolderReader& folder, 
     // where the next run judges them by the same rule, rather than leave it recording other bytes for good.
     std::vector<unsigned char> bytes;
     const bool listTrue = !listRead || !RecordWhatStands(list.records, standing) ||
-                          (ListIsReplaceable(folder, kVersionListName) && EncodeVersionList(list.header, list.records, bytes) &&
-                           ReplaceFileIn(held.handle.Get(), kVersionListName, bytes.data(), static_cast<uint32_t>(bytes.size()),
-                                         held.root));
+                          (EncodeVersionList(list.header, list.records, bytes) && SaveVersionList(held, folder, bytes));
     if (listTrue)
         PutBackOriginals(files);
 }
