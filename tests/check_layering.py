@@ -3,7 +3,9 @@
 checked, found by walking the folder. Every #include points to an earlier layer (a lower rank) or stays in
 its own folder, so folders of one rank never include each other (the order is cmake/layers.txt); tools/
 may use the layers up to update's package layer, never ui/, the writer, update/run or app/. The build's link graph (CMakeLists.txt) must say the same: each folder's library links only libraries
-of lower ranks, and the package builder's whole link closure holds neither the UI, the driver nor user32.
+of lower ranks, and the package builder's whole link closure holds neither the UI, the driver nor user32. A third-party
+library (cmake/layers.txt's "third-party" lines) is included and linked only by the layers its line names,
+and one that only tools/ may link (zstd's encoder) never enters the updater's closure.
 Prints both graphs; fails on any arrow against the order.
     check_layering.py SOURCE_DIR"""
 import os
@@ -12,16 +14,24 @@ import sys
 
 root = sys.argv[1]
 
-# (folder, rank, library): the layers, lowest first, as cmake/layers.txt writes them down.
-LAYERS, WINDOWS_ONLY = [], set()
+# (folder, rank, library): the layers, lowest first, as cmake/layers.txt writes them down; and the
+# third-party libraries: library -> (its headers, the layer folders that may include and link it).
+LAYERS, WINDOWS_ONLY, THIRD_PARTY = [], set(), {}
 with open(os.path.join(root, "cmake", "layers.txt"), encoding="utf-8") as f:
     for line in f:
         words = line.split("#")[0].split()
-        if words:
+        if words and words[0] == "third-party":
+            THIRD_PARTY[words[1]] = (set(words[2].split(",")), set(words[3:]))
+        elif words:
             LAYERS.append((words[0], int(words[1]), words[2]))
             if words[3] == "windows":
                 WINDOWS_ONLY.add(words[0])
 RANK = {folder: rank for folder, rank, _ in LAYERS}
+# A third-party header may be included by the layers that may link some library it belongs to.
+HEADER_USERS = {}
+for headers, users in THIRD_PARTY.values():
+    for header in headers:
+        HEADER_USERS.setdefault(header, set()).update(users)
 TOOLS_MAY_NOT_USE = {"ui", "update/writer", "update/run", "app"}
 TOOLS_TARGETS = {"tools", "mkupdate"}
 # The format layer reads and writes bytes: it knows no installation folder and no held handle.
@@ -38,6 +48,7 @@ def layer_of(path):
 
 
 include = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+system_include = re.compile(r'^\s*#\s*include\s+[<"]([^">]+)[">]')
 graph, problems, files = {}, [], 0
 for folder in RANK:
     for dirpath, _, names in os.walk(os.path.join(root, folder)):
@@ -56,6 +67,10 @@ for folder in RANK:
                             re.match(r"\s*#\s*include\s*<(windows|winternl|commctrl)\.h>", line)):
                         problems.append("%s:%d: a file built for all systems includes %s" % (
                             os.path.relpath(path, root), number, line.strip()))
+                    third = system_include.match(line)
+                    if third and third.group(1) in HEADER_USERS and folder not in HEADER_USERS[third.group(1)]:
+                        problems.append("%s:%d: %s includes the third-party %s" % (
+                            os.path.relpath(path, root), number, folder, third.group(1)))
                     m = include.match(line)
                     target = layer_of(m.group(1)) if m else None
                     if not target or target == folder:
@@ -93,8 +108,13 @@ for folder in sorted(graph, key=order):
 # The link graph: each library's rank is its folder's.
 TARGET_RANK = {target: rank for _, rank, target in LAYERS}
 TARGET_RANK["mkupdate"] = TARGET_RANK["tools"]
-with open(os.path.join(root, "CMakeLists.txt"), encoding="utf-8") as f:
-    cmake = re.sub(r"#[^\n]*", "", f.read())
+FOLDER_OF = {target: folder for folder, _, target in LAYERS}
+FOLDER_OF["mkupdate"] = "tools"
+cmake = ""
+for name in ["CMakeLists.txt"] + sorted(os.path.join("cmake", n) for n in os.listdir(os.path.join(root, "cmake"))
+                                        if n.endswith(".cmake")):
+    with open(os.path.join(root, name), encoding="utf-8") as f:
+        cmake += re.sub(r"#[^\n]*", "", f.read()) + "\n"
 links = {}
 for m in re.finditer(r"target_link_libraries\(\s*([\w-]+)([^)]*)\)", cmake):
     words = [w for w in m.group(2).split() if w not in ("PUBLIC", "PRIVATE", "INTERFACE")]
@@ -104,8 +124,10 @@ for target in sorted(links, key=lambda t: (TARGET_RANK.get(t, 99), t)):
         continue
     print("link %-15s -> %s" % (target, ", ".join(links[target])))
     for dep in links[target]:
+        if dep in THIRD_PARTY and FOLDER_OF[target] not in THIRD_PARTY[dep][1]:
+            problems.append("CMakeLists.txt: %s links the third-party %s" % (target, dep))
         if dep not in TARGET_RANK:
-            continue  # a system library
+            continue  # a system or third-party library
         if target in TOOLS_TARGETS:
             bad = dep in ("ui", "update_writer", "update_run", "updater")
         else:
@@ -127,6 +149,14 @@ for tool in sorted(TOOLS_TARGETS):
     for forbidden in ("ui", "update_writer", "update_run", "updater", "user32"):
         if forbidden in reached:
             problems.append("CMakeLists.txt: the link closure of %s reaches %s" % (tool, forbidden))
+# The updater carries only what it runs: a third-party library that only tools/ may link (zstd's encoder)
+# never enters its closure.
+reached = closure("updater", set())
+print("link closure of updater holds the third-party: %s" % (
+    ", ".join(sorted(t for t in THIRD_PARTY if t in reached)) or "none"))
+for library, (_, users) in sorted(THIRD_PARTY.items()):
+    if users == {"tools"} and library in reached:
+        problems.append("CMakeLists.txt: the link closure of updater reaches %s" % library)
 for p in problems:
     print("back-arrow: " + p)  # an include or a link against the order
 print("layering: %d files in %d layers; %d passed, %d failed" % (files, len(LAYERS), 0 if problems else 1,
