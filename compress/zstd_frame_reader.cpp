@@ -65,6 +65,7 @@ void ZstdFrameReader::Begin(const StoredBytesSource& source, uint64_t contentSiz
     produced_ = 0;
     inputPos_ = inputSize_ = 0;
     started_ = ended_ = false;
+    headerLeft_ = 0;
     problem_ = context_ ? nullptr : kNoMemory;
     if (context_)
         ZSTD_DCtx_reset(context_, ZSTD_reset_session_only);  // keeps the window limit
@@ -125,6 +126,10 @@ bool ZstdFrameReader::Start()
         return Fail(kNoChecksum);
     if (header.dictID != 0)
         return Fail(kDictionary);
+    const size_t headerSize = ZSTD_frameHeaderSize(input_.get() + inputPos_, inputSize_ - inputPos_);
+    if (ZSTD_isError(headerSize) || headerSize > inputSize_ - inputPos_)
+        return Fail(kNotAFrame);  // cannot happen once the header was read whole
+    headerLeft_ = static_cast<uint32_t>(headerSize);
     return true;
 }
 
@@ -146,8 +151,14 @@ bool ZstdFrameReader::Decode(unsigned char* out, uint32_t size, uint32_t& produc
                 return Fail(kEndsInside);
             continue;
         }
-        ZSTD_inBuffer input = {input_.get(), inputSize_, inputPos_};
+        // The header goes to the decoder alone. Handed a whole frame with room for its whole content, libzstd
+        // decodes it in one pass, which refuses some frames (an empty compressed block) that its block-by-block
+        // path accepts: alone, the header never offers it the whole frame, so the verdict does not depend on
+        // how the stored bytes or the content are cut into chunks.
+        const uint32_t end = headerLeft_ > 0 ? inputPos_ + headerLeft_ : inputSize_;
+        ZSTD_inBuffer input = {input_.get(), end, inputPos_};
         const size_t left = ZSTD_decompressStream(context_, &output, &input);
+        headerLeft_ -= static_cast<uint32_t>(input.pos - inputPos_ < headerLeft_ ? input.pos - inputPos_ : headerLeft_);
         inputPos_ = static_cast<uint32_t>(input.pos);
         if (ZSTD_isError(left))
             return Fail(ProblemOf(left));

@@ -52,6 +52,7 @@ private:
     uint32_t inputCapacity_ = 0;
     uint32_t inputPos_ = 0;
     uint32_t inputSize_ = 0;
+    uint32_t headerLeft_ = 0;  // the frame header's bytes not yet handed to the decoder
     const StoredBytesSource* source_ = nullptr;
     uint64_t contentSize_ = 0;
     uint64_t produced_ = 0;

@@ -108,7 +108,8 @@ ReadOutcome ReadFrame(const Bytes& stored, uint64_t contentSize, uint32_t readCh
     size_t at = 0;
     const StoredBytesSource source = [&](unsigned char* bytes, uint32_t size) {
         const uint32_t n = static_cast<uint32_t>(std::min<size_t>({size, sourceChunk, stored.size() - at}));
-        memcpy(bytes, stored.data() + at, n);
+        if (n > 0)
+            memcpy(bytes, stored.data() + at, n);
         at += n;
         return n;
     };
@@ -259,6 +260,27 @@ TEST(ZstdFramesTest, RefusesATableOfFramesNamingTheProblem)
             // The same reader takes the next frame as if nothing happened.
             EXPECT_TRUE(ReadFrame(frame, content.size()).accepted);
         }
+    }
+}
+
+// libzstd decodes a frame handed whole in one pass, which refuses an empty compressed block that its
+// block-by-block path accepts (found by fuzz_zstd_frame): the reader must give one verdict however the stored
+// bytes and the content are cut.
+TEST(ZstdFramesTest, ReaderGivesOneVerdictWhateverTheChunks)
+{
+    const Bytes emptyCompressedBlock = {0x28, 0xB5, 0x2F, 0xFD, 0x24, 0x01,  // single segment, checksum, size 1
+                                        0x04, 0x00, 0x00,                    // a compressed block of 0 bytes
+                                        0x09, 0x00, 0x00, 0x42,              // the last block: raw, "B"
+                                        0xF9, 0x57, 0x32, 0x06};             // XXH64's low half of "B"
+    const Bytes content = Compressible(200 * 1024, 21);
+    const Bytes frames[] = {emptyCompressedBlock, WrittenFrame(content, 3), WrittenFrame({}, 3)};
+    for (const Bytes& frame : frames) {
+        uint64_t contentSize = ZSTD_getFrameContentSize(frame.data(), frame.size());
+        const ReadOutcome bytewise = ReadFrame(frame, contentSize, 1, 1);
+        const ReadOutcome whole = ReadFrame(frame, contentSize, 1 << 20, 1 << 20);
+        EXPECT_TRUE(bytewise.accepted) << bytewise.problem;
+        EXPECT_EQ(bytewise.accepted, whole.accepted) << whole.problem;
+        EXPECT_TRUE(bytewise.content == whole.content);
     }
 }
 
