@@ -3,7 +3,8 @@
 package and a delta package against an earlier version of it (built by the native mkupdate), its delta
 table, the hostile-name table's packages (which the builder refuses, so
 they are put together here byte by byte as the fault campaign does), a few damaged variants of each, version
-lists, installation lists, title blocks and the updater's PE headers.
+lists, installation lists, title blocks, the updater's PE headers, and zstd frames written by Debian's zstd
+command (each behind its content size, 8 bytes little-endian), whole, cut and followed by more.
     make_seeds.py NATIVE_BUILD_DIR WINDOWS_BUILD_DIR OUT_DIR     (OUT_DIR: tests/fuzz/corpus)"""
 import os
 import random
@@ -135,4 +136,19 @@ pe = struct.unpack_from("<I", head, 0x3C)[0]
 signed = bytearray(head)
 struct.pack_into("<II", signed, pe + 24 + 112 + 4 * 8, 0xA0400 + 16, 0x800)  # a table behind the payload
 put("pe_certificate", "signed", bytes(signed))
+# Compressed entries: frames as `zstd -19 --content-size --check` writes them (the builder writes the same).
+with tempfile.TemporaryDirectory() as work:
+    words = [b"the ", b"glass ", b"feather ", b"\r\n", b"scene_0042 "]
+    for name, content in (("empty", b""), ("byte", b"B"), ("text", b"".join(rng.choice(words) for _ in range(2000))),
+                          ("random", rng.randbytes(300)), ("runs", b"\0" * 40000 + b"x" * 3000)):
+        source = os.path.join(work, name)
+        with open(source, "wb") as f:
+            f.write(content)
+        frame = subprocess.run(["zstd", "-q", "-19", "--content-size", "--check", "-c", source], check=True,
+                               stdout=subprocess.PIPE).stdout
+        size = struct.pack("<Q", len(content))
+        put("zstd_frame", name, size + frame)
+        if name == "text":
+            put("zstd_frame", "text_cut", size + frame[:len(frame) // 2])
+            put("zstd_frame", "text_twice", size + frame + frame)
 print("seeds written below " + out)
