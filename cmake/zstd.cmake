@@ -60,3 +60,9 @@ foreach(library zstd_decoder zstd_encoder)
     target_compile_options(${library} PRIVATE -fno-sanitize=pointer-overflow)
   endif()
 endforeach()
+# The decoder runs in the updater's reading thread, in place of a copy's plain read: compiled for speed where
+# the rest of the Windows programs are compiled for size (measured: a compressed package applied in 1.61 times
+# the stored one's time at -Os, 1.21 at -O2, for 39 KB of image).
+if(WIN32)
+  target_compile_options(zstd_decoder PRIVATE -O2)
+endif()

@@ -157,6 +157,9 @@ print("link closure of updater holds the third-party: %s" % (
 for library, (_, users) in sorted(THIRD_PARTY.items()):
     if users == {"tools"} and library in reached:
         problems.append("CMakeLists.txt: the link closure of updater reaches %s" % library)
+    # ...and every one its own layers use: the updater decodes a compressed entry with zstd's decoder.
+    if users != {"tools"} and library not in reached:
+        problems.append("CMakeLists.txt: the link closure of updater lacks %s" % library)
 for p in problems:
     print("back-arrow: " + p)  # an include or a link against the order
 print("layering: %d files in %d layers; %d passed, %d failed" % (files, len(LAYERS), 0 if problems else 1,

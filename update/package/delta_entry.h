@@ -1,25 +1,29 @@
-// A delta entry of the payload as the decoder reads it: in order from where the package file stands, its
-// content checksum taken on the way, so that the delta is verified by the bytes that were decoded. And a
-// base file as the decoder reads it, by offset.
+// A delta entry of the payload as the decoder reads it: its content in order (decompressed on the way when it is
+// stored compressed), the content checksum taken on the way, so that the delta is verified by the bytes that
+// were decoded. And a base file as the decoder reads it, by offset.
 #pragma once
 #include <cstdint>
 
 #include "archive/checksum.h"
 #include "delta/delta_decoder.h"
 
+class EntryContent;
+
 class CFileDX;
 
 class DeltaEntryInput : public DeltaInput {
 public:
-    DeltaEntryInput(CFileDX& file, uint32_t size) : file_(file), left_(size) {}
+    // `content` has begun (EntryContent::Begin).
+    explicit DeltaEntryInput(EntryContent& content);
     uint32_t Read(unsigned char* buffer, uint32_t size) override;
     bool Failed() const override { return failed_; }
-    // Reads what the decoder left (nothing, for a sound delta) into the checksum. False when the entry runs short.
+    // Reads what the decoder left (nothing, for a sound delta) into the checksum, and ends the entry's content
+    // (EntryContent::Finish). False when the entry runs short or its stored bytes are damaged.
     bool Finish(unsigned char* buffer, uint32_t capacity);
     uint64_t Checksum() const { return StoredChecksum(checksum_); }
 
 private:
-    CFileDX& file_;
+    EntryContent& content_;
     uint32_t left_;
     bool failed_ = false;
     ContentChecksum checksum_{};

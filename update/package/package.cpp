@@ -46,17 +46,21 @@ uint32_t LoadPayloadVersionList(UpdatePackage& package)
     return kResultSuccess;
 }
 
-uint32_t LoadPayloadDeltaTable(UpdatePackage& package, std::string& problem)
+namespace {
+
+// The bytes of the entry of `kind`, at most `maxSize` of them (bounded before anything is allocated). Success
+// with no bytes when the payload has no such entry; `found` tells.
+uint32_t ReadTableEntry(UpdatePackage& package, EntryKind kind, uint32_t maxSize, std::vector<unsigned char>& bytes,
+                        bool& found, std::string& problem)
 {
-    package.deltas.clear();
+    found = false;
     for (const ArchiveEntry& e : package.entries) {
-        if (KindOfEntry(package, e.name) != EntryKind::DeltaTable)
+        if (KindOfEntry(package, e.name) != kind)
             continue;
-        // Bounded before anything is allocated: the largest table of a payload of 256 entries.
-        std::vector<unsigned char> bytes;
+        found = true;
         const uint32_t size = StoredSize(e);
-        if (size > kDeltaTableHeaderSize + kMaxDeltaRecords * kDeltaRecordSize) {
-            problem = "it is larger than any delta table";
+        if (size > maxSize) {
+            problem = std::string("it is larger than any ") + (kind == EntryKind::DeltaTable ? "delta" : "compression") + " table";
             return kResultDamaged;
         }
         bytes.resize(size);
@@ -65,9 +69,36 @@ uint32_t LoadPayloadDeltaTable(UpdatePackage& package, std::string& problem)
             problem = "it cannot be read whole";
             return kResultDamaged;
         }
-        return DecodeDeltaTable(bytes.data(), bytes.size(), package.deltas, problem) ? kResultSuccess : kResultDamaged;
+        return kResultSuccess;
     }
     return kResultSuccess;
+}
+
+}  // namespace
+
+uint32_t LoadPayloadDeltaTable(UpdatePackage& package, std::string& problem)
+{
+    package.deltas.clear();
+    std::vector<unsigned char> bytes;
+    bool found = false;
+    // The largest table of a payload of 256 entries.
+    if (const uint32_t read = ReadTableEntry(package, EntryKind::DeltaTable,
+                                             kDeltaTableHeaderSize + kMaxDeltaRecords * kDeltaRecordSize, bytes, found, problem))
+        return read;
+    return !found || DecodeDeltaTable(bytes.data(), bytes.size(), package.deltas, problem) ? kResultSuccess : kResultDamaged;
+}
+
+uint32_t LoadPayloadCompressionTable(UpdatePackage& package, std::string& problem)
+{
+    package.compressed.clear();
+    std::vector<unsigned char> bytes;
+    bool found = false;
+    if (const uint32_t read = ReadTableEntry(package, EntryKind::CompressionTable,
+                                             kCompressionTableHeaderSize + kMaxCompressionRecords * kCompressionRecordSize,
+                                             bytes, found, problem))
+        return read;
+    return !found || DecodeCompressionTable(bytes.data(), bytes.size(), package.compressed, problem) ? kResultSuccess
+                                                                                                   : kResultDamaged;
 }
 
 EntryKind KindOfEntry(const UpdatePackage& package, const std::string& entryName)
@@ -76,6 +107,8 @@ EntryKind KindOfEntry(const UpdatePackage& package, const std::string& entryName
     // checks then refuse one named as the version list by its record.
     if (SameArchiveName(entryName, kDeltaTableKey))
         return EntryKind::DeltaTable;
+    if (SameArchiveName(entryName, kCompressionTableKey))
+        return EntryKind::CompressionTable;
     if (DeltaRecordOf(package, entryName) != kNoDelta)
         return EntryKind::Delta;
     return SameArchiveName(entryName, kVersionListKey) ? EntryKind::VersionList : EntryKind::WholeFile;
@@ -87,6 +120,20 @@ int DeltaRecordOf(const UpdatePackage& package, const std::string& entryName)
         if (SameArchiveName(package.deltas[d].entry, entryName))
             return static_cast<int>(d);
     return kNoDelta;
+}
+
+int CompressionRecordOf(const UpdatePackage& package, const std::string& entryName)
+{
+    for (size_t c = 0; c < package.compressed.size(); ++c)
+        if (SameArchiveName(package.compressed[c].entry, entryName))
+            return static_cast<int>(c);
+    return kStoredAsIs;
+}
+
+uint32_t ContentSize(const UpdatePackage& package, const ArchiveEntry& entry)
+{
+    const int c = CompressionRecordOf(package, entry.name);
+    return c == kStoredAsIs ? entry.size : static_cast<uint32_t>(package.compressed[c].contentSize);
 }
 
 bool SeekToEntry(UpdatePackage& package, const ArchiveEntry& entry)

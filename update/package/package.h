@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/archive_index.h"
+#include "archive/compression_table.h"
 #include "archive/delta_table.h"
 #include "archive/version_list.h"
 #include "update/package/package_layout.h"
@@ -17,6 +18,7 @@ struct UpdatePackage {
     VersionListHeader versionHeader{};  // all zero, and no records, when there is no readable version list
     std::vector<VersionRecord> records;
     std::vector<DeltaRecord> deltas;  // the delta table's records; none in a package of whole files
+    std::vector<CompressionRecord> compressed;  // the compression table's records; none when every entry is stored
 };
 
 // Result codes of an update run.
@@ -46,19 +48,26 @@ uint32_t LoadPayloadVersionList(UpdatePackage& package);
 // succeeds. kResultDamaged, with `problem` naming the fault and no deltas, when the entry is not a delta table
 // (see archive/delta_table.h) that fills the entry's own bytes.
 uint32_t LoadPayloadDeltaTable(UpdatePackage& package, std::string& problem);
-// What a payload entry is: the payload's version list or its delta table (by the entry's key), a delta (an
-// entry the delta table names), or a file installed as it is. The one classification every reader of a
-// package asks; the delta table must be loaded for Delta to be told.
-enum class EntryKind { VersionList, DeltaTable, Delta, WholeFile };
+// Reads the entry whose key is "kpx.cmp" as the payload's compression table, as LoadPayloadDeltaTable reads the
+// delta table. A payload without one stores every entry as it is.
+uint32_t LoadPayloadCompressionTable(UpdatePackage& package, std::string& problem);
+// What a payload entry is: the payload's version list, its delta table or its compression table (by the
+// entry's key), a delta (an entry the delta table names), or a file installed as it is. The one
+// classification every reader of a package asks; the delta table must be loaded for Delta to be told.
+enum class EntryKind { VersionList, DeltaTable, CompressionTable, Delta, WholeFile };
 EntryKind KindOfEntry(const UpdatePackage& package, const std::string& entryName);
 // The delta table's record of the entry named `entryName`, or kNoDelta.
 const int kNoDelta = -1;
 int DeltaRecordOf(const UpdatePackage& package, const std::string& entryName);
-// An entry's bytes as the payload stores them (what is read from the file and checksummed as stored), and
-// the bytes of the content they stand for (what a delta is applied to, or a file is installed as). Every
-// kind stores its content as it is, so far; these two are where that would change.
+// The compression table's record of the entry named `entryName`, or kStoredAsIs for an entry stored as it is.
+const int kStoredAsIs = -1;
+int CompressionRecordOf(const UpdatePackage& package, const std::string& entryName);
+// An entry's bytes as the payload stores them (what is read from the file, and checksummed as stored), and
+// the bytes of the content they stand for (what a delta is applied to, or a file is installed as): the same
+// but for an entry the compression table names, whose record gives the content's size. The package checks
+// hold that size below 4 GiB.
 inline uint32_t StoredSize(const ArchiveEntry& entry) { return entry.size; }
-inline uint32_t ContentSize(const ArchiveEntry& entry) { return entry.size; }
+uint32_t ContentSize(const UpdatePackage& package, const ArchiveEntry& entry);
 
 // Positions the file on the entry's first byte.
 bool SeekToEntry(UpdatePackage& package, const ArchiveEntry& entry);

@@ -182,6 +182,40 @@ uint32_t CheckAllCarried(const TargetsInProgress& t, std::string& problem)
     return kResultSuccess;
 }
 
+// Every compression record names one entry that is installed (a whole file or a delta) and no other record
+// names; its stored size is the entry's, its content fits an installed file, and its content checksum is the one
+// the content is verified by: the target's version record, or the delta's own checksum.
+uint32_t CheckCompressed(const TargetsInProgress& t, std::string& problem)
+{
+    const UpdatePackage& package = t.package;
+    std::vector<bool> named(package.entries.size(), false);
+    for (const CompressionRecord& c : package.compressed) {
+        const std::string what = "compressed entry \"" + c.entry + "\": ";
+        size_t i = 0;
+        while (i < package.entries.size() && !SameArchiveName(package.entries[i].name, c.entry))
+            ++i;
+        if (i == package.entries.size())
+            return Damaged(problem, what + "no entry of the payload has that name");
+        if (t.out.names[i].empty())
+            return Damaged(problem, what + "only a file or a delta is stored compressed");
+        if (named[i])
+            return Damaged(problem, what + "two compression records name it");
+        named[i] = true;
+        if (c.storedSize != StoredSize(package.entries[i]))
+            return Damaged(problem, what + "its record's stored size is not the entry's");
+        if (c.contentSize >= 0x100000000ull)
+            return Damaged(problem, what + "its content is 4 GiB or larger");
+        const int delta = t.out.deltas[i], record = t.out.records[i];
+        const bool checksumKnown = delta != kNoDelta || record != kNoRecord;
+        const uint64_t expected = delta != kNoDelta ? package.deltas[delta].deltaChecksum
+                                                    : record != kNoRecord ? package.records[record].value : 0;
+        if (checksumKnown && c.contentChecksum != expected)
+            return Damaged(problem, what + "its record's content checksum is not the one " +
+                                        (delta != kNoDelta ? "the delta table" : "its version record") + " holds");
+    }
+    return kResultSuccess;
+}
+
 }  // namespace
 
 uint32_t CheckUpdatePackage(UpdatePackage& package, const FolderReader* folder, EntryTargets& targets,
@@ -192,14 +226,17 @@ uint32_t CheckUpdatePackage(UpdatePackage& package, const FolderReader* folder, 
     std::string fault;
     if (LoadPayloadDeltaTable(package, fault) != kResultSuccess)
         return Damaged(problem, std::string("the payload's delta table \"") + kDeltaTableName + "\" is damaged: " + fault);
+    if (LoadPayloadCompressionTable(package, fault) != kResultSuccess)
+        return Damaged(problem, std::string("the payload's compression table \"") + kCompressionTableName +
+                                    "\" is damaged: " + fault);
     TargetsInProgress t(package, folder);
     for (size_t i = 0; i < package.entries.size(); ++i) {
         const ArchiveEntry& e = package.entries[i];
         if (!EntryInsideFile(package, e))
             return Damaged(problem, "entry \"" + e.name + "\": its data runs past the end of the file (truncated?)");
         const EntryKind kind = KindOfEntry(package, e.name);
-        if (kind == EntryKind::DeltaTable)
-            continue;  // the delta table is read, not installed
+        if (kind == EntryKind::DeltaTable || kind == EntryKind::CompressionTable)
+            continue;  // the payload's tables are read, not installed
         int delta = kNoDelta, record = kNoRecord;
         if (const uint32_t r = FindRecords(t, e, kind, delta, record, problem))
             return r;
@@ -214,6 +251,8 @@ uint32_t CheckUpdatePackage(UpdatePackage& package, const FolderReader* folder, 
             return r;
     }
     if (const uint32_t r = CheckAllCarried(t, problem))
+        return r;
+    if (const uint32_t r = CheckCompressed(t, problem))
         return r;
     targets.names.swap(t.out.names);
     targets.records.swap(t.out.records);

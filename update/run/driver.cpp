@@ -22,6 +22,7 @@
 
 #include "archive/checksum.h"
 #include "archive/entry_lists.h"
+#include "compress/zstd_frame_reader.h"
 #include "delta/delta_decoder.h"
 #include "update/writer/uninstall_list_update.h"
 #include "ui/app_state.h"
@@ -29,6 +30,7 @@
 #include "ui/messages.h"
 #include "ui/progress_view.h"
 #include "update/package/delta_entry.h"
+#include "update/package/entry_content.h"
 #include "update/writer/held_installation.h"
 #include "update/writer/install_phase.h"
 #include "update/package/list_updates.h"
@@ -77,6 +79,9 @@ struct UpdateRun {
     std::unique_ptr<unsigned char[]> buffer;
     ReadAheadThread reader;  // reads ahead of the copy, one entry after another
     std::unique_ptr<FolderReader> folder;  // the installation, read through the held handles
+    // Decompresses the entries the compression table names, one after another; allocated once, and only for a
+    // package that has such entries.
+    std::unique_ptr<ZstdFrameReader> frames;
     VersionListPlan versionList;           // "kpx.hvl" as read once, before the install phase
 };
 
@@ -128,26 +133,27 @@ struct HeldPaints {
 // Every delta's own checksum, before anything is written, whether this installation needs the delta or not:
 // deltas are small, and a package with a damaged one is damaged whatever is installed. `answer`, when given,
 // is asked after every chunk (the dialog answered); false from it stops. kResultDamaged, kStopped or success.
-uint32_t CheckDeltaChecksums(UpdatePackage& package, const std::vector<int>& deltas, unsigned char* buffer,
-                             const std::function<bool()>& answer)
+uint32_t CheckDeltaChecksums(UpdatePackage& package, const std::vector<int>& deltas, ZstdFrameReader* frames,
+                             unsigned char* buffer, const std::function<bool()>& answer)
 {
     for (size_t i = 0; i < deltas.size(); ++i) {
         if (deltas[i] == kNoDelta)
             continue;
-        const ArchiveEntry& entry = package.entries[i];
-        if (!SeekToEntry(package, entry))
+        // A compressed delta is decompressed here too: its content's checksum is the delta's.
+        EntryContent content(package, package.entries[i], frames);
+        if (!content.Begin())
             return kResultDamaged;
         ContentChecksum sum{};
-        for (uint32_t left = StoredSize(entry); left > 0;) {
+        for (uint32_t left = content.Size(); left > 0;) {
             const uint32_t n = left < kCopyChunk ? left : kCopyChunk;
-            if (package.file.Read(buffer, n) != n)
+            if (!content.Read(buffer, n))
                 return kResultDamaged;
             UpdateContentChecksum(sum, buffer, n);
             left -= n;
             if (answer && !answer())
                 return kStopped;
         }
-        if (StoredChecksum(sum) != package.deltas[deltas[i]].deltaChecksum)
+        if (!content.Finish() || StoredChecksum(sum) != package.deltas[deltas[i]].deltaChecksum)
             return kResultDamaged;
     }
     return kResultSuccess;
@@ -155,7 +161,8 @@ uint32_t CheckDeltaChecksums(UpdatePackage& package, const std::vector<int>& del
 
 uint32_t CheckDeltas(UpdateRun& run)
 {
-    return CheckDeltaChecksums(run.package, run.deltas, run.buffer.get(), [&run] { return AnswerWhileWaiting(run); });
+    return CheckDeltaChecksums(run.package, run.deltas, run.frames.get(), run.buffer.get(),
+                               [&run] { return AnswerWhileWaiting(run); });
 }
 
 // Opens the package, checks it whole before anything is written, makes sure every folder it writes in is
@@ -190,23 +197,35 @@ uint32_t Prepare(UpdateRun& run, const wchar_t* packagePath)
     run.buffer.reset(new (std::nothrow) unsigned char[kReadAheadChunks * kCopyChunk]());
     if (!run.buffer)
         return kResultInstallFailed;
+    if (!run.package.compressed.empty()) {
+        run.frames.reset(new (std::nothrow) ZstdFrameReader);
+        if (!run.frames || !run.frames->Ready())
+            return kResultInstallFailed;
+    }
     return CheckDeltas(run);
 }
 
 // Streams `length` bytes of `source` (a package entry, or a target decoded from its delta) into a temporary
 // file, the checksum computed on the way: kResultInstallFailed when a write comes up short, kStopped on a
 // cancel or a close, and `complete` false when the source runs short or fails.
-// A second thread reads the source and takes the checksum a few chunks ahead; this one writes each chunk,
-// moves the item bar and pumps the dialog's messages after it, so Cancel answers as fast as ever; the bar
-// shows where the entry ended, whatever ended it.
+// A second thread reads the source and takes the checksum a few chunks ahead (with `checksumHere`, this one
+// does, before each write: the reading thread has a frame to decompress); this one writes each chunk, moves
+// the item bar and pumps the dialog's messages after it, so Cancel answers as fast as ever; the bar shows
+// where the entry ended, whatever ended it.
 uint32_t StreamChunks(UpdateRun& run, const ChunkReader& source, uint64_t length, CFileDX& out, ContentChecksum& checksum,
-                      bool& complete, uint32_t barFrom = 0)
+                      bool& complete, uint32_t barFrom = 0, bool checksumHere = false)
 {
     uint64_t done = 0;
     uint32_t result = kResultSuccess;
+    const ChunkFunction inspect = [&](const unsigned char* bytes, uint32_t chunk) {
+        UpdateContentChecksum(checksum, bytes, chunk);
+        return true;
+    };
     complete = StreamWithReadAhead(
         source, length, kCopyChunk, run.buffer.get(),
         [&](const unsigned char* bytes, uint32_t chunk) {
+            if (checksumHere)
+                inspect(bytes, chunk);
             if (StopRequested())
                 result = kStopped;
             else if (out.Write(bytes, chunk) != chunk)
@@ -220,11 +239,7 @@ uint32_t StreamChunks(UpdateRun& run, const ChunkReader& source, uint64_t length
                 result = kStopped;
             return result == kResultSuccess;
         },
-        [&](const unsigned char* bytes, uint32_t chunk) {
-            UpdateContentChecksum(checksum, bytes, chunk);
-            return true;
-        },
-        &run.reader, [&run] { return AnswerWhileWaiting(run); });
+        checksumHere ? ChunkFunction() : inspect, &run.reader, [&run] { return AnswerWhileWaiting(run); });
     SettleBar(run.view, kItemBar);
     if (result == kResultSuccess && StopRequested())
         return kStopped;
@@ -252,14 +267,18 @@ uint32_t CopyToTemporaryFile(UpdateRun& run, uint32_t i)
     CFileDX& out = *run.temps[i];
     ContentChecksum checksum{};
     bool complete = false;
-    CFileDX& package = run.package.file;
+    // The reading thread reads the entry and, for a compressed one, decompresses it and checks the frame on
+    // the way; this one writes the content (and checksums it, for a compressed entry).
+    EntryContent content(run.package, run.package.entries[i], run.frames.get());
+    if (!content.Begin())
+        return kResultDamaged;
     const uint32_t streamed = StreamChunks(
-        run, [&package](unsigned char* bytes, uint32_t n) { return package.Read(bytes, n) == n; },
-        ContentSize(run.package.entries[i]), out, checksum, complete);
+        run, [&content](unsigned char* bytes, uint32_t n) { return content.Read(bytes, n); }, content.Size(), out,
+        checksum, complete, 0, content.Compressed());
     if (streamed != kResultSuccess)
         return streamed;
-    if (!complete)
-        return kResultDamaged;  // the package ran short
+    if (!complete || !content.Finish())
+        return kResultDamaged;  // the package ran short, or a compressed entry is damaged
     if (StopRequested())
         return kStopped;
     const int record = run.records[i];
@@ -362,14 +381,17 @@ uint32_t PatchToTemporaryFile(UpdateRun& run, uint32_t i, DecidedTarget& decisio
     CFileDX& out = *run.temps[i];
     const ArchiveEntry& entry = run.package.entries[i];
     const DeltaRecord& record = run.package.deltas[run.deltas[i]];
-    DeltaEntryInput input(run.package.file, ContentSize(entry));
+    EntryContent content(run.package, entry, run.frames.get());
+    if (!content.Begin())
+        return kResultDamaged;
+    DeltaEntryInput input(content);
     DeltaFileBase base(*decision.held, decision.held->GetSize());
     DeltaStream target(input, base);
     ContentChecksum checksum{};
     bool streamed = false;
     const uint32_t result = StreamChunks(
         run, [&target](unsigned char* bytes, uint32_t n) { return target.Read(bytes, n); }, record.targetSize, out,
-        checksum, streamed, kBaseBarShare);
+        checksum, streamed, kBaseBarShare, content.Compressed());
     if (result != kResultSuccess)
         return result;
     const DeltaResult& decoded = target.Result();
@@ -743,13 +765,16 @@ void HoldInstallationFor(const wchar_t* folder, const wchar_t* packagePath, Held
     if (HoldInstallationFolder(folder, held)) {
         const auto reader = ReadHeldFolder(folder, held.handle.Get(), held.root);
         VersionListPlan installed;
+        std::unique_ptr<ZstdFrameReader> frames;
         if (OpenUpdatePackage(package, packagePath) != kResultSuccess ||
             CheckUpdatePackage(package, reader.get(), targets, problem) != kResultSuccess)
             targets.names.clear();
+        else if (!package.compressed.empty())
+            frames.reset(new (std::nothrow) ZstdFrameReader);
         // Told early only about a sound package: a damaged one is refused as damaged after the question,
         // before anything is written.
         else if (!package.deltas.empty() && ReadInstalledVersionList(*reader, installed) &&
-                 CheckDeltaChecksums(package, targets.deltas, std::vector<unsigned char>(kCopyChunk).data(), nullptr) ==
+                 CheckDeltaChecksums(package, targets.deltas, frames.get(), std::vector<unsigned char>(kCopyChunk).data(), nullptr) ==
                      kResultSuccess)
             doesNotApply = BytesShowNotApplicable(package, FindPatchTargets(targets), installed.records,
                                                   [&](const PatchTarget& t, bool kept, InstalledBytes& bytes) {

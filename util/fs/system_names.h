@@ -14,6 +14,9 @@ const char kPayloadVersionListName[] = "KPX.hvl";
 // The delta table's payload entry, as written and as its key.
 const char kDeltaTableName[] = "KPX.dlt";
 const char kDeltaTableKey[] = "kpx.dlt";
+// The compression table's payload entry, as written and as its key.
+const char kCompressionTableName[] = "KPX.cmp";
+const char kCompressionTableKey[] = "kpx.cmp";
 // The game's uninstall list in the installation folder.
 const wchar_t kUninstallListName[] = L"" GARASU_UNINSTALL_LIST;
 
