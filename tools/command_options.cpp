@@ -47,6 +47,13 @@ ParseOutcome TakeBuildValue(const std::wstring& arg, const std::wstring& value, 
             return Stop(ParseEnd::Unreadable, error);
     } else if (arg == L"--base") {
         options.bases.push_back(value);
+    } else if (arg == L"--level") {
+        wchar_t* end = nullptr;
+        const long level = wcstol(value.c_str(), &end, 10);
+        if (value.empty() || *end != 0 || level < 1 || level > kMaxCompressionLevel)
+            return Stop(ParseEnd::BadUsage, "--level takes a number from 1 to " + std::to_string(kMaxCompressionLevel));
+        options.level = static_cast<int>(level);
+        options.levelGiven = true;
     } else if (arg == L"--file") {
         const size_t eq = value.find(L'=');
         if (eq == std::wstring::npos || eq == 0 || eq + 1 == value.size())
@@ -78,6 +85,10 @@ ParseOutcome ParseBuildOptions(int argc, wchar_t** argv, BuildOptions& options)
             options.keepFull = true;
             continue;
         }
+        if (arg == L"--compress") {
+            options.compress = true;
+            continue;
+        }
         // Any other argument is an option with a value, an unknown one too.
         if (i + 1 >= argc)
             return Stop(ParseEnd::BadUsage, "missing value after " + ToUtf8(arg));
@@ -87,6 +98,8 @@ ParseOutcome ParseBuildOptions(int argc, wchar_t** argv, BuildOptions& options)
     }
     if (options.image.empty() || options.output.empty() || !haveTitle)
         return Stop(ParseEnd::BadUsage, "build needs --image, a title and --output");
+    if (options.levelGiven && !options.compress)
+        return Stop(ParseEnd::BadUsage, "--level is the compression level: it needs --compress");
     return Stop(ParseEnd::Ready);
 }
 

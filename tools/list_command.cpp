@@ -12,16 +12,43 @@
 
 namespace {
 
+// The compression record of an entry, or null for one stored as it is.
+const CompressionRecord* CompressionOf(const UpdaterContents& c, const ArchiveEntry& e)
+{
+    for (const CompressionRecord& r : c.compressed)
+        if (SameArchiveName(r.entry, e.name))
+            return &r;
+    return nullptr;
+}
+
 std::string JsonEntries(const UpdaterContents& c)
 {
     std::vector<std::string> entries;
-    for (size_t i = 0; i < c.entries.size(); ++i)
+    for (size_t i = 0; i < c.entries.size(); ++i) {
+        const CompressionRecord* r = CompressionOf(c, c.entries[i]);
         entries.push_back(JsonObject()
                               .Text("name", c.entries[i].name)
                               .Number("offset", c.storedOffsets[i])
                               .Number("size", StoredSize(c.entries[i]))
+                              .Text("form", r ? "zstd" : "stored")
+                              .Number("content_size", r ? r->contentSize : StoredSize(c.entries[i]))
                               .Str());
+    }
     return JsonArray(entries);
+}
+
+std::string JsonCompressed(const std::vector<CompressionRecord>& records)
+{
+    std::vector<std::string> out;
+    for (const CompressionRecord& r : records)
+        out.push_back(JsonObject()
+                          .Text("entry", r.entry)
+                          .Number("stored_size", r.storedSize)
+                          .Number("content_size", r.contentSize)
+                          .Value("stored_checksum", JsonHex64(r.storedChecksum))
+                          .Value("content_checksum", JsonHex64(r.contentChecksum))
+                          .Str());
+    return JsonArray(out);
 }
 
 std::string JsonDeltas(const std::vector<DeltaRecord>& deltas)
@@ -71,9 +98,23 @@ void PrintListText(const ListResult& result)
     printf("title: %s\n", c.title.c_str());
     printf("certificate: %s\n", c.hasCertificate ? "present (not validated here)" : "none");
     printf("entries: %u\n", c.header.count);
-    for (size_t i = 0; i < c.entries.size(); ++i)
-        printf("  entry %s offset 0x%08X  size 0x%08X (%u bytes)\n", PadToWidth(c.entries[i].name, 40).c_str(),
+    for (size_t i = 0; i < c.entries.size(); ++i) {
+        const CompressionRecord* r = CompressionOf(c, c.entries[i]);
+        printf("  entry %s offset 0x%08X  size 0x%08X (%u bytes)", PadToWidth(c.entries[i].name, 40).c_str(),
                c.storedOffsets[i], StoredSize(c.entries[i]), StoredSize(c.entries[i]));
+        if (r)
+            printf("  zstd, content %llu bytes", static_cast<unsigned long long>(r->contentSize));
+        printf("\n");
+    }
+    if (!c.compressed.empty()) {
+        uint64_t stored = 0, content = 0;
+        for (const CompressionRecord& r : c.compressed) {
+            stored += r.storedSize;
+            content += r.contentSize;
+        }
+        printf("compressed: %zu entries (zstd), %llu bytes stored for %llu bytes of content\n", c.compressed.size(),
+               static_cast<unsigned long long>(stored), static_cast<unsigned long long>(content));
+    }
     if (!c.hasVersionList) {
         printf("version list: none\n");
         return;
@@ -103,5 +144,6 @@ std::string ListJson(const ListResult& result)
         .Value("entries", JsonEntries(c))
         .Value("version_list", list)
         .Value("deltas", JsonDeltas(c.deltas))
+        .Value("compressed", JsonCompressed(c.compressed))
         .Str();
 }

@@ -16,11 +16,15 @@
 
 #include "archive/archive_index.h"
 #include "archive/checksum.h"
+#include "archive/compression_table.h"
 #include "archive/entry_lists.h"
 #include "archive/version_list.h"
 #include "tools/output_file.h"
 #include "tools/package_deltas.h"
 #include "tools/package_reader.h"
+#include "tools/zstd_frame_writer.h"
+#include "compress/zstd_frame_reader.h"
+#include "update/package/entry_content.h"
 #include "update/package/package.h"
 #include "update/package/package_checks.h"
 #include "update/package/package_layout.h"
@@ -49,6 +53,9 @@ struct PlannedEntry {
     // have it, or the file changed between the two reads.
     bool deltaChecksumKnown = false;
     uint64_t deltaChecksum = 0;
+    bool compressionTable = false;  // the compression table: its data follows every other entry's
+    bool compressed = false;        // stored as the zstd frame `compression` describes
+    CompressionRecord compression{};
 };
 
 // What the payload carries: its entries, and the version records of files shipped as deltas alone.
@@ -94,7 +101,12 @@ bool PlanDeltas(const BuildOptions& options, std::vector<std::string>& keys, Pay
 
 // The updater's own checks of a package, on what was written, before it is moved into place: a package every
 // updater would refuse never leaves the builder.
-bool CheckWritten(const std::wstring& partial, std::string& error)
+bool ProveCompressed(UpdatePackage& package, const PayloadPlan& payload, std::string& error);
+
+// The updater's own checks of a package, on what was written, before it is moved into place: a package every
+// updater would refuse never leaves the builder, nor one whose compressed entries do not decode to their
+// content.
+bool CheckWritten(const std::wstring& partial, const PayloadPlan& payload, std::string& error)
 {
     UpdatePackage package;
     EntryTargets targets;
@@ -104,7 +116,7 @@ bool CheckWritten(const std::wstring& partial, std::string& error)
         error = "the updater would refuse what was written" + (problem.empty() ? std::string() : ": " + problem);
         return false;
     }
-    return true;
+    return ProveCompressed(package, payload, error);
 }
 
 // A shipped file's names as the payload stores them: its target's record path and its entry name, each with
@@ -151,9 +163,9 @@ bool CheckDistinct(const std::wstring& target, const PlannedEntry& e, std::vecto
     std::string key;
     ArchiveNameKey(e.utf8Name, key);
     if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
-        error = key == kVersionListKey || key == kDeltaTableKey
+        error = key == kVersionListKey || key == kDeltaTableKey || key == kCompressionTableKey
                     ? "a shipped file may not be named \"" + e.utf8Name + "\": that is the " +
-                          (key == kVersionListKey ? "version list" : "delta table")
+                          (key == kVersionListKey ? "version list" : key == kDeltaTableKey ? "delta table" : "compression table")
                     : "two shipped files are both named \"" + e.utf8Name +
                           "\" (ignoring case): the updater could not tell them apart";
         return false;
@@ -238,7 +250,7 @@ bool PlanEntries(const BuildOptions& options, PayloadPlan& payload, std::string&
                 std::to_string(kMaxPayloadEntries - 1) + " besides its version list)";
         return false;
     }
-    std::vector<std::string> keys = {kVersionListKey, kDeltaTableKey};
+    std::vector<std::string> keys = {kVersionListKey, kDeltaTableKey, kCompressionTableKey};
     ReachedTargets reached;
     for (const ShippedFile& f : options.files) {
         std::wstring target = f.target;
@@ -251,6 +263,15 @@ bool PlanEntries(const BuildOptions& options, PayloadPlan& payload, std::string&
     }
     if (!options.bases.empty() && !PlanDeltas(options, keys, payload, error))
         return false;
+    if (options.compress) {
+        // Planned at its largest, a record for every file and delta; written with the records of those that
+        // shrink.
+        PlannedEntry table{};
+        table.storedName = table.utf8Name = kCompressionTableName;
+        table.compressionTable = true;
+        table.size = kCompressionTableHeaderSize + static_cast<uint32_t>(payload.entries.size()) * kCompressionRecordSize;
+        payload.entries.push_back(table);
+    }
     return PlaceEntries(payload, error);
 }
 
@@ -357,6 +378,7 @@ bool CopyEntry(CFileDX& out, const PlannedEntry& e, std::vector<unsigned char>& 
     return true;
 }
 
+
 const char kCannotWrite[] = "cannot write the output (disk full?)";
 
 // The program image zero-filled up to the title block, the title block, then the payload's header and index.
@@ -382,58 +404,218 @@ bool WriteHead(CFileDX& out, const std::vector<unsigned char>& image, const std:
     return true;
 }
 
-// Every entry's data in index order: a delta's or the delta table's bytes as planned, zeros where the version
-// list goes, each shipped file streamed and checksummed. `records` gets the shipped files' version records,
-// `listEntry` the version list's entry.
-bool WriteEntries(CFileDX& out, const BuildOptions& options, const std::vector<PlannedEntry>& plan,
-                  std::vector<VersionRecord>& records, const PlannedEntry*& listEntry, std::string& error)
+// An entry's content as the builder reads it to compress it: the shipped file streamed (its checksum taken on
+// the way, as a copy's is), or a delta's bytes.
+class PlannedContent {
+public:
+    explicit PlannedContent(const PlannedEntry& e) : e_(e) {}
+    bool Open() { return !e_.file || in_.Open(e_.file->source.c_str()); }
+    bool Read(unsigned char* bytes, uint32_t n)
+    {
+        if (!e_.file) {
+            if (n > e_.bytes.size() - at_)
+                return false;
+            memcpy(bytes, e_.bytes.data() + at_, n);
+            at_ += n;
+        } else if (in_.Read(bytes, n) != n) {
+            return false;
+        }
+        UpdateContentChecksum(checksum_, bytes, n);
+        return true;
+    }
+    // True when nothing follows what was read: a shipped file that grew while it was read has changed.
+    bool AtEnd()
+    {
+        unsigned char extra;
+        return !e_.file || in_.Read(&extra, 1) == 0;
+    }
+    uint64_t Checksum() const { return StoredChecksum(checksum_); }
+
+private:
+    const PlannedEntry& e_;
+    CFileDX in_;
+    size_t at_ = 0;
+    ContentChecksum checksum_{};
+};
+
+// Writes entry `e` at the output's position as one zstd frame at `level` when that is at least
+// kCompressionMarginPercent smaller than its content. The frame is abandoned as soon as it grows past that
+// size, and nothing past it is ever written: the entry is then written as it is over what the frame left.
+// `compressed` tells which; `content` is the content's checksum when compressed.
+bool WriteCompressed(CFileDX& out, PlannedEntry& e, int level, bool& compressed, uint64_t& content, std::string& error)
+{
+    compressed = false;
+    const uint64_t limit = static_cast<uint64_t>(e.size) * (100 - kCompressionMarginPercent) / 100;
+    PlannedContent in(e);
+    if (!in.Open()) {
+        error = "cannot open \"" + ToUtf8(e.file->source) + "\"";
+        return false;
+    }
+    uint64_t written = 0;
+    bool tooLarge = false, writeFailed = false, abandoned = false;
+    ContentChecksum stored{};
+    const bool framed = WriteZstdFrame(
+        [&in](unsigned char* bytes, uint32_t n) { return in.Read(bytes, n); }, e.size, level,
+        [&](const unsigned char* bytes, size_t n) {
+            if (written + n > limit)
+                return !(tooLarge = true);
+            if (out.Write(bytes, static_cast<uint32_t>(n)) != n)
+                return !(writeFailed = true);
+            UpdateContentChecksum(stored, bytes, static_cast<uint32_t>(n));
+            written += n;
+            return true;
+        },
+        limit, abandoned);
+    if (writeFailed) {
+        error = kCannotWrite;
+        return false;
+    }
+    if (tooLarge || abandoned)
+        return true;
+    if (!framed || !in.AtEnd()) {
+        error = e.file ? "\"" + ToUtf8(e.file->source) + "\" changed while it was read" : "cannot compress " + e.utf8Name;
+        return false;
+    }
+    compressed = true;
+    content = in.Checksum();
+    e.compressed = true;
+    e.compression = {e.utf8Name, EntryForm::Zstd, written, e.size, StoredChecksum(stored), content};
+    e.size = static_cast<uint32_t>(written);
+    return true;
+}
+
+// One entry's data at the output's position: a delta's or a table's bytes, or a shipped file streamed and
+// checksummed into its version record (`records`); with `compress`, a file or a delta as a zstd frame where
+// that is smaller.
+bool WriteEntry(CFileDX& out, const BuildOptions& options, PlannedEntry& e, uint64_t at, std::vector<unsigned char>& buffer,
+                std::vector<VersionRecord>& records, std::string& error)
+{
+    const bool candidate = options.compress && (e.file || (!e.bytes.empty() && e.utf8Name != kDeltaTableName));
+    bool compressed = false;
+    uint64_t checksum = 0;
+    if (candidate) {
+        if (!WriteCompressed(out, e, options.level, compressed, checksum, error))
+            return false;
+        if (!compressed && !out.Seek(static_cast<int64_t>(at))) {
+            error = kCannotWrite;
+            return false;
+        }
+    }
+    if (!compressed && !e.file) {
+        if (!WriteAll(out, e.bytes.data(), e.bytes.size())) {
+            error = kCannotWrite;
+            return false;
+        }
+        return true;
+    }
+    if (!compressed) {
+        ContentChecksum sum{};
+        if (!CopyEntry(out, e, buffer, sum, error))
+            return false;
+        checksum = StoredChecksum(sum);
+    }
+    if (!e.file)
+        return true;
+    if (e.deltaChecksumKnown && checksum != e.deltaChecksum) {
+        error = "\"" + ToUtf8(e.file->source) + "\" changed while it was read";
+        return false;
+    }
+    records.push_back({e.targetUtf8, checksum});
+    return true;
+}
+
+// Every entry's data in index order, each at the offset it is given here (a compressed entry takes less than
+// planned): zeros where the version list goes, the compression table behind all the others. `records` gets
+// the shipped files' version records, `listEntry` the version list's entry.
+bool WriteEntries(CFileDX& out, const BuildOptions& options, uint64_t dataStart, std::vector<PlannedEntry>& plan,
+                  std::vector<VersionRecord>& records, PlannedEntry*& listEntry, PlannedEntry*& tableEntry,
+                  std::string& error)
 {
     uint64_t total = 0;
     for (const PlannedEntry& e : plan)
         total += e.size;
     std::vector<unsigned char> buffer = ToolStreamBuffer();
-    uint64_t written = 0;
-    for (const PlannedEntry& e : plan) {
-        if (!e.file && !e.bytes.empty()) {
-            if (!WriteAll(out, e.bytes.data(), e.bytes.size())) {
-                error = kCannotWrite;
-                return false;
-            }
+    uint64_t done = 0, offset = 0;
+    for (PlannedEntry& e : plan) {
+        if (e.compressionTable) {
+            tableEntry = &e;
             continue;
         }
-        if (!e.file) {  // the version list: its place is kept and filled once every checksum is known
+        if (!e.file && e.bytes.empty()) {  // the version list: its place is kept and filled once every checksum is known
             listEntry = &e;
             std::vector<unsigned char> zeros(e.size, 0);
             if (!WriteAll(out, zeros.data(), zeros.size())) {
                 error = kCannotWrite;
                 return false;
             }
-            continue;
+        } else {
+            if (options.progress && e.file && total >= 64ull << 20)
+                fprintf(stderr, "mkupdate: %3u%%  %s (%u bytes)\n", static_cast<unsigned>(done * 100 / total),
+                        e.targetUtf8.c_str(), e.size);
+            done += e.size;
+            if (!WriteEntry(out, options, e, dataStart + offset, buffer, records, error))
+                return false;
         }
-        if (options.progress && total >= 64ull << 20)
-            fprintf(stderr, "mkupdate: %3u%%  %s (%u bytes)\n", static_cast<unsigned>(written * 100 / total),
-                    e.targetUtf8.c_str(), e.size);
-        ContentChecksum checksum{};
-        if (!CopyEntry(out, e, buffer, checksum, error))
-            return false;
-        if (e.deltaChecksumKnown && StoredChecksum(checksum) != e.deltaChecksum) {
-            error = "\"" + ToUtf8(e.file->source) + "\" changed while it was read";
-            return false;
-        }
-        records.push_back({e.targetUtf8, StoredChecksum(checksum)});
-        written += e.size;
+        e.offset = static_cast<uint32_t>(offset);
+        offset += e.size;
     }
+    if (tableEntry)
+        tableEntry->offset = static_cast<uint32_t>(offset);
+    return true;
+}
+
+// A compressed package's compression table, behind every other entry's data, and the index again, now with
+// the sizes and offsets the entries took.
+bool WriteCompressionTable(CFileDX& out, bool progress, uint64_t dataStart, std::vector<PlannedEntry>& plan,
+                           PlannedEntry& table, std::string& error)
+{
+    std::vector<CompressionRecord> compressed;
+    uint64_t contentBytes = 0, storedBytes = 0;
+    for (const PlannedEntry& e : plan)
+        if (e.compressed) {
+            compressed.push_back(e.compression);
+            contentBytes += e.compression.contentSize;
+            storedBytes += e.size;
+        }
+    std::vector<ArchiveIndexRecord> index;
+    if (!EncodeCompressionTable(compressed, table.bytes)) {
+        error = "cannot encode the compression table";
+        return false;
+    }
+    table.size = static_cast<uint32_t>(table.bytes.size());
+    for (const PlannedEntry& e : plan)
+        index.push_back({e.storedName, e.offset, e.size});
+    std::vector<unsigned char> indexBytes;
+    if (!EncodeArchiveIndex(index, indexBytes) || kPayloadOffset + indexBytes.size() != dataStart) {
+        error = "cannot encode the archive index";
+        return false;
+    }
+    if (!out.Seek(static_cast<int64_t>(dataStart + table.offset)) || !WriteAll(out, table.bytes.data(), table.bytes.size()) ||
+        !out.Seek(kPayloadOffset) || !WriteAll(out, indexBytes.data(), indexBytes.size())) {
+        error = kCannotWrite;
+        return false;
+    }
+    if (dataStart + table.offset + table.size >= 0x100000000ull) {
+        error = "the updater would be 4 GiB or larger";
+        return false;
+    }
+    if (progress)
+        fprintf(stderr, "mkupdate: %zu entries stored compressed: %llu bytes for %llu bytes of content\n", compressed.size(),
+            static_cast<unsigned long long>(storedBytes), static_cast<unsigned long long>(contentBytes));
     return true;
 }
 
 bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<unsigned char>& image,
-                  const std::vector<unsigned char>& title, const PayloadPlan& payload, std::string& error)
+                  const std::vector<unsigned char>& title, PayloadPlan& payload, std::string& error)
 {
     uint64_t dataStart = 0;
     std::vector<VersionRecord> records;
-    const PlannedEntry* listEntry = nullptr;
+    PlannedEntry* listEntry = nullptr;
+    PlannedEntry* tableEntry = nullptr;
     if (!WriteHead(out, image, title, payload.entries, dataStart, error) ||
-        !WriteEntries(out, options, payload.entries, records, listEntry, error))
+        !WriteEntries(out, options, dataStart, payload.entries, records, listEntry, tableEntry, error))
+        return false;
+    if (tableEntry && !WriteCompressionTable(out, options.progress, dataStart, payload.entries, *tableEntry, error))
         return false;
     records.insert(records.end(), payload.deltaOnly.begin(), payload.deltaOnly.end());
     VersionListHeader versionHeader{};
@@ -448,6 +630,41 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
         !WriteAll(out, listBytes.data(), listBytes.size())) {
         error = kCannotWrite;
         return false;
+    }
+    return true;
+}
+
+// The proof of a compressed package, on what was written: every compressed entry, read back with the
+// updater's own reader and decoder, gives its file's or its delta's bytes exactly.
+bool ProveCompressed(UpdatePackage& package, const PayloadPlan& payload, std::string& error)
+{
+    ZstdFrameReader frames;
+    std::vector<unsigned char> decoded(kToolChunk), original(kToolChunk);
+    for (const PlannedEntry& planned : payload.entries) {
+        if (!planned.compressed)
+            continue;
+        const auto entry = std::find_if(package.entries.begin(), package.entries.end(),
+                                        [&](const ArchiveEntry& a) { return a.name == planned.utf8Name; });
+        const std::string named = "the compressed entry \"" + planned.utf8Name + "\" ";
+        if (entry == package.entries.end()) {
+            error = named + "is missing from what was written";
+            return false;
+        }
+        EntryContent content(package, *entry, &frames);
+        PlannedContent source(planned);
+        bool same = content.Compressed() && content.Size() == planned.compression.contentSize && source.Open() &&
+                    content.Begin();
+        for (uint32_t left = content.Size(); same && left > 0;) {
+            const uint32_t n = std::min(left, kToolChunk);
+            same = content.Read(decoded.data(), n) && source.Read(original.data(), n) &&
+                   memcmp(decoded.data(), original.data(), n) == 0;
+            left -= n;
+        }
+        if (!same || !content.Finish() || !source.AtEnd()) {
+            error = named + "does not give its content back with the updater's decoder" +
+                    (content.Problem().empty() ? std::string() : " (" + content.Problem() + ")");
+            return false;
+        }
     }
     return true;
 }
@@ -508,5 +725,5 @@ bool BuildUpdater(const BuildOptions& options, std::string& error, size_t* leftO
     return WriteThroughPartial(
         options.output, "updater",
         [&](CFileDX& out, std::string& problem) { return WritePackage(out, options, image, title, plan, problem); },
-        error, CheckWritten);
+        error, [&plan](const std::wstring& partial, std::string& problem) { return CheckWritten(partial, plan, problem); });
 }

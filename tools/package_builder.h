@@ -4,6 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "tools/zstd_frame_writer.h"
+
+// The compression levels `build --compress` takes (tools/zstd_frame_writer.h): zstd's 1 to 19, whose windows
+// the updater's decoder accepts. 19 by default: a package is built once and downloaded by every player, and
+// the updater decodes every level at about the same speed.
+// An entry is stored compressed only when its frame is at least this much smaller than its content: below
+// that, the frame would cost every player a decoding for nothing.
+const unsigned kCompressionMarginPercent = 1;
+
 struct ShippedFile {
     std::wstring source;  // where the builder reads it
     std::wstring target;  // where the updater installs it, relative to the installation folder
@@ -19,6 +28,11 @@ struct BuildOptions {
     // versions' folders hold at its path, the whole file only where needed or with keepFull.
     std::vector<std::wstring> bases;
     bool keepFull = false;
+    // A compressed package: every whole file and delta stored as one zstd frame when that is at least
+    // kCompressionMarginPercent smaller, at this level.
+    bool compress = false;
+    int level = kDefaultCompressionLevel;
+    bool levelGiven = false;
 };
 
 // Adds every file below `root` (recursively), each to be installed under its path relative to `root`.

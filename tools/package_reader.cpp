@@ -7,7 +7,9 @@
 #include "archive/checksum.h"
 #include "archive/entry_lists.h"
 #include "archive/read_le.h"
+#include "compress/zstd_frame_reader.h"
 #include "update/package/delta_entry.h"
+#include "update/package/entry_content.h"
 #include "update/package/package_checks.h"
 #include "update/package/title_block.h"
 #include "tools/package_deltas.h"
@@ -57,21 +59,22 @@ void FindCertificate(CFileDX& file, uint32_t fileSize, UpdaterContents& contents
 
 // A delta entry, checked without its base: its bytes against the table's checksum, its windows' structure
 // and bounds against the base's size, and what it produces against the target's size.
-bool CheckDeltaEntry(UpdatePackage& package, size_t i, int d, std::vector<unsigned char>& buffer, uint64_t& checksum,
-                     std::string& error)
+bool CheckDeltaEntry(UpdatePackage& package, size_t i, int d, ZstdFrameReader& frames, std::vector<unsigned char>& buffer,
+                     uint64_t& checksum, std::string& error)
 {
     const ArchiveEntry& e = package.entries[i];
     const DeltaRecord& record = package.deltas[d];
     const std::string named = "delta \"" + e.name + "\" of \"" + record.target + "\": ";
-    if (!SeekToEntry(package, e)) {
-        error = named + "cannot be read";
+    EntryContent content(package, e, &frames);
+    if (!content.Begin()) {
+        error = named + content.Problem();
         return false;
     }
-    DeltaEntryInput input(package.file, ContentSize(e));
+    DeltaEntryInput input(content);
     DeltaResult result;
     const bool walked = CheckDeltaStructure(input, record.baseSize, result, record.targetSize);
     if (!input.Finish(buffer.data(), static_cast<uint32_t>(buffer.size()))) {
-        error = named + "cannot be read";
+        error = named + content.Problem();
         return false;
     }
     checksum = input.Checksum();
@@ -127,6 +130,28 @@ bool ChecksumRange(UpdatePackage& package, const std::vector<size_t>& order, std
         return false;
     for (size_t j = 0; j < order.size(); ++j)
         checksums[order[j]] = StoredChecksum(sums[j]);
+    return true;
+}
+
+// A compressed entry's content checksum, its frame and its stored bytes checked on the way. False with the
+// problem when it does not decompress whole.
+bool ChecksumCompressed(UpdatePackage& package, const ArchiveEntry& e, ZstdFrameReader& frames,
+                        std::vector<unsigned char>& buffer, uint64_t& value, std::string& problem)
+{
+    EntryContent content(package, e, &frames);
+    ContentChecksum checksum{};
+    bool read = content.Begin();
+    for (uint32_t left = content.Size(); read && left > 0;) {
+        const uint32_t n = std::min<uint32_t>(left, static_cast<uint32_t>(buffer.size()));
+        read = content.Read(buffer.data(), n);
+        UpdateContentChecksum(checksum, buffer.data(), read ? n : 0);
+        left -= n;
+    }
+    if (!read || !content.Finish()) {
+        problem = content.Problem();
+        return false;
+    }
+    value = StoredChecksum(checksum);
     return true;
 }
 
@@ -188,7 +213,12 @@ bool ReadUpdaterFile(const std::wstring& path, UpdaterContents& contents, std::s
         error = std::string("the payload's delta table \"") + kDeltaTableName + "\" is damaged: " + fault;
         return false;
     }
+    if (LoadPayloadCompressionTable(package, fault) != kResultSuccess) {
+        error = std::string("the payload's compression table \"") + kCompressionTableName + "\" is damaged: " + fault;
+        return false;
+    }
     contents.deltas = package.deltas;
+    contents.compressed = package.compressed;
     contents.header = package.header;
     contents.entries = package.entries;
     const uint64_t dataStart = kArchiveHeaderSize + static_cast<uint64_t>(contents.header.count) * ArchiveRecordSize(contents.header.magic);
@@ -220,9 +250,11 @@ bool CheckUpdaterFile(const std::wstring& path, const FolderReader* folder, Upda
     checksums.assign(package.entries.size(), 0);
     std::vector<unsigned char> buffer = ToolStreamBuffer();
     ReadAheadThread reader;  // one for all the entries: a thread's start costs as much as a small file
-    std::vector<size_t> whole;  // the entries checked by their checksum, by position
+    ZstdFrameReader frames;
+    std::vector<size_t> whole;  // the stored entries checked by their checksum, by position
     for (size_t i = 0; i < package.entries.size(); ++i)
-        if (!targets.names[i].empty() && targets.deltas[i] == kNoDelta)
+        if (!targets.names[i].empty() && targets.deltas[i] == kNoDelta &&
+            CompressionRecordOf(package, package.entries[i].name) == kStoredAsIs)
             whole.push_back(i);
     std::sort(whole.begin(), whole.end(), [&](size_t a, size_t b) { return package.entries[a].position < package.entries[b].position; });
     const bool streamed = !whole.empty() && ChecksumRange(package, whole, buffer, reader, checksums);
@@ -231,11 +263,17 @@ bool CheckUpdaterFile(const std::wstring& path, const FolderReader* folder, Upda
         if (targets.names[i].empty())
             continue;  // the version list itself, or the delta table
         if (targets.deltas[i] != kNoDelta) {
-            if (!CheckDeltaEntry(package, i, targets.deltas[i], buffer, checksums[i], error))
+            if (!CheckDeltaEntry(package, i, targets.deltas[i], frames, buffer, checksums[i], error))
                 return false;
             continue;
         }
-        if (!streamed && (!SeekToEntry(package, e) || !ChecksumStream(package.file, StoredSize(e), buffer, checksums[i], &reader))) {
+        std::string problem;
+        if (CompressionRecordOf(package, e.name) != kStoredAsIs) {
+            if (!ChecksumCompressed(package, e, frames, buffer, checksums[i], problem)) {
+                error = "entry \"" + e.name + "\": " + problem;
+                return false;
+            }
+        } else if (!streamed && (!SeekToEntry(package, e) || !ChecksumStream(package.file, StoredSize(e), buffer, checksums[i], &reader))) {
             error = "entry \"" + e.name + "\": cannot be read";
             return false;
         }
@@ -276,6 +314,7 @@ bool ApplyDeltasToBases(UpdatePackage& package, const EntryTargets& targets, con
                         std::vector<AppliedDelta>& applied, std::string& error)
 {
     std::vector<unsigned char> buffer = ToolStreamBuffer();
+    ZstdFrameReader frames;
     for (size_t i = 0; i < package.entries.size(); ++i) {
         if (targets.deltas[i] == kNoDelta)
             continue;
@@ -297,10 +336,12 @@ bool ApplyDeltasToBases(UpdatePackage& package, const EntryTargets& targets, con
                 continue;
             a.base = file;
             DeltaFileBase from(base, size);
-            DeltaEntryInput input(package.file, ContentSize(package.entries[i]));
+            EntryContent content(package, package.entries[i], &frames);
+            DeltaEntryInput input(content);
             ChecksumOutput output;
             DeltaResult result;
-            a.gaveTarget = SeekToEntry(package, package.entries[i]) && ApplyDelta(input, from, output, result) &&
+            a.gaveTarget = content.Begin() && ApplyDelta(input, from, output, result) &&
+                           input.Finish(buffer.data(), static_cast<uint32_t>(buffer.size())) &&
                            output.written == record.targetSize &&
                            StoredChecksum(output.checksum) == package.records[targets.records[i]].value;
             break;

@@ -23,6 +23,7 @@ struct UpdaterContents {
     VersionListHeader versionHeader{};
     std::vector<VersionRecord> records;
     std::vector<DeltaRecord> deltas;  // the delta table's records, none in a package of whole files
+    std::vector<CompressionRecord> compressed;  // the compression table's records, none when every entry is stored
 };
 
 // The chunk the tools stream files in (util/io/read_ahead.h): few enough hand-overs between the threads, and

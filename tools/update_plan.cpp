@@ -143,7 +143,7 @@ PlannedTarget PlanWholeTarget(const FolderReader& folder, const UpdatePackage& p
     PlannedTarget t;
     t.entry = package.entries[i].name;
     t.target = ToUtf8(targets.names[i]);
-    t.newSize = ContentSize(package.entries[i]);
+    t.newSize = ContentSize(package, package.entries[i]);
     t.newChecksum = checksum;
     const InstalledBytes installed = ReadInstalled(folder, targets.names[i], buffer);
     t.installed = installed.installed;

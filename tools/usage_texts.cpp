@@ -17,7 +17,7 @@ const char kUsage[] =
 const char kBuildUsage[] =
     "usage: mkupdate build --image PROGRAM (--title TEXT | --title-file FILE)\n"
     "                      (--files FOLDER | --file SOURCE=TARGET)... --output UPDATER [--quiet]\n"
-    "                      [--base FOLDER]... [--keep-full]\n"
+    "                      [--base FOLDER]... [--keep-full] [--compress [--level N]]\n"
     "\n"
     "  --image PROGRAM       the linked updater program (it must end by offset 0xA0000)\n"
     "  --title TEXT          the caption of every window and box, UTF-8; stored as Shift-JIS\n"
@@ -31,7 +31,10 @@ const char kBuildUsage[] =
     "                        there at its path (any case) ships as a VCDIFF delta against it, one per\n"
     "                        distinct content; the whole file ships too where a base lacks it or a delta\n"
     "                        saves less than 10 %\n"
-    "  --keep-full           ship every whole file beside its deltas\n";
+    "  --keep-full           ship every whole file beside its deltas\n"
+    "  --compress            store every file and delta as a zstd frame where that saves at least 1 %\n"
+    "  --level N             the zstd level, 1 to 19 (default 19: the smallest; the updater decodes\n"
+    "                        every level equally fast)\n";
 
 const char kDeltaUsage[] =
     "usage: mkupdate delta BASE NEW --output PATCH\n"

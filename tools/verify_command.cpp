@@ -42,6 +42,9 @@ void PrintVerifyText(const VerifyResult& result)
            c.entries.size(), c.records.size());
     if (!c.deltas.empty())
         printf("mkupdate: %zu deltas, each sound for its base's size\n", c.deltas.size());
+    if (!c.compressed.empty())
+        printf("mkupdate: %zu entries stored compressed, each decompressed and its frame and checksums checked\n",
+               c.compressed.size());
     for (const AppliedDelta& a : result.applied)
         printf("  %s %s: %s\n", a.base.empty() ? "no base for" : "applied", a.target.c_str(),
                a.base.empty() ? "none of the folders holds its base" : ToUtf8(a.base).c_str());
@@ -65,6 +68,7 @@ std::string VerifyJson(const VerifyResult& result)
         .Number("records", c.records.size())
         .Bool("version_list", c.hasVersionList)
         .Number("deltas", c.deltas.size())
+        .Number("compressed", c.compressed.size())
         .Value("applied", result.withBases ? JsonArray(bases) : "null")
         .Str();
 }
