@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the fuzz targets' seed corpora, small, from the project's own builder and formats: the sample
-package and a delta package against an earlier version of it (built by the native mkupdate), its delta
-table, the hostile-name table's packages (which the builder refuses, so
+package, a delta package against an earlier version of it and a compressed one (built by the native
+mkupdate), its delta table, the hostile-name table's packages (which the builder refuses, so
 they are put together here byte by byte as the fault campaign does), a few damaged variants of each, version
 lists, installation lists, title blocks, the updater's PE headers, and zstd frames written by Debian's zstd
 command (each behind its content size, 8 bytes little-endian), whole, cut and followed by more.
@@ -81,6 +81,20 @@ with tempfile.TemporaryDirectory() as work:
                     "--output", updater], check=True)
     with open(updater, "rb") as f:
         delta_package = f.read()[PAYLOAD:]
+    # A compressed package: a script and a bitmap-like file as zstd frames beside a random file stored as it
+    # is, the script shipped as a compressed delta against its earlier version too (which the bitmap lacks).
+    text = "".join("scene %d: a line of the script, said again\r\n" % (i % 23) for i in range(600)).encode()
+    for folder, files in (("zship", {"script.txt": text, "bitmap.bin": bytes(range(256)) * 32, "media.bin": random.Random(11).randbytes(2000)}),
+                          ("zbase", {"script.txt": text.replace(b"scene 7:", b"scene seven:")})):
+        for name, data in files.items():
+            os.makedirs(os.path.join(work, folder), exist_ok=True)
+            with open(os.path.join(work, folder, name), "wb") as f:
+                f.write(data)
+    subprocess.run([os.path.join(native, "mkupdate"), "build", "--quiet", "--image",
+                    os.path.join(windows, "updater.exe"), "--title", "compressed", "--files", os.path.join(work, "zship"),
+                    "--base", os.path.join(work, "zbase"), "--compress", "--output", updater], check=True)
+    with open(updater, "rb") as f:
+        compressed_package = f.read()[PAYLOAD:]
 sample = whole[PAYLOAD:]
 put("package", "sample", sample)
 put("archive_index", "sample", sample)
@@ -90,6 +104,9 @@ for i, variant in enumerate(damaged(sample, rng)):
 put("package", "delta_sample", delta_package)
 for i, variant in enumerate(damaged(delta_package, rng)):
     put("package", "delta_damaged%d" % i, variant)
+put("package", "compressed_sample", compressed_package)
+for i, variant in enumerate(damaged(compressed_package, rng)):
+    put("package", "compressed_damaged%d" % i, variant)
 count = struct.unpack_from("<I", delta_package, 12)[0]
 for i in range(count):
     name, offset, size = struct.unpack_from("<96sII", delta_package, 16 + 128 * i)
