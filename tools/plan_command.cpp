@@ -56,11 +56,13 @@ const char* UninstallListState(const UpdatePlan& plan)
     return plan.uninstallListUnchanged ? "unchanged" : plan.uninstallListUpdated ? "updated" : "cannot be read";
 }
 
-const char* ResultMeaning(uint32_t result)
+const char* ResultMeaning(const UpdatePlan& plan)
 {
+    const uint32_t result = plan.result;
     return result == 0                      ? "installation complete"
            : result == kResultNotApplicable ? "the update does not apply to the installed version, nothing changes"
-           : result == kResultInstallFailed ? "an installed file cannot be read, nothing changes"
+           : result == kResultInstallFailed ? (plan.temporaryPathTooLong ? "a temporary file's path is too long, nothing changes"
+                                                                         : "an installed file cannot be read, nothing changes")
                                             : "installed, but the lists not all updated";
 }
 
@@ -159,7 +161,7 @@ void PrintPlanText(const PlanResult& result)
     printf("uninstall list %s: %s\n", ToUtf8(kUninstallListName).c_str(), UninstallListState(plan));
     for (const std::string& line : Lines(plan.uninstallList))
         printf("  line %s\n", line.c_str());
-    printf("result: 0x%08X (%s)\n", plan.result, ResultMeaning(plan.result));
+    printf("result: 0x%08X (%s)\n", plan.result, ResultMeaning(plan));
 }
 
 std::string PlanJson(const PlanResult& result)
