@@ -3,7 +3,8 @@
 checked, found by walking the folder. Every #include points to an earlier layer (a lower rank) or stays in
 its own folder, so folders of one rank never include each other (the order is cmake/layers.txt); tools/
 may use the layers up to update's package layer, never ui/, the writer, update/run or app/. The build's link graph (CMakeLists.txt) must say the same: each folder's library links only libraries
-of lower ranks, and the package builder's whole link closure holds neither the UI, the driver nor user32.
+of lower ranks, and the package builder's whole link closure holds neither the UI, the writer (util_held, update_writer), the
+driver nor user32.
 Prints both graphs; fails on any arrow against the order.
     check_layering.py SOURCE_DIR"""
 import os
@@ -22,10 +23,15 @@ with open(os.path.join(root, "cmake", "layers.txt"), encoding="utf-8") as f:
             if words[3] == "windows":
                 WINDOWS_ONLY.add(words[0])
 RANK = {folder: rank for folder, rank, _ in LAYERS}
-TOOLS_MAY_NOT_USE = {"ui", "update/writer", "update/run", "app"}
+TOOLS_MAY_NOT_USE = {"ui", "util/held", "update/writer", "update/run", "app"}
 TOOLS_TARGETS = {"tools", "mkupdate"}
+# What the package builder's links, direct or not, never reach: the UI, the writer and its primitives, the
+# driver, the updater.
+TOOLS_MAY_NOT_LINK = ("ui", "util_held", "update_writer", "update_run", "updater")
 # The format layer reads and writes bytes: it knows no installation folder and no held handle.
 FORMAT_MAY_NOT_USE = {"util/held", "util/folder"}
+# The folder reader reads: the writer's primitives (util/held) are no part of it, nor of mkupdate.
+READER_MAY_NOT_USE = {"util/held"}
 
 
 def layer_of(path):
@@ -65,6 +71,8 @@ for folder in RANK:
                         bad = target in TOOLS_MAY_NOT_USE
                     elif folder == "archive":
                         bad = RANK[target] >= RANK[folder] or target in FORMAT_MAY_NOT_USE
+                    elif folder == "util/folder":
+                        bad = RANK[target] >= RANK[folder] or target in READER_MAY_NOT_USE
                     else:
                         bad = RANK[target] >= RANK[folder]
                     # The portable layers compile without Windows: only their *_win files may use a
@@ -107,7 +115,7 @@ for target in sorted(links, key=lambda t: (TARGET_RANK.get(t, 99), t)):
         if dep not in TARGET_RANK:
             continue  # a system library
         if target in TOOLS_TARGETS:
-            bad = dep in ("ui", "update_writer", "update_run", "updater")
+            bad = dep in TOOLS_MAY_NOT_LINK
         else:
             bad = TARGET_RANK[dep] >= TARGET_RANK[target]
         if bad:
@@ -124,7 +132,8 @@ def closure(target, seen):
 
 for tool in sorted(TOOLS_TARGETS):
     reached = closure(tool, set())
-    for forbidden in ("ui", "update_writer", "update_run", "updater", "user32"):
+    print("closure %-12s -> %s" % (tool, ", ".join(sorted(reached, key=lambda t: (TARGET_RANK.get(t, 99), t)))))
+    for forbidden in TOOLS_MAY_NOT_LINK + ("user32",):
         if forbidden in reached:
             problems.append("CMakeLists.txt: the link closure of %s reaches %s" % (tool, forbidden))
 for p in problems:

@@ -49,7 +49,7 @@ private:
 // nothing in a folder it cannot hold); elsewhere it reads the folder with Windows' rules for names.
 std::unique_ptr<FolderReader> OpenFolderReader(const std::wstring& folder);
 #if defined(_WIN32)
-// A folder the caller holds: `held` its handle, `root` its final path (util/held/contained_files.h's
+// A folder the caller holds: `held` its handle, `root` its final path (util/fs/relative_reads_win.h's
 // HoldFolderAt). The reader reads through the handle and never closes it.
 std::unique_ptr<FolderReader> ReadHeldFolder(const std::wstring& folder, void* held, const std::wstring& root);
 #endif

@@ -10,8 +10,7 @@
 
 #include "util/base/handles_win.h"
 #include "util/fs/file.h"
-#include "util/held/contained_files.h"
-#include "util/held/relative_files.h"
+#include "util/fs/relative_reads_win.h"
 #include "util/text/code_page.h"
 #include "util/text/strings.h"
 

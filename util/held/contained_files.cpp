@@ -40,12 +40,3 @@ bool CreateOver(CFileDX& file, HANDLE folder, const std::wstring& name, const st
     file.Close();
     return false;
 }
-
-bool HoldFolderAt(const wchar_t* folder, UniqueHandle& held, std::wstring& root)
-{
-    held.Reset(HoldFolder(nullptr, folder));
-    if (held.IsValid() && FinalPathOf(held.Get(), root))
-        return true;
-    held.Reset(nullptr);
-    return false;
-}
