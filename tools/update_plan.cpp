@@ -203,7 +203,9 @@ std::vector<StandingFile> PlanAllLeftovers(const FolderReader& folder, const Upd
     std::vector<std::wstring> judged;
     std::vector<StandingFile> standing;
     for (size_t i = 0; i < package.entries.size(); ++i) {
-        if (targets.names[i].empty() || std::find(judged.begin(), judged.end(), targets.names[i]) != judged.end())
+        if (targets.names[i].empty() || std::any_of(judged.begin(), judged.end(), [&](const std::wstring& t) {
+                return SameRelativePath(t, targets.names[i]);
+            }))
             continue;
         judged.push_back(targets.names[i]);
         const PatchTarget* p = PatchTargetOf(patchTargets, targets.records[i]);

@@ -665,7 +665,8 @@ void SettleRefusedRun(const HeldInstallation& held, const FolderReader& folder, 
         if (targets[i].empty() || !(f.folder = FolderOf(held, targets[i], f.name)))
             continue;
         f.path = targets[i];
-        if (std::any_of(files.begin(), files.end(), [&](const PreparedFile& o) { return o.folder == f.folder && o.name == f.name; }))
+        if (std::any_of(files.begin(), files.end(),
+                        [&](const PreparedFile& o) { return o.folder == f.folder && SameRelativePath(o.name, f.name); }))
             continue;
         f.installs = false;
         f.keptListed = folder.Listed(targets[i] + kKeptSuffix);
