@@ -528,8 +528,8 @@ void DeleteTemporaryFiles(UpdateRun& run)
         }
     }
     if (run.held->result == kResultSuccess) {
-        for (const wchar_t* list : {kVersionListName, kUninstallListName})
-            RemoveIn(run.held->handle.Get(), std::wstring(list) + kReplacementSuffix, run.held->root);
+        for (const wchar_t* list : kReplacedLists)
+            RemoveIn(run.held->handle.Get(), ReplacementName(list), run.held->root);
     }
 }
 
