@@ -5,7 +5,9 @@ its own folder, so folders of one rank never include each other (the order is cm
 may use the layers up to update's package layer, never ui/, the writer, update/run or app/. The build's link graph (CMakeLists.txt) must say the same: each folder's library links only libraries
 of lower ranks, and the package builder's whole link closure holds neither the UI, the writer (util_held, update_writer), the
 driver nor user32.
-Prints both graphs; fails on any arrow against the order.
+Platform code is marked one way: a conditional on the system stands only in a header NAME.h, as its choice
+of NAME_win.h or NAME_posix.h and nothing else, and a file built for all systems includes a *_win.h only
+there. Prints both graphs; fails on any arrow against the order.
     check_layering.py SOURCE_DIR"""
 import os
 import re
@@ -44,6 +46,27 @@ def layer_of(path):
 
 
 include = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+# Platform code is marked one way: it lives in files named *_win and *_posix. The one conditional on the
+# system allowed is a header's choice of its own two sides, nothing else in it:
+#     #if defined(_WIN32) / #include "DIR/NAME_win.h" / #else / #include "DIR/NAME_posix.h" / #endif
+SYSTEM_CONDITION = re.compile(r"^\s*#\s*(?:if|ifdef|ifndef|elif)\b.*\b_?WIN(?:32|64)\b")
+
+
+def system_conditions(path, rel, lines):
+    """The conditionals on the system in one file that are not its header's choice of its two sides."""
+    found = []
+    base = os.path.splitext(rel)[0]
+    side = lambda n: [l.strip() for l in lines[n:n + 5]]
+    for number, line in enumerate(lines):
+        if not SYSTEM_CONDITION.match(line):
+            continue
+        allowed = rel.endswith(".h") and side(number) == [
+            "#if defined(_WIN32)", '#include "%s_win.h"' % base, "#else", '#include "%s_posix.h"' % base, "#endif"]
+        if not allowed:
+            found.append("%s:%d: a conditional on the system outside a header's choice of its *_win.h and "
+                         "*_posix.h: %s" % (rel, number + 1, line.strip()))
+    return found
+
 graph, problems, files = {}, [], 0
 for folder in RANK:
     for dirpath, _, names in os.walk(os.path.join(root, folder)):
@@ -57,31 +80,38 @@ for folder in RANK:
             files += 1
             win_file = os.path.splitext(name)[0].endswith("_win")
             with open(path, encoding="utf-8") as f:
-                for number, line in enumerate(f, 1):
-                    if (folder not in WINDOWS_ONLY and not win_file and
-                            re.match(r"\s*#\s*include\s*<(windows|winternl|commctrl)\.h>", line)):
-                        problems.append("%s:%d: a file built for all systems includes %s" % (
-                            os.path.relpath(path, root), number, line.strip()))
-                    m = include.match(line)
-                    target = layer_of(m.group(1)) if m else None
-                    if not target or target == folder:
-                        continue
-                    graph.setdefault(folder, set()).add(target)
-                    if folder == "tools":
-                        bad = target in TOOLS_MAY_NOT_USE
-                    elif folder == "archive":
-                        bad = RANK[target] >= RANK[folder] or target in FORMAT_MAY_NOT_USE
-                    elif folder == "util/folder":
-                        bad = RANK[target] >= RANK[folder] or target in READER_MAY_NOT_USE
-                    else:
-                        bad = RANK[target] >= RANK[folder]
-                    # The portable layers compile without Windows: only their *_win files may use a
-                    # Windows-only layer.
-                    if target in WINDOWS_ONLY and folder not in WINDOWS_ONLY and not win_file:
-                        bad = True
-                    if bad:
-                        problems.append("%s:%d: %s includes %s" % (os.path.relpath(path, root), number, folder,
-                                                                 m.group(1)))
+                lines = f.read().split("\n")
+            problems.extend(system_conditions(path, os.path.relpath(path, root).replace(os.sep, "/"), lines))
+            for number, line in enumerate(lines, 1):
+                if (folder not in WINDOWS_ONLY and not win_file and
+                        re.match(r"\s*#\s*include\s*<(windows|winternl|commctrl)\.h>", line)):
+                    problems.append("%s:%d: a file built for all systems includes %s" % (
+                        os.path.relpath(path, root), number, line.strip()))
+                m = include.match(line)
+                # A Windows side is included by Windows code, or by its header's choice of its two sides.
+                if (m and m.group(1).endswith("_win.h") and folder not in WINDOWS_ONLY and not win_file and
+                        (number < 2 or lines[number - 2].strip() != "#if defined(_WIN32)")):
+                    problems.append("%s:%d: a file built for all systems includes %s" % (
+                        os.path.relpath(path, root), number, m.group(1)))
+                target = layer_of(m.group(1)) if m else None
+                if not target or target == folder:
+                    continue
+                graph.setdefault(folder, set()).add(target)
+                if folder == "tools":
+                    bad = target in TOOLS_MAY_NOT_USE
+                elif folder == "archive":
+                    bad = RANK[target] >= RANK[folder] or target in FORMAT_MAY_NOT_USE
+                elif folder == "util/folder":
+                    bad = RANK[target] >= RANK[folder] or target in READER_MAY_NOT_USE
+                else:
+                    bad = RANK[target] >= RANK[folder]
+                # The portable layers compile without Windows: only their *_win files may use a
+                # Windows-only layer.
+                if target in WINDOWS_ONLY and folder not in WINDOWS_ONLY and not win_file:
+                    bad = True
+                if bad:
+                    problems.append("%s:%d: %s includes %s" % (os.path.relpath(path, root), number, folder,
+                                                             m.group(1)))
 # Every folder of the product that holds source is a layer, or lies inside one: a new folder has no rank
 # until it is given one above, and is refused until then. Tests, benchmarks and the build's own folders are
 # not the product.

@@ -4,12 +4,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "install/installed_folder.h"
 #include "tools/columns.h"
 #include "tools/json.h"
+#include "tools/registered_game.h"
 #include "tools/updater_report.h"
-#include "util/base/path_capacity.h"
-#include "util/fs/paths.h"
 #include "util/fs/system_names.h"
 #include "util/text/encoding.h"
 
@@ -23,20 +21,7 @@ bool FindGame(const ReadOptions& options, std::wstring& game, std::string& probl
         game = options.game;
         return true;
     }
-#if defined(_WIN32)
-    wchar_t folder[kFolderCapacity] = L"";
-    if (!GetInstalledFolder(folder, kGameVendor, kGameTitle) || !IsAbsoluteFolder(folder)) {
-        problem = "the game is not registered (HKLM\\Software\\" + ToUtf8(kGameVendor) + "\\" + ToUtf8(kGameTitle) +
-                  ", InstalledFolder): name its folder with --game";
-        return false;
-    }
-    game = folder;
-    return true;
-#else
-    problem = "without --game, plan reads the game's folder from the Windows registry, which this system has not: "
-              "name the folder with --game";
-    return false;
-#endif
+    return FindRegisteredGame(game, problem);
 }
 
 const char* OutcomeName(VersionListOutcome outcome)

@@ -35,7 +35,7 @@
 #include "update/package/package.h"
 #include "update/package/package_checks.h"
 #include "update/package/patch_targets.h"
-#include "util/folder/folder_reader.h"
+#include "util/folder/folder_reader_win.h"
 #include "util/fs/relative_path.h"
 #include "util/held/contained_files.h"
 #include "util/held/relative_files.h"
@@ -559,8 +559,8 @@ PreparedFile PreparedTarget(UpdateRun& run, size_t i, CFileDX* file, DecidedTarg
     f.folder = run.folders[i];
     f.name = run.leaves[i];
     f.file = file;
-    f.keptListed = run.folder->Listed(run.targetNames[i] + kKeptSuffix);
-    f.tempListed = !file && run.folder->Listed(run.targetNames[i] + kTemporarySuffix);
+    f.keptListed = Listed(*run.folder, run.targetNames[i] + kKeptSuffix);
+    f.tempListed = !file && Listed(*run.folder, run.targetNames[i] + kTemporarySuffix);
     f.recorded = FindRecordedValue(run.versionList.records, run.targetNames[i], f.recordedValue);
     if (decision && decision->made)
         TakeDecision(*decision, f);
@@ -590,8 +590,8 @@ void AddRecordedFiles(const HeldInstallation& held, const FolderReader& folder, 
         f.file = nullptr;
         f.path = name;
         f.installs = false;
-        f.keptListed = folder.Listed(name + kKeptSuffix);
-        f.tempListed = folder.Listed(name + kTemporarySuffix);
+        f.keptListed = Listed(folder, name + kKeptSuffix);
+        f.tempListed = Listed(folder, name + kTemporarySuffix);
         f.recorded = true;
         f.recordedValue = r.value;
         if (f.keptListed || f.tempListed)
@@ -669,8 +669,8 @@ void SettleRefusedRun(const HeldInstallation& held, const FolderReader& folder, 
                         [&](const PreparedFile& o) { return o.folder == f.folder && SameRelativePath(o.name, f.name); }))
             continue;
         f.installs = false;
-        f.keptListed = folder.Listed(targets[i] + kKeptSuffix);
-        f.tempListed = folder.Listed(targets[i] + kTemporarySuffix);
+        f.keptListed = Listed(folder, targets[i] + kKeptSuffix);
+        f.tempListed = Listed(folder, targets[i] + kTemporarySuffix);
         f.recorded = FindRecordedValue(list.records, targets[i], f.recordedValue);
         if (const PatchTarget* p = PatchTargetOf(patchTargets, records[i])) {
             DecidedTarget own;

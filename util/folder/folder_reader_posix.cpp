@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "util/fs/file.h"
-#include "util/fs/paths.h"
+#include "util/fs/paths_posix.h"
 #include "util/fs/relative_path.h"
 #include "util/text/code_page.h"
 #include "util/text/strings.h"

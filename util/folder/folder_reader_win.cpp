@@ -1,5 +1,5 @@
 // Reading the installation folder through its held handle: names resolved part by part, relative opens only.
-#include "util/folder/folder_reader.h"
+#include "util/folder/folder_reader_win.h"
 
 #include <windows.h>
 
@@ -169,15 +169,15 @@ std::wstring FolderReader::LongName(const std::wstring& name) const
     return path;
 }
 
-bool FolderReader::Listed(const std::wstring& name) const
+bool Listed(const FolderReader& reader, const std::wstring& name)
 {
-    State& s = *state_;
+    FolderReader::State& s = *reader.state_;
     std::vector<std::wstring> parts;
     if (!RelativePathParts(name, parts))
         return false;
     HANDLE folder = s.held;
     for (size_t i = 0; folder && i < parts.size(); ++i) {
-        const State::Subfolder& listed = s.Listed(parts, i, folder);
+        const FolderReader::State::Subfolder& listed = s.Listed(parts, i, folder);
         if (listed.names.find(RelativePathKey(parts[i])) == listed.names.end())
             return false;
         if (i + 1 < parts.size())
@@ -198,7 +198,7 @@ std::unique_ptr<FolderReader> OpenFolderReader(const std::wstring& folder)
     return std::unique_ptr<FolderReader>(new FolderReader(std::move(state)));
 }
 
-std::unique_ptr<FolderReader> ReadHeldFolder(const std::wstring& folder, void* held, const std::wstring& root)
+std::unique_ptr<FolderReader> ReadHeldFolder(const std::wstring& folder, HANDLE held, const std::wstring& root)
 {
     return std::unique_ptr<FolderReader>(new FolderReader(std::unique_ptr<FolderReader::State>(new FolderReader::State(folder, held, root))));
 }
