@@ -648,6 +648,31 @@ bool ReadForEarlyWord(const FolderReader& folder, const std::wstring& name, Inst
     return true;
 }
 
+// What a refused run's settling takes of a target with deltas: its decision, made here by the bytes the
+// early word reads when none was made yet, handed to `f`. Nothing is patched and nothing installs: the file
+// decided on is held no longer, so that an original may go back over it.
+void TakeRefusedDecision(const FolderReader& folder, const UpdatePackage& package, const std::wstring& target,
+                         const PatchTarget& p, DecidedTarget& d, PreparedFile& f)
+{
+    PatchDecision decided;
+    if (!d.made && DecidePatch(package, p,
+                               [&](bool kept, InstalledBytes& bytes) {
+                                   const bool read = ReadForEarlyWord(folder, target + (kept ? kKeptSuffix : L""), bytes);
+                                   (kept ? d.kept : d.target) = bytes;
+                                   d.keptRead = d.keptRead || kept;
+                                   return read;
+                               },
+                               decided)) {
+        d.made = true;
+        d.choice = decided.choice;
+        d.fromKept = decided.fromKept;
+    }
+    d.held.reset();
+    if (d.made)
+        TakeDecision(d, f);
+    f.installs = false;
+}
+
 // A run that does not apply replaces nothing, but what an interrupted run left beside the targets and the
 // recorded files is settled all the same, by the install phase's rule: originals back under their names,
 // the rest removed. A target no decision was made for yet is decided here, by its bytes read through the
@@ -674,24 +699,8 @@ void SettleRefusedRun(const HeldInstallation& held, const FolderReader& folder, 
         f.recorded = FindRecordedValue(list.records, targets[i], f.recordedValue);
         if (const PatchTarget* p = PatchTargetOf(patchTargets, records[i])) {
             DecidedTarget own;
-            DecidedTarget* d = decisions ? &(*decisions)[static_cast<size_t>(p - patchTargets.data())] : &own;
-            PatchDecision decided;
-            if (!d->made && DecidePatch(package, *p,
-                                        [&](bool kept, InstalledBytes& bytes) {
-                                            const bool read = ReadForEarlyWord(folder, targets[i] + (kept ? kKeptSuffix : L""), bytes);
-                                            (kept ? d->kept : d->target) = bytes;
-                                            d->keptRead = d->keptRead || kept;
-                                            return read;
-                                        },
-                                        decided)) {
-                d->made = true;
-                d->choice = decided.choice;
-                d->fromKept = decided.fromKept;
-            }
-            d->held.reset();  // nothing is patched: the original may go back over it
-            if (d->made)
-                TakeDecision(*d, f);
-            f.installs = false;
+            TakeRefusedDecision(folder, package, targets[i], *p,
+                                decisions ? (*decisions)[static_cast<size_t>(p - patchTargets.data())] : own, f);
         }
         if (f.keptListed || f.tempListed)
             files.push_back(std::move(f));
