@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "util/fs/relative_reads_win.h"
 #include "util/fs/relative_path.h"
+#include "util/fs/relative_reads_win.h"
 
 class CFileDX;
 
