@@ -3,7 +3,7 @@
 
 #include <cwchar>
 
-#include "install/installed_folder.h"
+#include "install/installed_folder_win.h"
 #include "ui/app_state.h"
 #include "ui/languages.h"
 #include "ui/messages.h"

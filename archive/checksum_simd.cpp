@@ -178,7 +178,8 @@ void UpdateContentChecksumSse2(ContentChecksum& checksum, const unsigned char* p
 
 namespace {
 
-// The 64-byte block form: the tails of the segmented form below.
+// The 64-byte block form: the tails of the segmented form below. Long on purpose: one kernel whose constants
+// stay in registers across its hot loop; split, they would pass through memory between the parts.
 __attribute__((target("avx2"))) void UpdateBlocksAvx2(ContentChecksum& checksum, const unsigned char* p, uint32_t length)
 {
     const uint32_t blocks = length / kBlock;

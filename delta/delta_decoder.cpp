@@ -153,7 +153,7 @@ public:
             return Fail(result_, DeltaError::Unsupported, "the delta copies from earlier target windows (VCD_TARGET)");
         if (indicator & ~(kSourceWindow | kWindowChecksum))
             return Fail(result_, DeltaError::Unsupported, "a window sets indicator bits this decoder does not know");
-        uint64_t segmentSize = 0, segmentPosition = 0, length = 0, targetSize = 0;
+        uint64_t segmentSize = 0, segmentPosition = 0, length = 0;
         if (indicator & kSourceWindow) {
             if (!in.Integer(segmentSize, UINT32_MAX) || !in.Integer(segmentPosition, UINT64_MAX >> 1))
                 return Damaged("a window's source segment");
@@ -167,30 +167,11 @@ public:
         if (!in.Bytes(encoding.data(), length))
             return in.Failed() ? Fail(result_, DeltaError::Io, "the delta cannot be read")
                                : Damaged("a window (the delta ends inside it)");
-        Section header{encoding.data(), encoding.data() + encoding.size()};
-        uint64_t dataLength = 0, instructionsLength = 0, addressesLength = 0;
-        unsigned char deltaIndicator;
-        if (!header.Integer(targetSize, UINT32_MAX) || !header.Byte(deltaIndicator) ||
-            !header.Integer(dataLength, length) || !header.Integer(instructionsLength, length) ||
-            !header.Integer(addressesLength, length))
-            return Damaged("a window's header");
-        if (targetSize > kMaxTargetWindow)
-            return Fail(result_, DeltaError::Unsupported, "a target window is larger than 16 MiB");
-        if (deltaIndicator != 0)
-            return Fail(result_, DeltaError::Unsupported, "a window's sections are compressed");
-        uint32_t expected = 0;
-        if (indicator & kWindowChecksum) {
-            unsigned char sum[4];
-            for (unsigned char& b : sum)
-                if (!header.Byte(b))
-                    return Damaged("a window's checksum");
-            expected = (uint32_t{sum[0]} << 24) | (uint32_t{sum[1]} << 16) | (uint32_t{sum[2]} << 8) | sum[3];
-        }
-        if (static_cast<uint64_t>(header.end - header.at) != dataLength + instructionsLength + addressesLength)
-            return Damaged("a window's section lengths");
-        Section data{header.at, header.at + dataLength};
-        Section instructions{data.end, data.end + instructionsLength};
-        Section addresses{instructions.end, instructions.end + addressesLength};
+        Encoding e;
+        if (!ReadEncoding(encoding, indicator, length, e))
+            return false;
+        const uint64_t targetSize = e.targetSize;
+        Section data = e.data, instructions = e.instructions, addresses = e.addresses;
 
         target_.resize(static_cast<size_t>(targetSize));
         segmentSize_ = segmentSize;
@@ -201,7 +182,7 @@ public:
             return false;
         if (produced_ != targetSize || !data.Done() || !addresses.Done())
             return Damaged("a window (its instructions and its size disagree)");
-        if (checkWindows_ && (indicator & kWindowChecksum) && Adler32(1, target_.data(), target_.size()) != expected)
+        if (checkWindows_ && (indicator & kWindowChecksum) && Adler32(1, target_.data(), target_.size()) != e.expected)
             return Fail(result_, DeltaError::WrongBase,
                         "a window's checksum does not match: the delta does not fit this base, or is damaged");
         if (targetSize && !output.Write(target_.data(), static_cast<uint32_t>(targetSize)))
@@ -211,6 +192,44 @@ public:
     }
 
 private:
+    // A window's delta encoding as its header lays it out: the target window's size, the Adler-32 it must
+    // have when the indicator says the window carries one, and the three sections.
+    struct Encoding {
+        uint64_t targetSize = 0;
+        uint32_t expected = 0;
+        Section data, instructions, addresses;
+    };
+
+    // Reads the header of a window's delta encoding (`length` bytes) and finds its sections in it, each length
+    // checked against what is there. False, with the problem in the result, when it does not add up.
+    bool ReadEncoding(const std::vector<unsigned char>& encoding, unsigned char indicator, uint64_t length, Encoding& e)
+    {
+        Section header{encoding.data(), encoding.data() + encoding.size()};
+        uint64_t dataLength = 0, instructionsLength = 0, addressesLength = 0;
+        unsigned char deltaIndicator;
+        if (!header.Integer(e.targetSize, UINT32_MAX) || !header.Byte(deltaIndicator) ||
+            !header.Integer(dataLength, length) || !header.Integer(instructionsLength, length) ||
+            !header.Integer(addressesLength, length))
+            return Damaged("a window's header");
+        if (e.targetSize > kMaxTargetWindow)
+            return Fail(result_, DeltaError::Unsupported, "a target window is larger than 16 MiB");
+        if (deltaIndicator != 0)
+            return Fail(result_, DeltaError::Unsupported, "a window's sections are compressed");
+        if (indicator & kWindowChecksum) {
+            unsigned char sum[4];
+            for (unsigned char& b : sum)
+                if (!header.Byte(b))
+                    return Damaged("a window's checksum");
+            e.expected = (uint32_t{sum[0]} << 24) | (uint32_t{sum[1]} << 16) | (uint32_t{sum[2]} << 8) | sum[3];
+        }
+        if (static_cast<uint64_t>(header.end - header.at) != dataLength + instructionsLength + addressesLength)
+            return Damaged("a window's section lengths");
+        e.data = Section{header.at, header.at + dataLength};
+        e.instructions = Section{e.data.end, e.data.end + instructionsLength};
+        e.addresses = Section{e.instructions.end, e.instructions.end + addressesLength};
+        return true;
+    }
+
     bool Damaged(const std::string& what) { return Fail(result_, DeltaError::Damaged, "the delta is damaged: " + what); }
 
     bool Execute(Section& data, Section& instructions, Section& addresses)

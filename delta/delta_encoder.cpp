@@ -244,19 +244,21 @@ private:
         return mode;
     }
 
-    void WriteWindow(std::vector<unsigned char>& out, size_t start, size_t end, const std::vector<Op>& ops)
-    {
-        // The source segment: the part of the base this window copies from.
-        uint64_t low = UINT64_MAX, high = 0;
-        for (const Op& op : ops) {
-            if (op.type == kCopy && !op.fromTarget) {
-                low = std::min(low, op.from);
-                high = std::max(high, op.from + op.size);
-            }
-        }
-        const bool hasSource = high > 0;
-        const uint64_t segmentPosition = hasSource ? low : 0, segmentSize = hasSource ? high - low : 0;
+    // The three sections of a window's delta encoding, in the RFC's order.
+    struct Sections {
         std::vector<unsigned char> data, instructions, addresses;
+    };
+
+    // The window [start, end)'s operations in the default code table, against its source segment (the part of
+    // the base it copies from): each an opcode, its size after it where the table has none, its bytes in the
+    // data section and a COPY's address in the address section. An ADD of 1-4 bytes and the COPY after it share
+    // an opcode where the default table has one.
+    Sections EncodeOps(size_t start, const std::vector<Op>& ops, uint64_t segmentPosition, uint64_t segmentSize)
+    {
+        Sections sections;
+        std::vector<unsigned char>& data = sections.data;
+        std::vector<unsigned char>& instructions = sections.instructions;
+        std::vector<unsigned char>& addresses = sections.addresses;
         AddressCache cache;
         uint64_t produced = 0;
         for (size_t i = 0; i < ops.size(); ++i) {
@@ -300,6 +302,27 @@ private:
                 addresses.insert(addresses.end(), address.begin(), address.end());
             produced += op.size;
         }
+        return sections;
+    }
+
+    // Appends the target's window [start, end): its indicator, the source segment it copies from, its
+    // lengths and Adler-32, then its sections.
+    void WriteWindow(std::vector<unsigned char>& out, size_t start, size_t end, const std::vector<Op>& ops)
+    {
+        // The source segment: the part of the base this window copies from.
+        uint64_t low = UINT64_MAX, high = 0;
+        for (const Op& op : ops) {
+            if (op.type == kCopy && !op.fromTarget) {
+                low = std::min(low, op.from);
+                high = std::max(high, op.from + op.size);
+            }
+        }
+        const bool hasSource = high > 0;
+        const uint64_t segmentPosition = hasSource ? low : 0, segmentSize = hasSource ? high - low : 0;
+        const Sections sections = EncodeOps(start, ops, segmentPosition, segmentSize);
+        const std::vector<unsigned char>& data = sections.data;
+        const std::vector<unsigned char>& instructions = sections.instructions;
+        const std::vector<unsigned char>& addresses = sections.addresses;
         const size_t targetSize = end - start;
         const uint32_t adler = Adler32(1, target_ + start, targetSize);
         std::vector<unsigned char> encoding;

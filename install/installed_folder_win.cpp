@@ -1,5 +1,5 @@
 // Installation folder lookup in the machine's registry, in the process's own (64-bit) view.
-#include "install/installed_folder.h"
+#include "install/installed_folder_win.h"
 
 #include <windows.h>
 

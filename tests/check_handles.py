@@ -43,7 +43,7 @@ PATH_PARAMETER = re.compile(r"(?:const\s+wchar_t\s*\*|const\s+std::wstring\s*&|s
 ALLOWED = {
     # HoldFolder opens the installation folder itself by its path, made whole (ExtendedPath) to reach past
     # MAX_PATH; everything below it is reached through that handle.
-    ("util/held/relative_files.cpp", "CreateFileW"): 1, ("util/held/relative_files.cpp", "GetFullPathNameW"): 2,
+    ("util/fs/relative_reads_win.cpp", "CreateFileW"): 1, ("util/fs/relative_reads_win.cpp", "GetFullPathNameW"): 2,
     ("update/writer/held_installation.cpp", "HoldFolderAt"): 1,
     ("update/writer/held_installation.cpp", "HoldInstallationFolder"): 1,
     ("update/run/driver.cpp", "HoldInstallationFolder"): 1, ("update/run/driver.cpp", "HoldInstallation"): 1,

@@ -3,10 +3,13 @@
 checked, found by walking the folder. Every #include points to an earlier layer (a lower rank) or stays in
 its own folder, so folders of one rank never include each other (the order is cmake/layers.txt); tools/
 may use the layers up to update's package layer, never ui/, the writer, update/run or app/. The build's link graph (CMakeLists.txt) must say the same: each folder's library links only libraries
-of lower ranks, and the package builder's whole link closure holds neither the UI, the driver nor user32. A third-party
-library (cmake/layers.txt's "third-party" lines) is included and linked only by the layers its line names,
-and one that only tools/ may link (zstd's encoder) never enters the updater's closure.
-Prints both graphs; fails on any arrow against the order.
+of lower ranks, and the package builder's whole link closure holds neither the UI, the writer (util_held, update_writer), the
+driver nor user32. A third-party library (cmake/layers.txt's "third-party" lines) is included and linked only
+by the layers its line names, and one that only tools/ may link (zstd's encoder) never enters the updater's
+closure.
+Platform code is marked one way: a conditional on the system stands only in a header NAME.h, as its choice
+of NAME_win.h or NAME_posix.h and nothing else, and a file built for all systems includes a *_win.h only
+there. Prints both graphs; fails on any arrow against the order.
     check_layering.py SOURCE_DIR"""
 import os
 import re
@@ -32,10 +35,15 @@ HEADER_USERS = {}
 for headers, users in THIRD_PARTY.values():
     for header in headers:
         HEADER_USERS.setdefault(header, set()).update(users)
-TOOLS_MAY_NOT_USE = {"ui", "update/writer", "update/run", "app"}
+TOOLS_MAY_NOT_USE = {"ui", "util/held", "update/writer", "update/run", "app"}
 TOOLS_TARGETS = {"tools", "mkupdate"}
+# What the package builder's links, direct or not, never reach: the UI, the writer and its primitives, the
+# driver, the updater.
+TOOLS_MAY_NOT_LINK = ("ui", "util_held", "update_writer", "update_run", "updater")
 # The format layer reads and writes bytes: it knows no installation folder and no held handle.
 FORMAT_MAY_NOT_USE = {"util/held", "util/folder"}
+# The folder reader reads: the writer's primitives (util/held) are no part of it, nor of mkupdate.
+READER_MAY_NOT_USE = {"util/held"}
 
 
 def layer_of(path):
@@ -49,6 +57,27 @@ def layer_of(path):
 
 include = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 system_include = re.compile(r'^\s*#\s*include\s+[<"]([^">]+)[">]')
+# Platform code is marked one way: it lives in files named *_win and *_posix. The one conditional on the
+# system allowed is a header's choice of its own two sides, nothing else in it:
+#     #if defined(_WIN32) / #include "DIR/NAME_win.h" / #else / #include "DIR/NAME_posix.h" / #endif
+SYSTEM_CONDITION = re.compile(r"^\s*#\s*(?:if|ifdef|ifndef|elif)\b.*\b_?WIN(?:32|64)\b")
+
+
+def system_conditions(path, rel, lines):
+    """The conditionals on the system in one file that are not its header's choice of its two sides."""
+    found = []
+    base = os.path.splitext(rel)[0]
+    side = lambda n: [l.strip() for l in lines[n:n + 5]]
+    for number, line in enumerate(lines):
+        if not SYSTEM_CONDITION.match(line):
+            continue
+        allowed = rel.endswith(".h") and side(number) == [
+            "#if defined(_WIN32)", '#include "%s_win.h"' % base, "#else", '#include "%s_posix.h"' % base, "#endif"]
+        if not allowed:
+            found.append("%s:%d: a conditional on the system outside a header's choice of its *_win.h and "
+                         "*_posix.h: %s" % (rel, number + 1, line.strip()))
+    return found
+
 graph, problems, files = {}, [], 0
 for folder in RANK:
     for dirpath, _, names in os.walk(os.path.join(root, folder)):
@@ -62,33 +91,42 @@ for folder in RANK:
             files += 1
             win_file = os.path.splitext(name)[0].endswith("_win")
             with open(path, encoding="utf-8") as f:
-                for number, line in enumerate(f, 1):
-                    if (folder not in WINDOWS_ONLY and not win_file and
-                            re.match(r"\s*#\s*include\s*<(windows|winternl|commctrl)\.h>", line)):
-                        problems.append("%s:%d: a file built for all systems includes %s" % (
-                            os.path.relpath(path, root), number, line.strip()))
-                    third = system_include.match(line)
-                    if third and third.group(1) in HEADER_USERS and folder not in HEADER_USERS[third.group(1)]:
-                        problems.append("%s:%d: %s includes the third-party %s" % (
-                            os.path.relpath(path, root), number, folder, third.group(1)))
-                    m = include.match(line)
-                    target = layer_of(m.group(1)) if m else None
-                    if not target or target == folder:
-                        continue
-                    graph.setdefault(folder, set()).add(target)
-                    if folder == "tools":
-                        bad = target in TOOLS_MAY_NOT_USE
-                    elif folder == "archive":
-                        bad = RANK[target] >= RANK[folder] or target in FORMAT_MAY_NOT_USE
-                    else:
-                        bad = RANK[target] >= RANK[folder]
-                    # The portable layers compile without Windows: only their *_win files may use a
-                    # Windows-only layer.
-                    if target in WINDOWS_ONLY and folder not in WINDOWS_ONLY and not win_file:
-                        bad = True
-                    if bad:
-                        problems.append("%s:%d: %s includes %s" % (os.path.relpath(path, root), number, folder,
-                                                                 m.group(1)))
+                lines = f.read().split("\n")
+            problems.extend(system_conditions(path, os.path.relpath(path, root).replace(os.sep, "/"), lines))
+            for number, line in enumerate(lines, 1):
+                if (folder not in WINDOWS_ONLY and not win_file and
+                        re.match(r"\s*#\s*include\s*<(windows|winternl|commctrl)\.h>", line)):
+                    problems.append("%s:%d: a file built for all systems includes %s" % (
+                        os.path.relpath(path, root), number, line.strip()))
+                third = system_include.match(line)
+                if third and third.group(1) in HEADER_USERS and folder not in HEADER_USERS[third.group(1)]:
+                    problems.append("%s:%d: %s includes the third-party %s" % (
+                        os.path.relpath(path, root), number, folder, third.group(1)))
+                m = include.match(line)
+                # A Windows side is included by Windows code, or by its header's choice of its two sides.
+                if (m and m.group(1).endswith("_win.h") and folder not in WINDOWS_ONLY and not win_file and
+                        (number < 2 or lines[number - 2].strip() != "#if defined(_WIN32)")):
+                    problems.append("%s:%d: a file built for all systems includes %s" % (
+                        os.path.relpath(path, root), number, m.group(1)))
+                target = layer_of(m.group(1)) if m else None
+                if not target or target == folder:
+                    continue
+                graph.setdefault(folder, set()).add(target)
+                if folder == "tools":
+                    bad = target in TOOLS_MAY_NOT_USE
+                elif folder == "archive":
+                    bad = RANK[target] >= RANK[folder] or target in FORMAT_MAY_NOT_USE
+                elif folder == "util/folder":
+                    bad = RANK[target] >= RANK[folder] or target in READER_MAY_NOT_USE
+                else:
+                    bad = RANK[target] >= RANK[folder]
+                # The portable layers compile without Windows: only their *_win files may use a
+                # Windows-only layer.
+                if target in WINDOWS_ONLY and folder not in WINDOWS_ONLY and not win_file:
+                    bad = True
+                if bad:
+                    problems.append("%s:%d: %s includes %s" % (os.path.relpath(path, root), number, folder,
+                                                             m.group(1)))
 # Every folder of the product that holds source is a layer, or lies inside one: a new folder has no rank
 # until it is given one above, and is refused until then. Tests, benchmarks and the build's own folders are
 # not the product.
@@ -129,7 +167,7 @@ for target in sorted(links, key=lambda t: (TARGET_RANK.get(t, 99), t)):
         if dep not in TARGET_RANK:
             continue  # a system or third-party library
         if target in TOOLS_TARGETS:
-            bad = dep in ("ui", "update_writer", "update_run", "updater")
+            bad = dep in TOOLS_MAY_NOT_LINK
         else:
             bad = TARGET_RANK[dep] >= TARGET_RANK[target]
         if bad:
@@ -146,7 +184,8 @@ def closure(target, seen):
 
 for tool in sorted(TOOLS_TARGETS):
     reached = closure(tool, set())
-    for forbidden in ("ui", "update_writer", "update_run", "updater", "user32"):
+    print("closure %-12s -> %s" % (tool, ", ".join(sorted(reached, key=lambda t: (TARGET_RANK.get(t, 99), t)))))
+    for forbidden in TOOLS_MAY_NOT_LINK + ("user32",):
         if forbidden in reached:
             problems.append("CMakeLists.txt: the link closure of %s reaches %s" % (tool, forbidden))
 # The updater carries only what it runs: a third-party library that only tools/ may link (zstd's encoder)

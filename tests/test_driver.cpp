@@ -12,6 +12,7 @@
 #include "tests/package_factory.h"
 #include "tests/window_driver.h"
 #include "ui/app_state.h"
+#include "ui/languages.h"
 #include "ui/progress_dialog.h"
 #include "ui/progress_view.h"
 #include "ui/resource.h"
@@ -72,7 +73,7 @@ protected:
         g_cancelRequested = g_abortRequested = 0;
         wcscpy(g_titleText, L"Test updater");
         ASSERT_TRUE(RegisterProgressBarClass());
-        g_hProgressDlg = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS_ENGLISH), nullptr,
+        g_hProgressDlg = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kLanguages[0].progressTemplate), nullptr,
                                             ProgressDialogProc, 0);
         ASSERT_NE(nullptr, g_hProgressDlg);
         ShowWindow(g_hProgressDlg, SW_SHOW);

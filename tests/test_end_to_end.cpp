@@ -11,6 +11,7 @@
 #include "tools/package_builder.h"
 #include "tools/update_plan.h"
 #include "update/package/package_layout.h"
+#include "util/base/path_capacity.h"
 #include "util/base/handles_win.h"
 
 namespace {
@@ -57,10 +58,10 @@ protected:
         script.action = action;
         script.atStatus = atStatus;
         // What `mkupdate plan` predicts for this installation must be what the run then leaves there.
-        UpdatePlan plan;
+        UpdatePlan& plan = lastPlan;
         std::string problem;
         const bool predicting = confirm == IDYES && action == UserScript::None;
-        const int planned = predicting ? PlanUpdate(updater, game, plan, problem) : -1;
+        const int planned = lastPlanned = predicting ? PlanUpdate(updater, game, plan, problem) : -1;
         EXPECT_NE(2, planned) << "plan could not read its input: " << problem;
         Transcript t = RunAsUser(script);
         EXPECT_TRUE(t.finished) << Describe(t);
@@ -146,6 +147,8 @@ protected:
     }
     TempDir dir;
     std::wstring game;
+    UpdatePlan lastPlan;   // what plan predicted for the last Run...
+    int lastPlanned = -1;  // ...and its exit code (-1: it was not asked)
 };
 
 void ExpectConfirmation(const Transcript& t, const std::wstring& text = L"Install the update?")
@@ -408,12 +411,20 @@ TEST_F(EndToEndTest, JapaneseUserInterface)
 }
 
 // Players install games in deep folders. A game folder whose targets' paths pass MAX_PATH updates as a short
-// one does, and its version list records every file that is there, with the checksum of what is there.
+// one does, and its version list records every file that is there, with the checksum of what is there. A folder
+// so deep that a target's path fits the path buffer but its "<target>.tmp" does not ends the run with
+// "installation failed" before anything is written, as plan predicts.
 TEST_F(EndToEndTest, DeepGameFoldersUpdateLikeShortOnes)
 {
     const std::wstring updater = MakeUpdaterFile();
-    for (const size_t length : {250u, 300u}) {
-        game = dir / L"deep";
+    // The shipped targets are "Archive\data01200.arc" and its like: 21 characters, 25 with ".tmp".
+    const struct {
+        size_t length;
+        DWORD exitCode;
+    } cases[] = {{250u, 0u}, {300u, 0u}, {kPathCapacity - 24, kInstallFailed}};
+    for (const auto& c : cases) {
+        const size_t length = c.length;
+        game = dir / (L"deep" + std::to_wstring(length));
         for (wchar_t part = L'a'; game.size() < length; ++part) {
             MakeDir(game);
             game += L"\\" + std::wstring(std::min<size_t>(40, length - game.size() - 1), part);
@@ -422,8 +433,16 @@ TEST_F(EndToEndTest, DeepGameFoldersUpdateLikeShortOnes)
         ASSERT_EQ(length, game.size());
         MakeInstallation(game, {"data01200.arc", "data01300.arc"});
         ASSERT_TRUE(RegisterInstallation(game));
+        const std::vector<std::wstring> before = ListFiles(game);
         Transcript t = Run(updater);
-        ASSERT_EQ(0u, t.exitCode) << length << " characters: " << Describe(t);
+        ASSERT_EQ(c.exitCode, t.exitCode) << length << " characters: " << Describe(t);
+        ASSERT_EQ(0, lastPlanned) << length << " characters";
+        EXPECT_EQ(t.exitCode, lastPlan.result) << length << " characters";
+        if (c.exitCode != 0) {
+            EXPECT_TRUE(lastPlan.temporaryPathTooLong && lastPlan.leftovers.empty());
+            EXPECT_EQ(before, ListFiles(game));
+            continue;
+        }
         EXPECT_EQ(ReadBytes(dir / L"ship\\Archive\\data01400.arc"), ReadBytes(game + L"\\Archive\\data01400.arc"));
         VersionListHeader header;
         std::vector<VersionRecord> records;

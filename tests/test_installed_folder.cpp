@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "install/installed_folder.h"
+#include "install/installed_folder_win.h"
 #include "util/base/handles_win.h"
 #include "util/text/strings.h"
 

@@ -14,6 +14,7 @@
 #include "tests/testing_support.h"
 #include "tests/window_driver.h"
 #include "ui/app_state.h"
+#include "ui/languages.h"
 #include "ui/message_pump.h"
 #include "ui/progress_dialog.h"
 #include "ui/resource.h"
@@ -148,7 +149,9 @@ bool ReadDialogTemplate(int id, DialogTemplate& out)
 
 TEST(DialogTemplateTest, BothTemplatesHoldExactlyTheirLayout)
 {
-    for (int id : {IDD_PROGRESS_JAPANESE, IDD_PROGRESS_ENGLISH}) {
+    for (const Language& language : kLanguages) {
+        const int id = language.progressTemplate;
+        const bool japanese = language.id == kLanguageJapanese;
         DialogTemplate t;
         ASSERT_TRUE(ReadDialogTemplate(id, t)) << id;
         EXPECT_EQ(0x80C000C0u, t.style);
@@ -161,11 +164,11 @@ TEST(DialogTemplateTest, BothTemplatesHoldExactlyTheirLayout)
         EXPECT_EQ(9, t.pointSize);
         EXPECT_EQ(400, t.weight);
         EXPECT_EQ(0, t.italic);
-        EXPECT_EQ(id == IDD_PROGRESS_JAPANESE ? 128 : 0, t.charset);
-        EXPECT_EQ(id == IDD_PROGRESS_JAPANESE ? L"MS UI Gothic" : L"Segoe UI", t.face);
+        EXPECT_EQ(japanese ? 128 : 0, t.charset);
+        EXPECT_EQ(japanese ? L"MS UI Gothic" : L"Segoe UI", t.face);
         ASSERT_EQ(4u, t.items.size());
         const TemplateItem expected[] = {
-            {0, 0x50010000, 110, 88, 51, 14, 1000, L"#128", id == IDD_PROGRESS_JAPANESE ? L"\u4E2D\u6B62" : L"Cancel"},
+            {0, 0x50010000, 110, 88, 51, 14, 1000, L"#128", japanese ? L"\u4E2D\u6B62" : L"Cancel"},
             {WS_EX_STATICEDGE, 0x50020201, 7, 7, 257, 14, 1001, L"#130", L""},
             {0, 0x50800001, 7, 33, 257, 16, 1002, L"msctls_progress32", L""},
             {0, 0x50800001, 7, 59, 257, 16, 1003, L"msctls_progress32", L""}};
@@ -188,7 +191,9 @@ TEST(DialogTemplateTest, BothTemplatesHoldExactlyTheirLayout)
 
 TEST_F(ProgressDialogTest, BothTemplatesGiveTheExpectedWindow)
 {
-    for (int id : {IDD_PROGRESS_JAPANESE, IDD_PROGRESS_ENGLISH}) {
+    for (const Language& language : kLanguages) {
+        const int id = language.progressTemplate;
+        const bool japanese = language.id == kLanguageJapanese;
         HWND dialog = Create(id);
         ASSERT_NE(nullptr, dialog) << id;
         LONG style = GetWindowLongW(dialog, GWL_STYLE);
@@ -210,7 +215,7 @@ TEST_F(ProgressDialogTest, BothTemplatesGiveTheExpectedWindow)
             EXPECT_EQ(WS_CHILD | WS_VISIBLE, GetWindowLongW(control, GWL_STYLE) & (WS_CHILD | WS_VISIBLE)) << c.id;
         }
         EXPECT_TRUE(GetWindowLongW(GetDlgItem(dialog, IDC_STATUS_LINE), GWL_EXSTYLE) & WS_EX_STATICEDGE);
-        EXPECT_EQ(id == IDD_PROGRESS_JAPANESE ? L"\u4E2D\u6B62" : L"Cancel",
+        EXPECT_EQ(japanese ? L"\u4E2D\u6B62" : L"Cancel",
                   WindowText(GetDlgItem(dialog, IDC_CANCEL_BUTTON)));
 
         HWND bar = GetDlgItem(dialog, IDC_ITEM_BAR);
@@ -225,7 +230,7 @@ TEST_F(ProgressDialogTest, BothTemplatesGiveTheExpectedWindow)
 
 TEST_F(ProgressDialogTest, CancelAnsweredNoAsksAgainNextTime)
 {
-    ASSERT_NE(nullptr, Create(IDD_PROGRESS_ENGLISH));
+    ASSERT_NE(nullptr, Create(kLanguages[LanguageIndex(kLanguageEnglish)].progressTemplate));
     ShowWindow(g_hProgressDlg, SW_SHOW);
     BoxInfo box;
     ASSERT_EQ(1, ClickCancel(IDNO, &box));
@@ -242,7 +247,7 @@ TEST_F(ProgressDialogTest, CancelAnsweredNoAsksAgainNextTime)
 
 TEST_F(ProgressDialogTest, CancelAnsweredYesSetsTheFlagAndDisablesTheButton)
 {
-    ASSERT_NE(nullptr, Create(IDD_PROGRESS_ENGLISH));
+    ASSERT_NE(nullptr, Create(kLanguages[LanguageIndex(kLanguageEnglish)].progressTemplate));
     ShowWindow(g_hProgressDlg, SW_SHOW);
     ASSERT_EQ(1, ClickCancel(IDYES));
     EXPECT_EQ(1, g_cancelRequested);
@@ -255,7 +260,7 @@ TEST_F(ProgressDialogTest, CancelAnsweredYesSetsTheFlagAndDisablesTheButton)
 
 TEST_F(ProgressDialogTest, CloseDestroysQuitReportsSystemCloseIsSwallowed)
 {
-    HWND dialog = Create(IDD_PROGRESS_ENGLISH);
+    HWND dialog = Create(kLanguages[LanguageIndex(kLanguageEnglish)].progressTemplate);
     ASSERT_NE(nullptr, dialog);
     SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_TRUE(IsWindow(dialog));
@@ -286,7 +291,7 @@ TEST_F(ProgressDialogTest, PlacementFollowsTheFirstMonitorsSize)
     EXPECT_EQ(0, p.y);
     EXPECT_EQ(-40, CenteredPosition({0, 0, 2080, 10}, {0, 0, 2000, 10}).x);
 
-    HWND dialog = Create(IDD_PROGRESS_ENGLISH);
+    HWND dialog = Create(kLanguages[LanguageIndex(kLanguageEnglish)].progressTemplate);
     ASSERT_NE(nullptr, dialog);
     RECT before;
     GetWindowRect(dialog, &before);

@@ -10,7 +10,7 @@
 #include "tests/testing_support.h"
 #include "update/package/list_updates.h"
 #include "util/base/handles_win.h"
-#include "util/folder/folder_reader.h"
+#include "util/folder/folder_reader_win.h"
 #include "util/fs/file.h"
 #include "util/held/contained_files.h"
 #include "util/held/replace_file.h"

@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "util/fs/paths.h"
+#include "util/fs/paths_posix.h"
 #include "util/text/code_page.h"
 
 namespace fs = std::filesystem;

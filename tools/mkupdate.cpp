@@ -6,16 +6,15 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
-#include <vector>
 
 #include "tools/build_command.h"
 #include "tools/command_options.h"
 #include "tools/delta_command.h"
 #include "tools/list_command.h"
+#include "tools/mkupdate.h"
 #include "tools/plan_command.h"
 #include "tools/usage_texts.h"
 #include "tools/verify_command.h"
-#include "util/text/code_page.h"
 #include "util/text/encoding.h"
 
 namespace {
@@ -153,19 +152,4 @@ int Main(int argc, wchar_t** argv)
 
 }  // namespace
 
-#if defined(_WIN32)
-int wmain(int argc, wchar_t** argv) { return Main(argc, argv); }
-#else
-// Arguments arrive as UTF-8 bytes; the program works on UTF-16 as on Windows.
-int main(int argc, char** argv)
-{
-    std::vector<std::wstring> args(static_cast<size_t>(argc));
-    std::vector<wchar_t*> pointers;
-    for (int i = 0; i < argc; ++i) {
-        BytesToUtf16(CodePage::Utf8, argv[i], false, args[static_cast<size_t>(i)]);
-        pointers.push_back(&args[static_cast<size_t>(i)][0]);
-    }
-    pointers.push_back(nullptr);
-    return Main(argc, pointers.data());
-}
-#endif
+int RunMkupdate(int argc, wchar_t** argv) { return Main(argc, argv); }

@@ -10,7 +10,7 @@
 #include "tools/delta_files.h"
 #include "util/fs/file.h"
 #include "util/fs/paths.h"
-#include "util/text/code_page.h"
+#include "util/fs/relative_path.h"
 #include "util/text/encoding.h"
 
 namespace {
@@ -67,7 +67,10 @@ bool FindInFolder(const std::wstring& folder, const std::wstring& relative, std:
         // An exact match first: a folder may hold names that differ in case alone on this system.
         auto found = std::find_if(items.begin(), items.end(), [&](const FolderItem& i) { return i.name == part; });
         if (found == items.end())
-            found = std::find_if(items.begin(), items.end(), [&](const FolderItem& i) { return SameTextIgnoringCase(i.name, part); });
+            found = std::find_if(items.begin(), items.end(), [&](const FolderItem& i) {
+                // A POSIX name that holds a "\\" is no single part Windows could open.
+                return i.name.find(L'\\') == std::wstring::npos && SameRelativePath(i.name, part);
+            });
         if (found == items.end() || found->folder != !last)
             return false;
         at += separator + found->name;

@@ -4,12 +4,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "install/installed_folder.h"
 #include "tools/columns.h"
 #include "tools/json.h"
+#include "tools/registered_game.h"
 #include "tools/updater_report.h"
-#include "util/base/path_capacity.h"
-#include "util/fs/paths.h"
 #include "util/fs/system_names.h"
 #include "util/text/encoding.h"
 
@@ -23,20 +21,7 @@ bool FindGame(const ReadOptions& options, std::wstring& game, std::string& probl
         game = options.game;
         return true;
     }
-#if defined(_WIN32)
-    wchar_t folder[kFolderCapacity] = L"";
-    if (!GetInstalledFolder(folder, kGameVendor, kGameTitle) || !IsAbsoluteFolder(folder)) {
-        problem = "the game is not registered (HKLM\\Software\\" + ToUtf8(kGameVendor) + "\\" + ToUtf8(kGameTitle) +
-                  ", InstalledFolder): name its folder with --game";
-        return false;
-    }
-    game = folder;
-    return true;
-#else
-    problem = "without --game, plan reads the game's folder from the Windows registry, which this system has not: "
-              "name the folder with --game";
-    return false;
-#endif
+    return FindRegisteredGame(game, problem);
 }
 
 const char* OutcomeName(VersionListOutcome outcome)
@@ -56,11 +41,13 @@ const char* UninstallListState(const UpdatePlan& plan)
     return plan.uninstallListUnchanged ? "unchanged" : plan.uninstallListUpdated ? "updated" : "cannot be read";
 }
 
-const char* ResultMeaning(uint32_t result)
+const char* ResultMeaning(const UpdatePlan& plan)
 {
+    const uint32_t result = plan.result;
     return result == 0                      ? "installation complete"
            : result == kResultNotApplicable ? "the update does not apply to the installed version, nothing changes"
-           : result == kResultInstallFailed ? "an installed file cannot be read, nothing changes"
+           : result == kResultInstallFailed ? (plan.temporaryPathTooLong ? "a temporary file's path is too long, nothing changes"
+                                                                         : "an installed file cannot be read, nothing changes")
                                             : "installed, but the lists not all updated";
 }
 
@@ -159,7 +146,7 @@ void PrintPlanText(const PlanResult& result)
     printf("uninstall list %s: %s\n", ToUtf8(kUninstallListName).c_str(), UninstallListState(plan));
     for (const std::string& line : Lines(plan.uninstallList))
         printf("  line %s\n", line.c_str());
-    printf("result: 0x%08X (%s)\n", plan.result, ResultMeaning(plan.result));
+    printf("result: 0x%08X (%s)\n", plan.result, ResultMeaning(plan));
 }
 
 std::string PlanJson(const PlanResult& result)

@@ -8,6 +8,7 @@
 #include "install/uninstall_list.h"
 #include "tools/package_reader.h"
 #include "update/package/list_updates.h"
+#include "update/package/package_checks.h"
 #include "update/package/package_layout.h"
 #include "update/package/patch_targets.h"
 #include "util/folder/folder_reader.h"
@@ -40,6 +41,7 @@ struct ReadFacts {
     InstalledBytes name, kept;
     bool patchedFromKept = false;
     bool identicalFromKept = false;
+    PatchDecision decision;  // what the target calls for, and with Patch the delta applied
 };
 
 // A target with deltas, decided as the updater decides it: by the installed file's bytes, then by the
@@ -66,6 +68,7 @@ PlannedTarget PlanPatchTarget(const FolderReader& folder, const UpdatePackage& p
                     return true;
                 },
                 d);
+    facts.decision = d;
     facts.patchedFromKept = (d.choice == PatchChoice::Patch || d.choice == PatchChoice::Identical) && d.fromKept;
     facts.identicalFromKept = d.choice == PatchChoice::Identical && d.fromKept;
     if (d.choice == PatchChoice::Patch)
@@ -200,7 +203,9 @@ std::vector<StandingFile> PlanAllLeftovers(const FolderReader& folder, const Upd
     std::vector<std::wstring> judged;
     std::vector<StandingFile> standing;
     for (size_t i = 0; i < package.entries.size(); ++i) {
-        if (targets.names[i].empty() || std::find(judged.begin(), judged.end(), targets.names[i]) != judged.end())
+        if (targets.names[i].empty() || std::any_of(judged.begin(), judged.end(), [&](const std::wstring& t) {
+                return SameRelativePath(t, targets.names[i]);
+            }))
             continue;
         judged.push_back(targets.names[i]);
         const PatchTarget* p = PatchTargetOf(patchTargets, targets.records[i]);
@@ -254,6 +259,35 @@ void SettleRefusedList(const FolderReader& folder, const VersionListPlan& instal
     }
 }
 
+// Where the updater's copy phase stops, walking the entries in payload order as it does: at the first entry
+// of a target with deltas whose bytes cannot be read (kResultInstallFailed) or do not apply
+// (kResultNotApplicable), or at an entry it copies or patches whose "<target>.tmp" does not fit the path
+// buffer below `game` (kResultInstallFailed, `tooLong` true). kResultSuccess when it copies every entry.
+uint32_t CopyPhaseStop(const std::wstring& game, const UpdatePackage& package, const EntryTargets& targets,
+                       const std::vector<PatchTarget>& patchTargets, const std::vector<ReadFacts>& facts, bool& tooLong)
+{
+    tooLong = false;
+    for (size_t i = 0; i < package.entries.size(); ++i) {
+        if (targets.names[i].empty())
+            continue;
+        const PatchTarget* p = PatchTargetOf(patchTargets, targets.records[i]);
+        const PatchDecision* d = p ? &facts[static_cast<size_t>(p - patchTargets.data())].decision : nullptr;
+        if (d && d->choice == PatchChoice::Unreadable)
+            return kResultInstallFailed;
+        if (d && d->choice == PatchChoice::NotApplicable)
+            return kResultNotApplicable;
+        // The entries a run copies or patches: every whole target's, and the one its decision took.
+        const bool used = !d || (d->choice == PatchChoice::Full && targets.deltas[i] == kNoDelta) ||
+                          (d->choice == PatchChoice::Patch && d->deltaEntry == i);
+        wchar_t temp[kPathCapacity];
+        if (used && !TemporaryPath(game.c_str(), targets.names[i], temp)) {
+            tooLong = true;
+            return kResultInstallFailed;
+        }
+    }
+    return kResultSuccess;
+}
+
 }  // namespace
 
 int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan& plan, std::string& error)
@@ -288,18 +322,16 @@ int PlanUpdate(const std::wstring& updater, const std::wstring& game, UpdatePlan
     const bool versionListSaved = v == VersionListOutcome::Absent || v == VersionListOutcome::NotAVersionList ||
                                   (v == VersionListOutcome::Updated && ListIsReplaceable(folder, kVersionListName));
     plan.result = ListsResult(versionListSaved, plan.uninstallListUpdated && ListIsReplaceable(folder, kUninstallListName));
-    // The updater decides the targets in this order and stops at the first that does not apply or cannot be
-    // read; told early, it decides nothing after the question.
+    // Told early, the updater decides nothing after the question; else its copy phase may stop before
+    // anything is replaced and before any leftover is judged, or find the update does not apply.
     bool applies = plan.asked;
-    for (const PlannedTarget& t : plan.targets) {
-        if (!applies)
-            break;
-        if (t.action == PatchChoiceName(PatchChoice::Unreadable)) {
-            // Stopped before anything is replaced and before any leftover is judged.
-            plan.result = kResultInstallFailed;
+    if (applies) {
+        const uint32_t stop = CopyPhaseStop(game, package, targets, patchTargets, facts, plan.temporaryPathTooLong);
+        if (stop == kResultInstallFailed) {
+            plan.result = stop;
             return 0;
         }
-        applies = t.action != PatchChoiceName(PatchChoice::NotApplicable);
+        applies = stop != kResultNotApplicable;
     }
     if (!applies) {
         plan.result = kResultNotApplicable;

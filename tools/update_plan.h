@@ -39,6 +39,8 @@ struct UpdatePlan {
     std::string uninstallList;           // its new bytes
     uint32_t result = 0;                 // the result code the updater would end with, writes succeeding
     bool asked = true;                   // false: the player is told the update does not apply instead of asked
+    bool temporaryPathTooLong = false;   // with 0x80000004: a target's "<target>.tmp" does not fit the path
+                                         // buffer, rather than an installed file that cannot be read
     std::vector<PlannedLeftover> leftovers;  // settled by a run that ends with 0, 0x80000005 or 0x80000008
 };
 

@@ -1,14 +1,13 @@
 // The languages the updater speaks: one row each, English first (what any other language falls back to).
-// Adding a language is a row here (with its value of g_uiLanguage), a column in the message table
-// (messages.cpp, whose width is kLanguageCount) and a dialog template in dialogs.rc.
+// Adding a language is a row here (its value of g_uiLanguage, the Windows language that picks it, the
+// resource id of its progress dialog), a column in the message table (messages.cpp, whose width is
+// kLanguageCount) and its dialog template in dialogs.rc under that id; nothing else names a language.
 #pragma once
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
 
-#include "ui/app_state.h"
-#include "ui/resource.h"
 
 struct Language {
     int32_t id;            // the value g_uiLanguage holds while the updater speaks it
@@ -16,9 +15,13 @@ struct Language {
     int progressTemplate;  // the progress dialog's template, laid out for its texts
 };
 
+// The two values of g_uiLanguage the program names.
+const int32_t kLanguageJapanese = 1;
+const int32_t kLanguageEnglish = 2;
+
 inline constexpr Language kLanguages[] = {
-    {kLanguageEnglish, LANG_ENGLISH, IDD_PROGRESS_ENGLISH},
-    {kLanguageJapanese, LANG_JAPANESE, IDD_PROGRESS_JAPANESE},
+    {kLanguageEnglish, LANG_ENGLISH, 103},
+    {kLanguageJapanese, LANG_JAPANESE, 102},
 };
 inline constexpr size_t kLanguageCount = sizeof kLanguages / sizeof kLanguages[0];
 

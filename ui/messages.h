@@ -1,9 +1,9 @@
-// The message catalogue: 20 numbered texts, each in every language of ui/languages.h.
+// The message catalogue: 20 numbered texts, each in every language of ui/languages.h. Ids without a name
+// here (0, 3, 4, 6-9) are texts no box of this updater shows; they keep their rows, so every id keeps its number.
 #pragma once
 #include <cstdint>
 
 enum MessageId : uint32_t {
-    kMsgTitle = 0,
     kMsgNoVersionInfo = 1,
     kMsgNotInstalled = 2,
     kMsgConfirmInstall = 5,

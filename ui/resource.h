@@ -1,8 +1,7 @@
-// Resource and control ids of the progress dialog, shared by the resource script and the code.
+// Control ids of the progress dialog and the icon's resource id, shared by the resource script and the code.
+// Each dialog template's id is its language's row in ui/languages.h.
 #pragma once
 
-#define IDD_PROGRESS_JAPANESE 102
-#define IDD_PROGRESS_ENGLISH 103
 #define IDC_CANCEL_BUTTON 1000
 #define IDC_STATUS_LINE 1001
 #define IDC_ITEM_BAR 1002

@@ -25,8 +25,7 @@ std::wstring ResolvedName(const FolderReader* folder, const std::wstring& name)
 
 // Beside each target the updater writes its temporary file, the temporary file's replacement when a link
 // stands at that name, and the original kept aside.
-const std::wstring kHelperSuffixes[] = {kTemporarySuffix, std::wstring(kTemporarySuffix) + kReplacementSuffix,
-                                        kKeptSuffix};
+const std::wstring kHelperSuffixes[] = {kTemporarySuffix, ReplacementName(kTemporarySuffix), kKeptSuffix};
 
 bool EndsWithKeptSuffix(const std::wstring& name)
 {
@@ -85,9 +84,8 @@ struct TargetsInProgress {
         out.names.assign(count, std::wstring());
         out.records.assign(count, kNoRecord);
         out.deltas.assign(count, kNoDelta);
-        for (const wchar_t* list : {kVersionListName, kUninstallListName})
-            for (const std::wstring& helper : {list + std::wstring(kReplacementSuffix),
-                                               list + std::wstring(kReplacementSuffix) + kReplacementSuffix})
+        for (const wchar_t* list : kReplacedLists)
+            for (const std::wstring& helper : ReplacementNames(list))
                 listHelpers.push_back(ResolvedName(folder, helper));
     }
 };
@@ -140,7 +138,8 @@ uint32_t CheckTarget(TargetsInProgress& t, size_t i, const std::string& target, 
     // The install phase keeps each original aside under that name while it replaces it.
     if (EndsWithKeptSuffix(name) || EndsWithKeptSuffix(resolved))
         return Damaged(problem, "entry \"" + e.name + "\": its install path \"" + target +
-                                    "\" ends in \".kept\", the name the updater keeps replaced files under");
+                                    "\" ends in \"" + ToUtf8(kKeptSuffix) +
+                                    "\", the name the updater keeps replaced files under");
     // The lists are rewritten through files of their own beside them.
     for (const std::wstring& listHelper : t.listHelpers)
         if (SameRelativePath(resolved, listHelper))

@@ -37,7 +37,7 @@
 #include "update/package/package.h"
 #include "update/package/package_checks.h"
 #include "update/package/patch_targets.h"
-#include "util/folder/folder_reader.h"
+#include "util/folder/folder_reader_win.h"
 #include "util/fs/relative_path.h"
 #include "util/held/contained_files.h"
 #include "util/held/relative_files.h"
@@ -550,8 +550,8 @@ void DeleteTemporaryFiles(UpdateRun& run)
         }
     }
     if (run.held->result == kResultSuccess) {
-        for (const wchar_t* list : {kVersionListName, kUninstallListName})
-            RemoveIn(run.held->handle.Get(), std::wstring(list) + kReplacementSuffix, run.held->root);
+        for (const wchar_t* list : kReplacedLists)
+            RemoveIn(run.held->handle.Get(), ReplacementName(list), run.held->root);
     }
 }
 
@@ -581,8 +581,8 @@ PreparedFile PreparedTarget(UpdateRun& run, size_t i, CFileDX* file, DecidedTarg
     f.folder = run.folders[i];
     f.name = run.leaves[i];
     f.file = file;
-    f.keptListed = run.folder->Listed(run.targetNames[i] + kKeptSuffix);
-    f.tempListed = !file && run.folder->Listed(run.targetNames[i] + kTemporarySuffix);
+    f.keptListed = Listed(*run.folder, run.targetNames[i] + kKeptSuffix);
+    f.tempListed = !file && Listed(*run.folder, run.targetNames[i] + kTemporarySuffix);
     f.recorded = FindRecordedValue(run.versionList.records, run.targetNames[i], f.recordedValue);
     if (decision && decision->made)
         TakeDecision(*decision, f);
@@ -612,8 +612,8 @@ void AddRecordedFiles(const HeldInstallation& held, const FolderReader& folder, 
         f.file = nullptr;
         f.path = name;
         f.installs = false;
-        f.keptListed = folder.Listed(name + kKeptSuffix);
-        f.tempListed = folder.Listed(name + kTemporarySuffix);
+        f.keptListed = Listed(folder, name + kKeptSuffix);
+        f.tempListed = Listed(folder, name + kTemporarySuffix);
         f.recorded = true;
         f.recordedValue = r.value;
         if (f.keptListed || f.tempListed)
@@ -670,6 +670,31 @@ bool ReadForEarlyWord(const FolderReader& folder, const std::wstring& name, Inst
     return true;
 }
 
+// What a refused run's settling takes of a target with deltas: its decision, made here by the bytes the
+// early word reads when none was made yet, handed to `f`. Nothing is patched and nothing installs: the file
+// decided on is held no longer, so that an original may go back over it.
+void TakeRefusedDecision(const FolderReader& folder, const UpdatePackage& package, const std::wstring& target,
+                         const PatchTarget& p, DecidedTarget& d, PreparedFile& f)
+{
+    PatchDecision decided;
+    if (!d.made && DecidePatch(package, p,
+                               [&](bool kept, InstalledBytes& bytes) {
+                                   const bool read = ReadForEarlyWord(folder, target + (kept ? kKeptSuffix : L""), bytes);
+                                   (kept ? d.kept : d.target) = bytes;
+                                   d.keptRead = d.keptRead || kept;
+                                   return read;
+                               },
+                               decided)) {
+        d.made = true;
+        d.choice = decided.choice;
+        d.fromKept = decided.fromKept;
+    }
+    d.held.reset();
+    if (d.made)
+        TakeDecision(d, f);
+    f.installs = false;
+}
+
 // A run that does not apply replaces nothing, but what an interrupted run left beside the targets and the
 // recorded files is settled all the same, by the install phase's rule: originals back under their names,
 // the rest removed. A target no decision was made for yet is decided here, by its bytes read through the
@@ -687,32 +712,17 @@ void SettleRefusedRun(const HeldInstallation& held, const FolderReader& folder, 
         if (targets[i].empty() || !(f.folder = FolderOf(held, targets[i], f.name)))
             continue;
         f.path = targets[i];
-        if (std::any_of(files.begin(), files.end(), [&](const PreparedFile& o) { return o.folder == f.folder && o.name == f.name; }))
+        if (std::any_of(files.begin(), files.end(),
+                        [&](const PreparedFile& o) { return o.folder == f.folder && SameRelativePath(o.name, f.name); }))
             continue;
         f.installs = false;
-        f.keptListed = folder.Listed(targets[i] + kKeptSuffix);
-        f.tempListed = folder.Listed(targets[i] + kTemporarySuffix);
+        f.keptListed = Listed(folder, targets[i] + kKeptSuffix);
+        f.tempListed = Listed(folder, targets[i] + kTemporarySuffix);
         f.recorded = FindRecordedValue(list.records, targets[i], f.recordedValue);
         if (const PatchTarget* p = PatchTargetOf(patchTargets, records[i])) {
             DecidedTarget own;
-            DecidedTarget* d = decisions ? &(*decisions)[static_cast<size_t>(p - patchTargets.data())] : &own;
-            PatchDecision decided;
-            if (!d->made && DecidePatch(package, *p,
-                                        [&](bool kept, InstalledBytes& bytes) {
-                                            const bool read = ReadForEarlyWord(folder, targets[i] + (kept ? kKeptSuffix : L""), bytes);
-                                            (kept ? d->kept : d->target) = bytes;
-                                            d->keptRead = d->keptRead || kept;
-                                            return read;
-                                        },
-                                        decided)) {
-                d->made = true;
-                d->choice = decided.choice;
-                d->fromKept = decided.fromKept;
-            }
-            d->held.reset();  // nothing is patched: the original may go back over it
-            if (d->made)
-                TakeDecision(*d, f);
-            f.installs = false;
+            TakeRefusedDecision(folder, package, targets[i], *p,
+                                decisions ? (*decisions)[static_cast<size_t>(p - patchTargets.data())] : own, f);
         }
         if (f.keptListed || f.tempListed)
             files.push_back(std::move(f));

@@ -3,16 +3,16 @@
 
 #include "update/package/package.h"
 #include "util/fs/file.h"
+#include "util/fs/relative_path.h"
 #include "util/held/contained_files.h"
 #include "util/held/relative_files.h"
-#include "util/text/code_page.h"
 
 namespace {
 
 const HeldFolder* Find(const HeldInstallation& held, const std::wstring& path)
 {
     for (const HeldFolder& f : held.subfolders)
-        if (SameTextIgnoringCase(f.path, path))
+        if (SameRelativePath(f.path, path))
             return &f;
     return nullptr;
 }

@@ -2,7 +2,7 @@
 #include "update/writer/uninstall_list_update.h"
 
 #include "update/package/list_updates.h"
-#include "util/folder/folder_reader.h"
+#include "util/folder/folder_reader_win.h"
 #include "util/held/contained_files.h"
 #include "util/held/replace_file.h"
 

@@ -5,10 +5,10 @@
 #include <functional>
 #include <memory>
 
-#if !defined(_WIN32)
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#if defined(_WIN32)
+#include "util/base/threads_win.h"
+#else
+#include "util/base/threads_posix.h"
 #endif
 
 class Mutex {
@@ -21,11 +21,7 @@ public:
 
 private:
     friend class Condition;
-#if defined(_WIN32)
-    void* lock_ = nullptr;  // an SRWLOCK, which starts as all zeros
-#else
-    std::mutex lock_;
-#endif
+    SystemLock lock_;
 };
 
 // Holds a Mutex for its scope.
@@ -59,11 +55,7 @@ public:
     void NotifyAll();
 
 private:
-#if defined(_WIN32)
-    void* condition_ = nullptr;  // a CONDITION_VARIABLE, which starts as all zeros
-#else
-    std::condition_variable_any condition_;
-#endif
+    SystemCondition condition_;
 };
 
 // A thread that runs one function. Its owner joins it before the owner goes (the destructor joins too).
@@ -81,10 +73,5 @@ public:
 
 private:
     bool started_ = false;
-#if defined(_WIN32)
-    std::unique_ptr<std::function<void()>> run_;  // the thread's, until it is joined
-    void* handle_ = nullptr;
-#else
-    std::thread thread_;
-#endif
+    SystemThread thread_;
 };

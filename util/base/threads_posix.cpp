@@ -4,22 +4,25 @@
 #include <chrono>
 #include <system_error>
 
-void Mutex::Lock() { lock_.lock(); }
+void Mutex::Lock() { lock_.lock.lock(); }
 
-void Mutex::Unlock() { lock_.unlock(); }
+void Mutex::Unlock() { lock_.lock.unlock(); }
 
-void Condition::Wait(Mutex& mutex) { condition_.wait(mutex.lock_); }
+void Condition::Wait(Mutex& mutex) { condition_.condition.wait(mutex.lock_.lock); }
 
-void Condition::WaitFor(Mutex& mutex, unsigned ms) { condition_.wait_for(mutex.lock_, std::chrono::milliseconds(ms)); }
+void Condition::WaitFor(Mutex& mutex, unsigned ms)
+{
+    condition_.condition.wait_for(mutex.lock_.lock, std::chrono::milliseconds(ms));
+}
 
-void Condition::NotifyAll() { condition_.notify_all(); }
+void Condition::NotifyAll() { condition_.condition.notify_all(); }
 
 bool Thread::Start(std::function<void()> run)
 {
     if (started_)
         return false;
     try {
-        thread_ = std::thread(std::move(run));
+        thread_.thread = std::thread(std::move(run));
     } catch (const std::system_error&) {
         return false;
     }
@@ -31,6 +34,6 @@ void Thread::Join()
 {
     if (!started_)
         return;
-    thread_.join();
+    thread_.thread.join();
     started_ = false;
 }

@@ -6,19 +6,19 @@
 static_assert(sizeof(SRWLOCK) == sizeof(void*) && sizeof(CONDITION_VARIABLE) == sizeof(void*),
               "a lock and a condition are one pointer each");
 
-void Mutex::Lock() { AcquireSRWLockExclusive(reinterpret_cast<PSRWLOCK>(&lock_)); }
+void Mutex::Lock() { AcquireSRWLockExclusive(reinterpret_cast<PSRWLOCK>(&lock_.lock)); }
 
-void Mutex::Unlock() { ReleaseSRWLockExclusive(reinterpret_cast<PSRWLOCK>(&lock_)); }
+void Mutex::Unlock() { ReleaseSRWLockExclusive(reinterpret_cast<PSRWLOCK>(&lock_.lock)); }
 
 void Condition::Wait(Mutex& mutex) { WaitFor(mutex, INFINITE); }
 
 void Condition::WaitFor(Mutex& mutex, unsigned ms)
 {
-    SleepConditionVariableSRW(reinterpret_cast<PCONDITION_VARIABLE>(&condition_),
-                              reinterpret_cast<PSRWLOCK>(&mutex.lock_), ms, 0);
+    SleepConditionVariableSRW(reinterpret_cast<PCONDITION_VARIABLE>(&condition_.condition),
+                              reinterpret_cast<PSRWLOCK>(&mutex.lock_.lock), ms, 0);
 }
 
-void Condition::NotifyAll() { WakeAllConditionVariable(reinterpret_cast<PCONDITION_VARIABLE>(&condition_)); }
+void Condition::NotifyAll() { WakeAllConditionVariable(reinterpret_cast<PCONDITION_VARIABLE>(&condition_.condition)); }
 
 namespace {
 
@@ -34,9 +34,9 @@ bool Thread::Start(std::function<void()> run)
 {
     if (started_)
         return false;
-    run_.reset(new std::function<void()>(std::move(run)));
-    handle_ = CreateThread(nullptr, 0, RunThread, run_.get(), 0, nullptr);
-    started_ = handle_ != nullptr;
+    thread_.run.reset(new std::function<void()>(std::move(run)));
+    thread_.handle = CreateThread(nullptr, 0, RunThread, thread_.run.get(), 0, nullptr);
+    started_ = thread_.handle != nullptr;
     return started_;
 }
 
@@ -44,9 +44,9 @@ void Thread::Join()
 {
     if (!started_)
         return;
-    WaitForSingleObject(handle_, INFINITE);
-    CloseHandle(handle_);
-    handle_ = nullptr;
+    WaitForSingleObject(thread_.handle, INFINITE);
+    CloseHandle(thread_.handle);
+    thread_.handle = nullptr;
     started_ = false;
-    run_.reset();
+    thread_.run.reset();
 }

@@ -35,21 +35,13 @@ public:
     // listed under (so that "ARCHIV~1\DATA01~1.ARC" and "Archive\data01200.arc" come out the same); parts
     // that do not exist keep their spelling.
     std::wstring LongName(const std::wstring& name) const;
-#if defined(_WIN32)
-    // True when the folders' listings, each taken once, hold `name`: cheaper than asking the system for a
-    // name that is usually missing, but only as fresh as the listing.
-    bool Listed(const std::wstring& name) const;
-#endif
 
 private:
+    // What the Windows reader alone offers (folder_reader_win.h) reads its state.
+    friend bool Listed(const FolderReader& reader, const std::wstring& name);
     std::unique_ptr<State> state_;
 };
 
 // The installation folder at `folder`. On Windows the reader holds the folder open for its life (and finds
 // nothing in a folder it cannot hold); elsewhere it reads the folder with Windows' rules for names.
 std::unique_ptr<FolderReader> OpenFolderReader(const std::wstring& folder);
-#if defined(_WIN32)
-// A folder the caller holds: `held` its handle, `root` its final path (util/held/contained_files.h's
-// HoldFolderAt). The reader reads through the handle and never closes it.
-std::unique_ptr<FolderReader> ReadHeldFolder(const std::wstring& folder, void* held, const std::wstring& root);
-#endif

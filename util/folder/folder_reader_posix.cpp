@@ -9,7 +9,8 @@
 #include <filesystem>
 
 #include "util/fs/file.h"
-#include "util/fs/paths.h"
+#include "util/fs/paths_posix.h"
+#include "util/fs/relative_path.h"
 #include "util/text/code_page.h"
 #include "util/text/strings.h"
 
@@ -30,8 +31,9 @@ std::string FindPart(const std::string& folder, const std::wstring& part)
     for (; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
         std::wstring listed;
-        if (BytesToUtf16(CodePage::Utf8, name.c_str(), false, listed) && SameTextIgnoringCase(listed, part) &&
-            (match.empty() || name < match))
+        // A name that holds a "\\" (a POSIX name may) is no single part Windows could open.
+        if (BytesToUtf16(CodePage::Utf8, name.c_str(), false, listed) && listed.find(L'\\') == std::wstring::npos &&
+            SameRelativePath(listed, part) && (match.empty() || name < match))
             match = name;
     }
     return match;

@@ -1,5 +1,5 @@
 // Reading the installation folder through its held handle: names resolved part by part, relative opens only.
-#include "util/folder/folder_reader.h"
+#include "util/folder/folder_reader_win.h"
 
 #include <windows.h>
 
@@ -10,55 +10,18 @@
 
 #include "util/base/handles_win.h"
 #include "util/fs/file.h"
-#include "util/held/contained_files.h"
-#include "util/held/relative_files.h"
-#include "util/text/code_page.h"
-#include "util/text/strings.h"
+#include "util/fs/relative_path.h"
+#include "util/fs/relative_reads_win.h"
 
 namespace {
 
-// The key a name is found by: upper-cased as the system compares file names.
-std::wstring NameKey(const std::wstring& name)
-{
-    std::wstring key = name;
-    for (wchar_t& unit : key)
-        unit = UpperCaseUnit(unit);
-    return key;
-}
-
-// The parts of a relative name as the system reads a path: "\" and "/" separate, empty parts and "." name
-// the folder they stand in, ".." its parent, and the dots and blanks that end a part are dropped. False
-// when the name leads above the folder or names a drive or a stream (a ":"): nothing below the folder.
-bool PartsOf(const std::wstring& name, std::vector<std::wstring>& parts)
-{
-    parts.clear();
-    for (size_t start = 0;;) {
-        const size_t end = name.find_first_of(L"\\/", start);
-        std::wstring part = name.substr(start, end == std::wstring::npos ? end : end - start);
-        if (part == L"..") {
-            if (parts.empty())
-                return false;
-            parts.pop_back();
-        } else if (part != L".") {
-            while (!part.empty() && (part.back() == L'.' || part.back() == L' '))
-                part.pop_back();
-            if (part.find(L':') != std::wstring::npos)
-                return false;
-            if (!part.empty())
-                parts.push_back(part);
-        }
-        if (end == std::wstring::npos)
-            return !parts.empty();
-        start = end + 1;
-    }
-}
-
+// The key of the subfolder `parts` lead to: its first `count` parts, found as one file is (RelativePathKey).
 std::wstring KeyOf(const std::vector<std::wstring>& parts, size_t count)
 {
-    std::wstring key;
+    std::wstring path;
     for (size_t i = 0; i < count; ++i)
-        key += L"\\" + NameKey(parts[i]);
-    return key;
+        path += (i ? L"\\" : L"") + parts[i];
+    return RelativePathKey(path);
 }
 
 }  // namespace
@@ -117,9 +80,9 @@ FolderReader::State::Subfolder& FolderReader::State::Listed(const std::vector<st
             const std::wstring name(item->FileName, item->FileNameLength / sizeof(wchar_t));
             const std::wstring shortName(item->ShortName, item->ShortNameLength / sizeof(wchar_t));
             // The first of two names that differ only in case wins, as it would in a search.
-            sub.names.emplace(NameKey(name), name);
+            sub.names.emplace(RelativePathKey(name), name);
             if (!shortName.empty())
-                sub.names.emplace(NameKey(shortName), name);
+                sub.names.emplace(RelativePathKey(shortName), name);
             if (!item->NextEntryOffset)
                 break;
             at += item->NextEntryOffset;
@@ -148,7 +111,7 @@ FolderReader::Opened FolderReader::OpenList(const std::wstring& name, CFileDX& f
 FolderReader::Opened FolderReader::OpenInstalled(const std::wstring& name, CFileDX& file) const
 {
     std::vector<std::wstring> parts;
-    if (!PartsOf(name, parts))
+    if (!RelativePathParts(name, parts))
         return Opened::Missing;
     const HANDLE folder = state_->FolderAt(parts, parts.size() - 1);
     if (!folder)
@@ -165,7 +128,7 @@ FolderReader::Opened FolderReader::OpenInstalled(const std::wstring& name, CFile
 DWORD FolderReader::State::AttributesAt(const std::wstring& name)
 {
     std::vector<std::wstring> parts;
-    if (!PartsOf(name, parts))
+    if (!RelativePathParts(name, parts))
         return INVALID_FILE_ATTRIBUTES;
     const HANDLE in = FolderAt(parts, parts.size() - 1);
     return in ? AttributesIn(in, parts.back()) : INVALID_FILE_ATTRIBUTES;
@@ -186,14 +149,14 @@ std::wstring FolderReader::LongName(const std::wstring& name) const
 {
     State& s = *state_;
     std::vector<std::wstring> parts;
-    if (!PartsOf(name, parts))
+    if (!RelativePathParts(name, parts))
         return s.folder + L"\\" + name;
     std::wstring path = s.folder;
     HANDLE folder = s.held;
     for (size_t i = 0; i < parts.size(); ++i) {
         if (folder) {
             const State::Subfolder& listed = s.Listed(parts, i, folder);
-            const auto found = listed.names.find(NameKey(parts[i]));
+            const auto found = listed.names.find(RelativePathKey(parts[i]));
             if (found != listed.names.end())
                 parts[i] = found->second;
             else
@@ -206,16 +169,16 @@ std::wstring FolderReader::LongName(const std::wstring& name) const
     return path;
 }
 
-bool FolderReader::Listed(const std::wstring& name) const
+bool Listed(const FolderReader& reader, const std::wstring& name)
 {
-    State& s = *state_;
+    FolderReader::State& s = *reader.state_;
     std::vector<std::wstring> parts;
-    if (!PartsOf(name, parts))
+    if (!RelativePathParts(name, parts))
         return false;
     HANDLE folder = s.held;
     for (size_t i = 0; folder && i < parts.size(); ++i) {
-        const State::Subfolder& listed = s.Listed(parts, i, folder);
-        if (listed.names.find(NameKey(parts[i])) == listed.names.end())
+        const FolderReader::State::Subfolder& listed = s.Listed(parts, i, folder);
+        if (listed.names.find(RelativePathKey(parts[i])) == listed.names.end())
             return false;
         if (i + 1 < parts.size())
             folder = s.FolderAt(parts, i + 1);
@@ -235,7 +198,7 @@ std::unique_ptr<FolderReader> OpenFolderReader(const std::wstring& folder)
     return std::unique_ptr<FolderReader>(new FolderReader(std::move(state)));
 }
 
-std::unique_ptr<FolderReader> ReadHeldFolder(const std::wstring& folder, void* held, const std::wstring& root)
+std::unique_ptr<FolderReader> ReadHeldFolder(const std::wstring& folder, HANDLE held, const std::wstring& root)
 {
     return std::unique_ptr<FolderReader>(new FolderReader(std::unique_ptr<FolderReader::State>(new FolderReader::State(folder, held, root))));
 }

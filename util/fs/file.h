@@ -6,9 +6,9 @@
 #include <string>
 
 #if defined(_WIN32)
-using FileHandle = void*;  // a HANDLE
+#include "util/fs/file_win.h"
 #else
-using FileHandle = int;  // a file descriptor
+#include "util/fs/file_posix.h"
 #endif
 
 class CFileDX {
@@ -54,14 +54,7 @@ public:
     }
 
 private:
-    static FileHandle NoFile()
-    {
-#if defined(_WIN32)
-        return reinterpret_cast<FileHandle>(static_cast<intptr_t>(-1));  // INVALID_HANDLE_VALUE
-#else
-        return -1;
-#endif
-    }
+    static FileHandle NoFile() { return NoFileHandle(); }
     FileHandle handle_ = NoFile();
 };
 

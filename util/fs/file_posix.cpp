@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "util/fs/paths.h"
+#include "util/fs/paths_posix.h"
 #include "util/text/code_page.h"
 
 CFileDX::~CFileDX() { Close(); }

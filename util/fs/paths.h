@@ -20,8 +20,3 @@ struct FolderItem {
 };
 // The names in `folder` ("." and ".." left out). False when it cannot be read to its end.
 bool ListFolder(const std::wstring& folder, std::vector<FolderItem>& items);
-
-#if !defined(_WIN32)
-// A path as this system takes it: UTF-8, with "\" read as the separator it is on Windows.
-std::string PosixPath(const std::wstring& path);
-#endif

@@ -1,5 +1,6 @@
 // The file system by path on POSIX systems: UTF-16 paths given to the system as UTF-8.
 #include "util/fs/paths.h"
+#include "util/fs/paths_posix.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,6 +1,8 @@
 // Checking relative target paths before anything is written under them.
 #include "util/fs/relative_path.h"
 
+#include <vector>
+
 #include "util/text/code_page.h"
 #include "util/text/encoding.h"
 
@@ -73,4 +75,28 @@ bool SameRelativePath(const std::string& a, const std::string& b)
     if (!MultiByteToWide(a.c_str(), wa) || !MultiByteToWide(b.c_str(), wb))
         return a == b;
     return SameRelativePath(wa, wb);
+}
+
+bool RelativePathParts(const std::wstring& name, std::vector<std::wstring>& parts)
+{
+    parts.clear();
+    for (size_t start = 0;;) {
+        const size_t end = name.find_first_of(L"\\/", start);
+        std::wstring part = name.substr(start, end == std::wstring::npos ? end : end - start);
+        if (part == L"..") {
+            if (parts.empty())
+                return false;
+            parts.pop_back();
+        } else if (part != L".") {
+            while (!part.empty() && (part.back() == L'.' || part.back() == L' '))
+                part.pop_back();
+            if (part.find(L':') != std::wstring::npos)
+                return false;
+            if (!part.empty())
+                parts.push_back(part);
+        }
+        if (end == std::wstring::npos)
+            return !parts.empty();
+        start = end + 1;
+    }
 }

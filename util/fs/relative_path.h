@@ -2,6 +2,7 @@
 // whole-file replacement writes its new file under.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "util/fs/system_names.h"
 
@@ -20,3 +21,7 @@ std::wstring RelativePathKey(const std::wstring& name);
 bool SameRelativePath(const std::wstring& a, const std::wstring& b);
 bool SameRelativePath(const std::string& a, const std::string& b);
 
+// The parts of a relative name as the system reads a path: "\" and "/" separate, empty parts and "." name
+// the folder they stand in, ".." its parent, and the dots and blanks that end a part are dropped. False
+// when the name leads above the folder or names a drive or a stream (a ":"): nothing below the folder.
+bool RelativePathParts(const std::wstring& name, std::vector<std::wstring>& parts);

@@ -2,6 +2,8 @@
 // suffixes of the files it writes beside them: each spelled here once. A name that the payload and the
 // installation share is one literal, taken in both widths.
 #pragma once
+#include <string>
+#include <vector>
 
 #define GARASU_VERSION_LIST "kpx.hvl"
 #define GARASU_UNINSTALL_LIST "uninst.lst"
@@ -28,6 +30,17 @@ const wchar_t kKeptSuffix[] = L".kept";
 // The suffix of a new file written beside a name and then renamed over it ("<name>.new"): the lists' new
 // files, and the file that replaces a link standing at a name.
 const wchar_t kReplacementSuffix[] = L".new";
+
+// The name of the new file written beside `name` and renamed over it: "<name>.new".
+inline std::wstring ReplacementName(const std::wstring& name) { return name + kReplacementSuffix; }
+// Every name a whole-file replacement of `name` (the lists') writes beside it: its new file, and where a link
+// that cannot be removed stands at that name, the new file's own replacement ("<name>.new.new").
+inline std::vector<std::wstring> ReplacementNames(const std::wstring& name)
+{
+    return {ReplacementName(name), ReplacementName(ReplacementName(name))};
+}
+// The lists the updater rewrites whole.
+const wchar_t* const kReplacedLists[] = {kVersionListName, kUninstallListName};
 
 #undef GARASU_VERSION_LIST
 #undef GARASU_UNINSTALL_LIST

@@ -30,7 +30,7 @@ bool CreateOver(CFileDX& file, HANDLE folder, const std::wstring& name, const st
     }
     // Something stays at the name: a link that cannot be opened as itself (one out of the folder, or one
     // whose target is gone), or one planted in between.
-    const std::wstring helper = name + kReplacementSuffix;
+    const std::wstring helper = ReplacementName(name);
     if (!RemoveIn(folder, helper, root) || !CreateNewIn(file, folder, helper))
         return false;
     // The handle stays on the new file through the rename, which stays in the held folder.
@@ -38,14 +38,5 @@ bool CreateOver(CFileDX& file, HANDLE folder, const std::wstring& name, const st
         return true;
     DeleteWhenClosed(file);
     file.Close();
-    return false;
-}
-
-bool HoldFolderAt(const wchar_t* folder, UniqueHandle& held, std::wstring& root)
-{
-    held.Reset(HoldFolder(nullptr, folder));
-    if (held.IsValid() && FinalPathOf(held.Get(), root))
-        return true;
-    held.Reset(nullptr);
     return false;
 }

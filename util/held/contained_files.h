@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "util/base/handles_win.h"
 #include "util/fs/relative_path.h"
+#include "util/fs/relative_reads_win.h"
 
 class CFileDX;
 
@@ -24,6 +24,3 @@ bool RemoveIn(HANDLE folder, const std::wstring& name, const std::wstring& root)
 // file's final path must lie below `root`: a file that would lie outside gets no byte and is deleted again.
 // False when the file would lie outside, or the name cannot be taken.
 bool CreateOver(CFileDX& file, HANDLE folder, const std::wstring& name, const std::wstring& root);
-
-// Holds `folder` (a full path) open as util/held/relative_files.h's HoldFolder does, and takes its final path.
-bool HoldFolderAt(const wchar_t* folder, UniqueHandle& held, std::wstring& root);

@@ -9,7 +9,7 @@
 bool ReplaceFileIn(HANDLE folder, const std::wstring& name, const void* data, uint32_t size, const std::wstring& root)
 {
     CFileDX file;
-    if (!CreateOver(file, folder, name + kReplacementSuffix, root))
+    if (!CreateOver(file, folder, ReplacementName(name), root))
         return false;
     // A rename can reach the disk before the data it names: flush first. The folder is flushed after it, so
     // that a list reported saved survives a power cut.
