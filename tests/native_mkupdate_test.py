@@ -4,6 +4,7 @@ exit codes, the same output (Windows' CR LF line ends aside) and, for build, the
 sample package, the builder's hostile-name table and its other refusals, names whose code page 932 forms are
 tricky, and plan on an installation whose names differ from the package's in case and separator.
     native_mkupdate_test.py BUILD_DIR NATIVE_BUILD_DIR"""
+import json
 import os
 import random
 import shutil
@@ -130,7 +131,6 @@ with tempfile.TemporaryDirectory(dir=build, prefix="native-") as work:
                  ["verify", "delta.exe", "--json", "--base", "v2", "--base", "v1"], ["plan", "delta.exe", "--game", "v1"],
                  ["plan", "delta.exe", "--game", "v2", "--json"]):
         both(work, *args)
-    import json
     listed = json.loads(run([os.path.join(native, "mkupdate"), "list", "delta.exe", "--json"], work)[1]) if delta else {}
     entries = sorted(e["name"] for e in listed.get("entries", []))
     shipped = {(d["target"], d["base_size"]) for d in listed.get("deltas", [])}
@@ -155,6 +155,48 @@ with tempfile.TemporaryDirectory(dir=build, prefix="native-") as work:
         actions = {t["target"]: t["action"] for t in planned.get("targets", [])}
         if actions.get("Archive\\a.arc") != verdict or planned["result"] != 0:
             failures.append("plan on %s: %r" % (folder, planned))
+
+    # Compressed packages: text-like files shrink and are stored as zstd frames, random and tiny ones stay as
+    # they are; with --base the deltas are compressed too. Both builders write the same bytes, at the default
+    # level and at level 3.
+    text = "".join("「台詞%05d」 scene %d: line of a script that repeats itself\n" % (i, i % 37) for i in range(4000))
+    write(os.path.join(work, "packed", "Script", "シナリオ.txt"), text.encode("utf-8"))
+    write(os.path.join(work, "packed", "Archive", "bitmap.arc"), bytes(range(256)) * 3000 + rng.randbytes(4000))
+    write(os.path.join(work, "packed", "Archive", "media.arc"), rng.randbytes(150000))
+    write(os.path.join(work, "packed", "tiny.txt"), b"x")
+    write(os.path.join(work, "packed", "empty.dat"), b"")
+    for name in ("a.arc", "b.arc", "c.arc", "d.arc"):
+        write(os.path.join(work, "v3z", "Archive", name), open(os.path.join(work, "v3", "Archive", name), "rb").read())
+    write(os.path.join(work, "v3z", "Archive", "script.arc"), text.encode("utf-8"))
+    # The earlier script differs in scattered lines: its delta adds text, which compresses.
+    write(os.path.join(work, "v2", "Archive", "script.arc"), text.replace("scene 5:", "scene five:").encode("utf-8"))
+    compressed = {}
+    for args, output in ((["--files", "packed"], "packed.exe"), (["--files", "packed", "--level", "3"], "packed3.exe"),
+                         (["--files", "v3z", "--base", "v2", "--base", "v1"], "packed_delta.exe")):
+        (code, _, err), compressed[output] = both(work, "build", "--quiet", "--image", "image.exe", "--title", title,
+                                                  "--compress", *args, "--output", output, output=output)
+        if code != 0:
+            failures.append("compressed build %s: %d %r" % (output, code, err))
+        for more in (["list", output], ["list", output, "--json"], ["verify", output, "--json"]):
+            both(work, *more)
+    forms = {e["name"]: e["form"] for e in json.loads(run([os.path.join(native, "mkupdate"), "list", "packed.exe",
+                                                           "--json"], work)[1]).get("entries", [])}
+    if forms != {"シナリオ.txt": "zstd", "bitmap.arc": "zstd", "media.arc": "stored", "tiny.txt": "stored",
+                 "empty.dat": "stored", "KPX.hvl": "stored", "KPX.cmp": "stored"}:
+        failures.append("compressed package: forms %r" % forms)
+    if compressed["packed.exe"] and compressed["packed3.exe"] and len(compressed["packed.exe"]) >= len(compressed["packed3.exe"]):
+        failures.append("level 19 is not smaller than level 3: %d, %d" % (len(compressed["packed.exe"]), len(compressed["packed3.exe"])))
+    listed = json.loads(run([os.path.join(native, "mkupdate"), "list", "packed_delta.exe", "--json"], work)[1])
+    zstd_deltas = [c["entry"] for c in listed.get("compressed", []) if c["entry"].startswith("KPX.dlt.")]
+    if not zstd_deltas or "script.arc" not in [c["entry"] for c in listed.get("compressed", [])]:
+        failures.append("compressed delta package: compressed %r" % listed.get("compressed"))
+    for folder in ("v1", "v2"):
+        both(work, "verify", "packed_delta.exe", "--base", folder)
+    both(work, "build", "--quiet", "--image", "image.exe", "--title", title, "--level", "3", "--files", "packed",
+         "--output", "nolevel.exe", output="nolevel.exe")
+    for level in ("0", "20", "x"):
+        both(work, "build", "--quiet", "--image", "image.exe", "--title", title, "--compress", "--level", level,
+             "--files", "packed", "--output", "badlevel.exe", output="badlevel.exe")
 
     # Without --game, only Windows has a registry to ask.
     code, out, err = run([os.path.join(native, "mkupdate"), "plan", "sample.exe"], work)

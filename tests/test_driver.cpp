@@ -6,16 +6,19 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
 #include "tests/package_factory.h"
 #include "tests/window_driver.h"
+#include "tools/zstd_frame_writer.h"
 #include "ui/app_state.h"
 #include "ui/languages.h"
 #include "ui/progress_dialog.h"
 #include "ui/progress_view.h"
 #include "ui/resource.h"
+#include "archive/compression_table.h"
 #include "update/package/package.h"
 #include "update/run/driver.h"
 #include "util/base/handles_win.h"
@@ -407,6 +410,87 @@ TEST_F(DriverTest, DamagedPackagesAreRefusedBeforeTheFirstCopy)
     // A "/" in a target installs below the folder it names.
     EXPECT_EQ(kResultSuccess, Run({{"Archive/y.arc", one}}));
     EXPECT_EQ(one, ReadBytes(game + L"\\Archive\\y.arc"));
+}
+
+// `content` as one zstd frame, as the builder stores it.
+Bytes FrameOf(const Bytes& content, int level = 3)
+{
+    Bytes frame;
+    size_t at = 0;
+    bool abandoned = false;
+    EXPECT_TRUE(WriteZstdFrame(
+        [&](unsigned char* bytes, uint32_t n) {
+            std::copy_n(content.begin() + static_cast<std::ptrdiff_t>(at), n, bytes);
+            at += n;
+            return true;
+        },
+        content.size(), level, [&](const unsigned char* bytes, size_t n) { return frame.insert(frame.end(), bytes, bytes + n), true; },
+        0, abandoned));
+    return frame;
+}
+
+TEST_F(DriverTest, CompressedEntriesInstallTheirContentAndDamagedFramesChangeNothing)
+{
+    std::string script;
+    for (int line = 0; script.size() < 400000; ++line)
+        script += "scene " + std::to_string(line % 53) + ": the heroine's line, said again\r\n";
+    const Bytes text(script.begin(), script.end()), other = RandomBytes(text.size(), 5);
+    const Bytes frame = FrameOf(text), otherFrame = FrameOf(other);
+    ASSERT_LT(frame.size() * 10, text.size());
+    const CompressionRecord sound{"data01200.arc", EntryForm::Zstd, frame.size(), text.size(), ChecksumOf(frame),
+                                  ChecksumOf(text)};
+    // The version list, the entry's stored bytes and the compression table of `record`.
+    auto packageOf = [&](const Bytes& stored, CompressionRecord record) {
+        Bytes table;
+        EXPECT_TRUE(EncodeCompressionTable({record}, table));
+        return std::vector<FakeEntry>{{"KPX.hvl", MakeVersionList({{"Archive\\data01200.arc", ChecksumOf(text)}})},
+                                      {"data01200.arc", stored}, {"KPX.cmp", table}};
+    };
+    MakeInstallation(game, {"data01200.arc"});
+    const Snapshot before = TakeSnapshot(game);
+    Bytes flipped = frame, unchecked = frame, trailing = frame;
+    flipped[frame.size() / 2] ^= 0x10;
+    unchecked[frame.size() / 2] ^= 0x10;
+    trailing.push_back(0);
+    auto with = [&](uint64_t CompressionRecord::*field, uint64_t value, const Bytes& stored) {
+        CompressionRecord r = sound;
+        r.*field = value;
+        if (field != &CompressionRecord::storedChecksum && field != &CompressionRecord::storedSize) {
+            r.storedSize = stored.size();
+            r.storedChecksum = ChecksumOf(stored);
+        }
+        return packageOf(stored, r);
+    };
+    const Bytes cut(frame.begin(), frame.end() - 7);
+    const std::vector<std::pair<const char*, std::vector<FakeEntry>>> cases = {
+        {"a flipped frame byte, stored checksum matching", with(&CompressionRecord::contentSize, text.size(), flipped)},
+        {"a flipped frame byte", with(&CompressionRecord::storedChecksum, ChecksumOf(frame), unchecked)},
+        {"content size one more", with(&CompressionRecord::contentSize, text.size() + 1, frame)},
+        {"content size one less", with(&CompressionRecord::contentSize, text.size() - 1, frame)},
+        {"a byte behind the frame", with(&CompressionRecord::contentSize, text.size(), trailing)},
+        {"the frame cut short", with(&CompressionRecord::contentSize, text.size(), cut)},
+        {"another file's frame", with(&CompressionRecord::contentSize, other.size(), otherFrame)},
+        {"stored size not the entry's", with(&CompressionRecord::storedSize, frame.size() + 1, frame)},
+        {"content checksum not the record's", with(&CompressionRecord::contentChecksum, ChecksumOf(other), frame)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(kResultDamaged, Run(c.second)) << c.first;
+        ExpectUnchanged(before);
+    }
+    // The table may name only a file or a delta, once.
+    Bytes twice;
+    ASSERT_TRUE(EncodeCompressionTable({sound, sound}, twice));
+    EXPECT_EQ(kResultDamaged, Run({{"KPX.hvl", MakeVersionList({{"Archive\\data01200.arc", ChecksumOf(text)}})},
+                                   {"data01200.arc", frame}, {"KPX.cmp", twice}}));
+    ExpectUnchanged(before);
+
+    // The sound one installs the content, the item bar counting content bytes up to its end.
+    shown.positions.clear();
+    EXPECT_EQ(kResultSuccess, Run(packageOf(frame, sound)));
+    EXPECT_EQ(text, ReadBytes(game + L"\\Archive\\data01200.arc"));
+    const std::vector<WPARAM> item = PositionsOf(IDC_ITEM_BAR);
+    ASSERT_FALSE(item.empty());
+    EXPECT_EQ(65535u, *std::max_element(item.begin(), item.end()));
 }
 
 TEST_F(DriverTest, InstalledNamesWithoutAShiftJisFormSurviveTheUpdate)

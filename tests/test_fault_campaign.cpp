@@ -34,6 +34,9 @@ struct Figures {
     // Of those, the runs of delta packages.
     int deltaDamaged = 0, deltaCrashPoints = 0, deltaCrashConverged = 0, deltaPowerConverged = 0, deltaKills = 0,
         deltaConverged = 0, deltaReruns = 0, deltaRaces = 0;
+    // ...and of compressed packages (whole files and deltas stored as zstd frames beside stored entries).
+    int zstdDamaged = 0, zstdCrashPoints = 0, zstdCrashConverged = 0, zstdPowerConverged = 0, zstdKills = 0,
+        zstdConverged = 0, zstdReruns = 0;
 } g_figures;
 
 class SummaryPrinter : public ::testing::Environment {
@@ -50,14 +53,17 @@ public:
                "with the files, %d/%d verdicts of mkupdate verify agreeing; %d races, %d writes outside (a Windows user renaming the folders); %d Unix-level "
                "folder swaps, %d reaching outside, %d refused with 0x80000004; of them with delta packages: %d damaged "
                "packages, %d/%d crash points and %d/%d power-cut states converged, %d kills with %d/%d re-runs "
-               "converged, %d races\n",
+               "converged, %d races; with compressed packages: %d damaged packages, %d/%d crash points and %d/%d "
+               "power-cut states converged, %d kills with %d/%d re-runs converged\n",
                f.damaged, f.fileSystem, f.kills, f.hostile, f.links, f.crashes, f.hangs, f.changedOnFailure,
                f.rollbacks, f.mixed, f.lost, f.torn, f.tempsLeft, f.writesOutside, f.converged, f.reruns,
                f.crashConverged, f.crashPoints, f.powerConverged, f.powerCuts, FaultSeam::TakenBack(), f.failedReruns,
                f.listsDisagreeing,
                f.verdicts - f.verdictsDiffering, f.verdicts, f.races, f.raceWritesOutside, f.unixSwaps,
                f.unixReachedOutside, f.unixRefused, f.deltaDamaged, f.deltaCrashConverged, f.deltaCrashPoints,
-               f.deltaPowerConverged, f.deltaCrashPoints, f.deltaKills, f.deltaConverged, f.deltaReruns, f.deltaRaces);
+               f.deltaPowerConverged, f.deltaCrashPoints, f.deltaKills, f.deltaConverged, f.deltaReruns, f.deltaRaces,
+               f.zstdDamaged, f.zstdCrashConverged, f.zstdCrashPoints, f.zstdPowerConverged, f.zstdCrashPoints, f.zstdKills,
+               f.zstdConverged, f.zstdReruns);
     }
 };
 const auto* g_summary = ::testing::AddGlobalTestEnvironment(new SummaryPrinter);
@@ -264,6 +270,8 @@ protected:
     // index.
     void InstallPhaseFaults(const Bytes& package);
     void CrashPointsConverge(const Bytes& package, const std::string& kind);
+    // Damaged forms of a sound package (flips and cuts) change nothing, and verify agrees with the updater.
+    void DamagedSweep(const Bytes& good, const std::string& kind, size_t step, int& counter);
     // Kills a real run at `runs` moments spread over a clean run's time; each followed by a full run.
     void KillSpread(UserScript& script, const Snapshot& old, const Snapshot& reference, const Transcript& clean, int runs,
                     const std::string& kind);
@@ -283,6 +291,38 @@ protected:
         targets.push_back({"data01500.arc", {}, RandomBytes(700, 64), true});
         return MakeUpdater(MakeDeltaEntries(targets));
     }
+    // A compressed package for the fresh installation, made by the builder: two archives patched through
+    // compressed deltas (what they add is text), a new text-like archive copied from a zstd frame, and a random
+    // one stored as it is beside them.
+    Bytes CompressedReferencePackage()
+    {
+        FreshInstallation();
+        RemoveTree(dir / L"zship");
+        MakeDir(dir / L"zship");
+        MakeDir(dir / L"zship\\Archive");
+        std::string text;
+        for (int line = 0; text.size() < 60000; ++line)
+            text += "scene " + std::to_string(line % 41) + ": a line of the script, said again and again\r\n";
+        for (size_t i = 0; i < 2; ++i) {
+            Bytes target = ReadBytes(game + L"\\Archive\\" + std::wstring(kOldArchives[i].begin(), kOldArchives[i].end()));
+            target.insert(target.begin() + static_cast<std::ptrdiff_t>(target.size() / 2), text.begin(),
+                          text.begin() + 20000 + 5000 * static_cast<std::ptrdiff_t>(i));
+            WriteBytes(dir / (L"zship\\Archive\\" + std::wstring(kOldArchives[i].begin(), kOldArchives[i].end())), target);
+        }
+        WriteBytes(dir / L"zship\\Archive\\data01500.arc", Bytes(text.begin(), text.end()));
+        WriteBytes(dir / L"zship\\Archive\\data01600.arc", RandomBytes(900, 65));
+        BuildOptions options;
+        options.image = FromUnixPath(UPDATER_EXE);
+        options.title = "Compressed Updater";
+        options.output = dir / L"compressed.exe";
+        options.bases = {game};
+        options.compress = true;
+        options.progress = false;
+        std::string error;
+        const bool built = CollectFolder(dir / L"zship", options.files, error) && BuildUpdater(options, error);
+        EXPECT_TRUE(built) << error;
+        return built ? ReadBytes(dir / L"compressed.exe") : Bytes();
+    }
     // Each archive stands under its own name or kept aside, as it was in `old` or in `reference`: never lost,
     // and after a failed run never new beside old ones with nothing kept to go back to.
     void JudgeArchives(const Snapshot& s, const Snapshot& old, const Snapshot& reference, bool failed,
@@ -293,8 +333,9 @@ protected:
 
     // The real updater, "update.exe" in the sandbox, shipping the three archives of a sample update of
     // `size` bytes each. With `delta`, the installation's archives are of that size too and the updater
-    // ships deltas against them: each archive with a few inner files changed.
-    bool BuildRealUpdater(size_t size, unsigned seed, bool delta)
+    // ships deltas against them: each archive with a few inner files changed. With `compress`, a compressed
+    // package of archives whose second half is text-like.
+    bool BuildRealUpdater(size_t size, unsigned seed, bool delta, bool compress = false)
     {
         SampleUpdate update = MakeSampleUpdate(3, size, seed);
         MakeDir(dir / L"ship");
@@ -305,6 +346,8 @@ protected:
         for (int i = 0; i < 3; ++i) {
             const std::wstring name = L"Archive\\" + std::wstring(kOldArchives[i].begin(), kOldArchives[i].end());
             Bytes shipped = update.entries[i + 1].data;
+            for (size_t at = size / 2; compress && at < size; ++at)
+                shipped[at] = static_cast<uint8_t>("scene, line, said again "[at % 24] + (at / 4096) % 3);
             if (delta) {
                 bases.push_back(shipped);
                 for (size_t at = size / 5; at + 4096 < size; at += size / 4)
@@ -316,6 +359,8 @@ protected:
         BuildOptions options;
         if (delta)
             options.bases = {dir / L"base"};
+        options.compress = compress;
+        options.level = 3;  // the campaign's time goes to the runs, not the build
         options.image = FromUnixPath(UPDATER_EXE);
         options.title = "Fault Campaign Updater";
         options.output = dir / L"update.exe";
@@ -328,9 +373,9 @@ protected:
     // Builds the real updater, registers the game and runs it once on a fresh installation, as a user would:
     // `old` and `reference` are the installation before and after. False when any of it failed.
     bool FirstRealRun(size_t size, unsigned seed, UserScript& script, Snapshot& old, Snapshot& reference,
-                      Transcript& clean, bool delta = false)
+                      Transcript& clean, bool delta = false, bool compress = false)
     {
-        if (!BuildRealUpdater(size, seed, delta) || !RegisterInstallation(game))
+        if (!BuildRealUpdater(size, seed, delta, compress) || !RegisterInstallation(game))
             return false;
         script.updater = dir / L"update.exe";
         script.timeoutMs = 60000;
@@ -499,15 +544,22 @@ TEST_F(FaultCampaign, DamagedPackagesChangeNothingOrInstallExactlyWhatTheySay)
 
 TEST_F(FaultCampaign, DamagedDeltaPackagesChangeNothingAndVerifyAgrees)
 {
-    const Bytes good = DeltaReferencePackage();
-    ASSERT_EQ(kResultSuccess, RunInProcess(good));
+    DamagedSweep(DeltaReferencePackage(), "delta package", 3, g_figures.deltaDamaged);
+    // Compressed deltas and files: a flip anywhere in a frame, its record or the table is damage, found
+    // before anything is replaced.
+    DamagedSweep(CompressedReferencePackage(), "compressed package", 7, g_figures.zstdDamaged);
+}
+
+void FaultCampaign::DamagedSweep(const Bytes& good, const std::string& kind, size_t step, int& counter)
+{
+    ASSERT_EQ(kResultSuccess, RunInProcess(good)) << kind;
     const Snapshot reference = TakeSnapshot(game);
     auto check = [&](const Bytes& package, const std::string& what) {
         FreshInstallation();
         const Snapshot before = TakeSnapshot(game);
         const uint32_t result = RunInProcess(package);
         ++g_figures.damaged;
-        ++g_figures.deltaDamaged;
+        ++counter;
         CompareWithVerify(dir / L"package.bin", result, what);
         EXPECT_TRUE(IsResultCode(result)) << what << ": result " << std::hex << result;
         if (result != kResultSuccess) {
@@ -517,35 +569,40 @@ TEST_F(FaultCampaign, DamagedDeltaPackagesChangeNothingAndVerifyAgrees)
             ADD_FAILURE() << what << ": installed something else than the update";
         }
     };
-    // Every third byte of the deltas and the delta table, every 29th elsewhere (the plain packages' flips
-    // cover the index and the version list byte by byte); a cut at each entry's start and middle.
+    // Every `step`th byte of the deltas, the payload's tables and the compressed entries, every 29th
+    // elsewhere (the plain packages' flips cover the index and the version list byte by byte); a cut at each
+    // entry's start and middle.
     UpdatePackage p;
+    std::string problem;
     WriteBytes(dir / L"package.bin", good);
     ASSERT_EQ(0u, OpenUpdatePackage(p, (dir / L"package.bin").c_str()));
-    std::vector<size_t> deltaBytes, cuts;
+    ASSERT_EQ(0u, LoadPayloadDeltaTable(p, problem));
+    ASSERT_EQ(0u, LoadPayloadCompressionTable(p, problem));
+    std::vector<size_t> flips, cuts;
     for (const ArchiveEntry& e : p.entries) {
         const size_t at = kPayloadOffset + static_cast<size_t>(e.position);
         cuts.push_back(at);
         cuts.push_back(at + e.size / 2);
-        if (e.name.compare(0, 7, "KPX.dlt") == 0)
-            for (size_t k = 0; k < e.size; k += 3)
-                deltaBytes.push_back(at + k);
+        const bool table = e.name.compare(0, 4, "KPX.") == 0 && e.name != "KPX.hvl";
+        if (table || CompressionRecordOf(p, e.name) != kStoredAsIs)
+            for (size_t k = 0; k < e.size; k += step)
+                flips.push_back(at + k);
     }
     const std::vector<ArchiveEntry> entries = p.entries;
     p.file.Close();  // open, it would keep the damaged packages from being written
     for (size_t at = kPayloadOffset; at < good.size(); at += 29)
-        deltaBytes.push_back(at);
-    for (size_t at : deltaBytes) {
+        flips.push_back(at);
+    for (size_t at : flips) {
         Bytes bad = good;
         bad[at] ^= (at & 1) ? 0xFF : 0x21;
         std::string in = "the index";
         for (const ArchiveEntry& e : entries)
             if (at >= kPayloadOffset + e.position && at < kPayloadOffset + e.position + e.size)
                 in = e.name + " +" + std::to_string(at - kPayloadOffset - e.position);
-        check(bad, "delta package, flip at " + std::to_string(at - kPayloadOffset) + " (" + in + ")");
+        check(bad, kind + ", flip at " + std::to_string(at - kPayloadOffset) + " (" + in + ")");
     }
     for (size_t at : cuts)
-        check(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(at)), "delta package, cut at " + std::to_string(at - kPayloadOffset));
+        check(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(at)), kind + ", cut at " + std::to_string(at - kPayloadOffset));
 }
 
 TEST_F(FaultCampaign, FileSystemFaultsLeaveOnlyTheAllowedStates)
@@ -726,9 +783,13 @@ void FaultCampaign::CrashPointsConverge(const Bytes& package, const std::string&
         Snapshot now = TakeSnapshot(game);
         const bool agrees = ListAgreesWithFiles(game);
         g_figures.listsDisagreeing += !agrees;
-        now.erase(L"archive\\data01500.arc");
+        // The files this update adds, none of them replacing one, may stand already.
         Snapshot wholeOld = old, wholeNew = reference;
-        wholeNew.erase(L"archive\\data01500.arc");
+        for (const auto& f : reference)
+            if (!old.count(f.first)) {
+                now.erase(f.first);
+                wholeNew.erase(f.first);
+            }
         if (now[L"uninst.lst"] == old.at(L"uninst.lst"))
             wholeNew[L"uninst.lst"] = old.at(L"uninst.lst");  // stopped between the two lists' saves
         if (!agrees || (now != wholeOld && now != wholeNew)) {
@@ -763,6 +824,12 @@ TEST_F(FaultCampaign, EveryCrashPointAndPowerCutConverges)
     g_figures.deltaCrashPoints = g_figures.crashPoints - before.crashPoints;
     g_figures.deltaCrashConverged = g_figures.crashConverged - before.crashConverged;
     g_figures.deltaPowerConverged = g_figures.powerConverged - before.powerConverged;
+    // A compressed package: the copies and patches read zstd frames.
+    const Figures beforeZstd = g_figures;
+    CrashPointsConverge(CompressedReferencePackage(), "compressed package, ");
+    g_figures.zstdCrashPoints = g_figures.crashPoints - beforeZstd.crashPoints;
+    g_figures.zstdCrashConverged = g_figures.crashConverged - beforeZstd.crashConverged;
+    g_figures.zstdPowerConverged = g_figures.powerConverged - beforeZstd.powerConverged;
     // Power cuts mid-run take back the renames no folder flush had committed yet: a model that never takes
     // one back tests nothing of the flushes.
     EXPECT_GT(FaultSeam::TakenBack(), 0) << "no power cut took back a rename";
@@ -823,17 +890,24 @@ TEST_F(FaultCampaign, FullDiskKeepsTheInstallationWhole)
 TEST_F(FaultCampaign, KilledRunsNeverTearAFileAndARerunConverges)
 {
     // A real updater, killed at a spread of moments through its copy and install phases; then a delta
-    // updater, killed through its patching and install phases.
-    for (const bool delta : {false, true}) {
+    // updater, killed through its patching and install phases; then a compressed one, killed while it
+    // decompresses.
+    for (const int kind : {0, 1, 2}) {
+        const bool delta = kind == 1, compress = kind == 2;
         UserScript script;
         Snapshot old, reference;
         Transcript clean;
-        ASSERT_TRUE(FirstRealRun(6 << 20, 77, script, old, reference, clean, delta));
+        ASSERT_TRUE(FirstRealRun(6 << 20, 77, script, old, reference, clean, delta, compress));
         const Figures before = g_figures;
-        KillSpread(script, old, reference, clean, delta ? 12 : 36, delta ? "delta, " : "");
-        g_figures.deltaKills += delta ? g_figures.kills - before.kills : 0;
-        g_figures.deltaConverged += delta ? g_figures.converged - before.converged : 0;
-        g_figures.deltaReruns += delta ? g_figures.reruns - before.reruns : 0;
+        KillSpread(script, old, reference, clean, kind ? 12 : 36, delta ? "delta, " : compress ? "compressed, " : "");
+        int& kills = delta ? g_figures.deltaKills : g_figures.zstdKills;
+        int& converged = delta ? g_figures.deltaConverged : g_figures.zstdConverged;
+        int& reruns = delta ? g_figures.deltaReruns : g_figures.zstdReruns;
+        if (kind) {
+            kills += g_figures.kills - before.kills;
+            converged += g_figures.converged - before.converged;
+            reruns += g_figures.reruns - before.reruns;
+        }
     }
     bases.clear();
     ForgetInstallation();

@@ -59,7 +59,20 @@ void PrepareDeltaUpdate(const std::wstring& root, const std::wstring& game, size
     WriteBytes(game + L"\\kpx.hvl", MakeVersionList(records));
 }
 
-int Prepare(const std::wstring& root, bool japanese, bool delta)
+// An archive as a game ships it, for a compressed update: its first third media that is compressed already
+// (random bytes), then raw bitmap-like rows, then a script's text.
+Bytes GameLikeArchive(size_t size, unsigned seed)
+{
+    Bytes bytes = RandomBytes(size, seed);
+    for (size_t at = size / 3; at < 2 * size / 3; ++at)
+        bytes[at] = static_cast<uint8_t>((at % 1024) / 4 + (at / 65536) % 7);
+    static const char line[] = "\x81\x75scene 12\x81\x76 the heroine speaks; the player chooses a line.\r\n";
+    for (size_t at = 2 * size / 3; at < size; ++at)
+        bytes[at] = static_cast<uint8_t>(line[at % (sizeof line - 1)] + ((at / 4096) % 5 == 0 ? 1 : 0));
+    return bytes;
+}
+
+int Prepare(const std::wstring& root, bool japanese, bool delta, bool compress)
 {
     RemoveTree(root);
     MakeDir(root);
@@ -74,7 +87,9 @@ int Prepare(const std::wstring& root, bool japanese, bool delta)
     // Some megabytes each, so that every file's status line stands long enough for the driver to read it.
     const size_t size = 32u << 20;
     for (int i = 0; i < 3; ++i)
-        WriteBytes(root + L"\\ship\\Archive\\" + names[i], RandomBytes(size + 0x17F9 + 0x1000 * i, 7000 + i));
+        WriteBytes(root + L"\\ship\\Archive\\" + names[i],
+                   compress ? GameLikeArchive(size + 0x17F9 + 0x1000 * i, 7000 + i)
+                            : RandomBytes(size + 0x17F9 + 0x1000 * i, 7000 + i));
     if (japanese)
         WriteBytes(root + L"\\ship\\Archive\\" + kJapaneseFile, RandomBytes(size + 0x2345, 7100));
     if (delta)
@@ -180,9 +195,10 @@ int BenchRun(const std::wstring& updater)
 
 int wmain(int argc, wchar_t** argv)
 {
-    const bool option = argc == 4 && (std::wstring(argv[3]) == L"--japanese" || std::wstring(argv[3]) == L"--delta");
-    if ((argc == 3 || option) && std::wstring(argv[1]) == L"prepare")
-        return Prepare(argv[2], option && std::wstring(argv[3]) == L"--japanese", option && std::wstring(argv[3]) == L"--delta");
+    const std::wstring option = argc == 4 ? argv[3] : L"";
+    if ((argc == 3 || option == L"--japanese" || option == L"--delta" || option == L"--compress") &&
+        std::wstring(argv[1]) == L"prepare")
+        return Prepare(argv[2], option == L"--japanese", option == L"--delta", option == L"--compress");
     if (argc == 4 && std::wstring(argv[1]) == L"run")
         return Run(argv[2], argv[3]);
     if ((argc == 4 || argc == 5) && std::wstring(argv[1]) == L"bench-prepare")
@@ -191,7 +207,7 @@ int wmain(int argc, wchar_t** argv)
         return BenchBase(argv[2]);
     if (argc == 3 && std::wstring(argv[1]) == L"bench-run")
         return BenchRun(argv[2]);
-    fprintf(stderr, "usage: user_driver prepare FOLDER [--japanese | --delta] | run UPDATER GAME_FOLDER | bench-prepare FOLDER MIB [FILES] | "
+    fprintf(stderr, "usage: user_driver prepare FOLDER [--japanese | --delta | --compress] | run UPDATER GAME_FOLDER | bench-prepare FOLDER MIB [FILES] | "
                     "bench-base FOLDER | bench-run UPDATER\n");
     return 2;
 }
