@@ -57,8 +57,8 @@ echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //
 if [ -r /sys/module/page_reporting/parameters/reported_kib ]; then
     echo "free page reporting: on ($(($(cat /sys/module/page_reporting/parameters/reported_kib) >> 20)) GiB handed back so far); read the best rows as the machine without it"
 fi
-# BENCH_ONLY=delta-package runs the last part alone: the delta package against the package of whole files.
-if [ "${BENCH_ONLY:-}" != delta-package ]; then
+# BENCH_ONLY=delta-package runs the delta package's part alone, BENCH_ONLY=compress the compressed package's.
+if [ -z "${BENCH_ONLY:-}" ]; then
 echo
 run build/checksum_bench.exe
 
@@ -176,6 +176,7 @@ echo
 python3 scripts/delta_bench.py build/native/mkupdate "$work" ${BENCH_DELTA_MIB:-256}
 
 fi
+if [ -z "${BENCH_ONLY:-}" ] || [ "${BENCH_ONLY:-}" = delta-package ]; then
 # The delta package of that corpus against the package of whole files of the same update: their sizes, and
 # the real updater applying each to the installed version, side by side (medians of 3 after a warm-up each;
 # the installation is put back before every run). BENCH_DELTA_PACKAGE_MIB overrides "256 1024".
@@ -214,4 +215,55 @@ for mib in ${BENCH_DELTA_PACKAGE_MIB:-256 1024}; do
         "$(awk -v p="$wholePeak" 'BEGIN {print p / 1024}')" "$(awk -v p="$deltaPeak" 'BEGIN {print p / 1024}')"
 done
 echo "whole, delta (s): the updater from answering Yes to the final box; ratio: delta over whole; peak: VmHWM."
+fi
+
+# The compressed package: a corpus of game-like archives (scripts/compress_bench.py states its mix) shipped
+# stored and with --compress. Its payload against the sum of `zstd -19` over each archive alone (and `xz -9`
+# for reference); the real updater applying each, side by side (medians of 3 after a warm-up each, the
+# installation put back before every run) with its peak memory; and what --compress costs the studio's build.
+# BENCH_COMPRESS_MIB overrides 128.
+if [ -z "${BENCH_ONLY:-}" ] || [ "${BENCH_ONLY:-}" = compress ]; then
+echo
+echo "compressed package: game-like archives, by bytes 55 % compressed media, 20 % scripts, 15 % raw bitmaps, 10 % PCM"
+printf '%-9s %14s %14s %14s %14s %8s %10s %10s %7s %11s %11s %12s %12s\n' corpus "stored (bytes)" "zstd (bytes)" \
+    "zstd -19 sum" "xz -9 sum" "vs -19" "stored (s)" "zstd (s)" ratio "stored peak" "zstd peak" "build (s)" "build MB/s"
+for mib in ${BENCH_COMPRESS_MIB:-128}; do
+    run build/tests/user_driver.exe bench-prepare 'C:\bench' 1 1 >/dev/null
+    rm -rf "$drive/bench/ship"
+    python3 scripts/compress_bench.py --corpus "$drive/bench" "$mib"
+    build/native/mkupdate build --quiet --image build/updater.exe --title "Benchmark Updater" \
+        --files "$drive/bench/ship" --output "$drive/bench/stored.exe" >/dev/null
+    b=$(seconds build/native/mkupdate build --quiet --image build/updater.exe --title "Benchmark Updater" \
+        --files "$drive/bench/ship" --compress --output "$drive/bench/zstd.exe")
+    read -r _ zsum _ xsum < <(python3 scripts/compress_bench.py --references "$drive/bench/ship")
+    times_stored=(); times_zstd=(); peak_stored=0; peak_zstd=0
+    for rep in 1 2 3 4; do
+        for kind in stored zstd; do
+            cp "$drive/bench/$kind.exe" "$drive/bench/update.exe"
+            rm -f "$drive"/bench/game/Archive/*
+            cat "$drive/bench/update.exe" >/dev/null  # into the page cache
+            sync
+            read -r seconds peak < <(measure)
+            [ "$rep" = 1 ] && continue  # warm-up
+            if [ "$kind" = stored ]; then
+                times_stored+=("$seconds"); [ "$peak" -gt "$peak_stored" ] && peak_stored=$peak
+            else
+                times_zstd+=("$seconds"); [ "$peak" -gt "$peak_zstd" ] && peak_zstd=$peak
+            fi
+        done
+    done
+    s=$(printf '%s\n' "${times_stored[@]}" | median); z=$(printf '%s\n' "${times_zstd[@]}" | median)
+    ss=$(stat -c %s "$drive/bench/stored.exe"); zs=$(stat -c %s "$drive/bench/zstd.exe")
+    # The payloads: each package less its image and title block.
+    sp=$((ss - 0xA0400)); zp=$((zs - 0xA0400))
+    content=$(du -sb "$drive/bench/ship" | cut -f1)
+    printf '%-9s %14s %14s %14s %14s %8.3f %10s %10s %7s %7.1f MiB %7.1f MiB %12s %12.1f\n' "$mib MiB" "$sp" "$zp" "$zsum" \
+        "$xsum" "$(awk -v a="$zp" -v b="$zsum" 'BEGIN {print a / b}')" "$s" "$z" "$(ratio "$z" "$s")" \
+        "$(awk -v p="$peak_stored" 'BEGIN {print p / 1024}')" "$(awk -v p="$peak_zstd" 'BEGIN {print p / 1024}')" "$b" \
+        "$(awk -v c="$content" -v b="$b" 'BEGIN {print c / b / 1e6}')"
+done
+echo "stored, zstd (bytes): the payloads (the package less its image and title block); zstd -19 sum, xz -9 sum: each"
+echo "archive compressed alone by the command-line tools; vs -19: zstd over zstd -19 sum; stored, zstd (s): the updater"
+echo "from answering Yes to the final box; peak: its VmHWM; build: mkupdate build --compress at the default level."
+fi
 rm -rf "$drive/bench" "$work"

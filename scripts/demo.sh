@@ -8,6 +8,9 @@
 #   bash scripts/demo.sh --delta      a delta update: the installed version's archives are kept in
 #                                     C:\demo\base too, both packages are built (whole files, and --base), and
 #                                     the delta one runs
+#   bash scripts/demo.sh --compress   a compressed update of game-like archives (media, bitmaps, a script):
+#                                     both packages are built (stored, and --compress), and the compressed
+#                                     one runs
 set -euo pipefail
 game='C:\demo\game'
 prepare=()
@@ -15,10 +18,10 @@ if [ "${1:-}" = "--japanese" ]; then
     export WINE_LANG=ja_JP.UTF-8
     game='C:\demo\ゲーム\硝子の羽を数えて'
     prepare=(--japanese)
-elif [ "${1:-}" = "--delta" ]; then
-    prepare=(--delta)
+elif [ "${1:-}" = "--delta" ] || [ "${1:-}" = "--compress" ]; then
+    prepare=("$1")
 elif [ -n "${1:-}" ]; then
-    echo "usage: bash scripts/demo.sh [--japanese | --delta]" >&2
+    echo "usage: bash scripts/demo.sh [--japanese | --delta | --compress]" >&2
     exit 2
 fi
 cd "$(dirname "$0")/.."
@@ -53,6 +56,20 @@ if [ "${prepare[*]:-}" = "--delta" ]; then
     build/native/mkupdate verify "$drive/demo/update.exe" --base "$drive/demo/base"
     echo; echo "== mkupdate plan: what the updater will do to the installation"
     build/native/mkupdate plan "$drive/demo/update.exe" --game "$drive/demo/game"
+elif [ "${prepare[*]:-}" = "--compress" ]; then
+    echo; echo "== the package stored as it is (build/native/mkupdate, a Linux program)"
+    build/native/mkupdate build --image build/updater.exe --title "「硝子の羽を数えて」 Updater ver 1.01" \
+        --files "$drive/demo/ship" --output "$drive/demo/stored.exe"
+    echo; echo "== the same update compressed (--compress: zstd level 19, each entry only where it saves 1 %)"
+    start=$SECONDS
+    build/native/mkupdate build --image build/updater.exe --title "「硝子の羽を数えて」 Updater ver 1.01" \
+        --files "$drive/demo/ship" --compress --output "$drive/demo/update.exe"
+    echo "built in $((SECONDS - start)) s"
+    echo "package sizes: stored $(stat -c %s "$drive/demo/stored.exe") bytes, compressed $(stat -c %s "$drive/demo/update.exe") bytes"
+    echo; echo "== mkupdate list: each entry's form, stored and content sizes"
+    build/native/mkupdate list "$drive/demo/update.exe"
+    echo; echo "== mkupdate verify: every check the updater makes, every frame decompressed"
+    build/native/mkupdate verify "$drive/demo/update.exe"
 else
     echo; echo "== making the updater with the package builder (build/native/mkupdate, a Linux program)"
     build/native/mkupdate build --image build/updater.exe --title "「硝子の羽を数えて」 Updater ver 1.01" \
