@@ -3,7 +3,7 @@
 # locale that Wine needs to carry Japanese file names, arguments and registry values, and unpacks Debian's
 # source package of zstd (the version cmake/zstd.txt records) into build/deps/zstd, which the build compiles.
 set -euo pipefail
-packages="g++ make clang libclang-rt-14-dev g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine64 cmake googletest locales openssl osslsigncode python3 xdelta3 time dpkg-dev zstd xz-utils"
+packages="g++ make clang libclang-rt-14-dev g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine64 cmake googletest locales openssl osslsigncode python3 xdelta3 time dpkg-dev debian-archive-keyring zstd xz-utils"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

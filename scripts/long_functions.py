@@ -7,7 +7,19 @@ import argparse
 import os
 import re
 
-PRODUCT = ["util", "archive", "install", "delta", "ui", "update", "app", "tools"]
+
+
+def product_folders(root):
+    """The product's folders: the layers cmake/layers.txt lists (its third-party lines are not ours)."""
+    folders = []
+    with open(os.path.join(root, "cmake", "layers.txt"), encoding="utf-8") as f:
+        for line in f:
+            words = line.split()
+            if words and not line.startswith("#") and words[0] != "third-party":
+                folders.append(words[0])
+    return folders
+
+
 REASON = re.compile(r"//.*\bLong on purpose:")
 
 
@@ -58,7 +70,7 @@ def main():
     ap.add_argument("--top", type=int, default=5)
     args = ap.parse_args()
     every = []
-    for folder in PRODUCT:
+    for folder in product_folders(args.root):
         for dirpath, _, names in os.walk(os.path.join(args.root, folder)):
             for name in sorted(names):
                 if name.endswith((".cpp", ".h")):

@@ -177,8 +177,11 @@ with tempfile.TemporaryDirectory(dir=build, prefix="native-") as work:
                                                   "--compress", *args, "--output", output, output=output)
         if code != 0:
             failures.append("compressed build %s: %d %r" % (output, code, err))
-        for more in (["list", output], ["list", output, "--json"], ["verify", output, "--json"]):
+        for more in (["list", output], ["list", output, "--json"]):
             both(work, *more)
+        (code, out, _), _ = both(work, "verify", output, "--json")
+        if code != 0 or json.loads(out or b"{}").get("compressed", 0) == 0:
+            failures.append("verify %s: %d %r" % (output, code, out[:300]))
     forms = {e["name"]: e["form"] for e in json.loads(run([os.path.join(native, "mkupdate"), "list", "packed.exe",
                                                            "--json"], work)[1]).get("entries", [])}
     if forms != {"シナリオ.txt": "zstd", "bitmap.arc": "zstd", "media.arc": "stored", "tiny.txt": "stored",
@@ -191,12 +194,16 @@ with tempfile.TemporaryDirectory(dir=build, prefix="native-") as work:
     if not zstd_deltas or "script.arc" not in [c["entry"] for c in listed.get("compressed", [])]:
         failures.append("compressed delta package: compressed %r" % listed.get("compressed"))
     for folder in ("v1", "v2"):
-        both(work, "verify", "packed_delta.exe", "--base", folder)
-    both(work, "build", "--quiet", "--image", "image.exe", "--title", title, "--level", "3", "--files", "packed",
-         "--output", "nolevel.exe", output="nolevel.exe")
-    for level in ("0", "20", "x"):
-        both(work, "build", "--quiet", "--image", "image.exe", "--title", title, "--compress", "--level", level,
-             "--files", "packed", "--output", "badlevel.exe", output="badlevel.exe")
+        (code, out, err), _ = both(work, "verify", "packed_delta.exe", "--base", folder)
+        if code != 0 or b"applied" not in out:
+            failures.append("verify --base %s of the compressed delta package: %d %r %r" % (folder, code, out, err))
+    # --level without --compress, and levels out of range, are usage errors: nothing is written.
+    for args in (["--level", "3"], ["--compress", "--level", "0"], ["--compress", "--level", "20"],
+                 ["--compress", "--level", "x"]):
+        (code, out, err), written = both(work, "build", "--quiet", "--image", "image.exe", "--title", title, *args,
+                                         "--files", "packed", "--output", "badlevel.exe", output="badlevel.exe")
+        if code != 2 or written is not None or not err.startswith(b"mkupdate: --level"):
+            failures.append("build %s: %d %r, %s" % (" ".join(args), code, err, "written" if written else "nothing written"))
 
     # Without --game, only Windows has a registry to ask.
     code, out, err = run([os.path.join(native, "mkupdate"), "plan", "sample.exe"], work)

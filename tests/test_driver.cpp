@@ -429,10 +429,26 @@ Bytes FrameOf(const Bytes& content, int level = 3)
     return frame;
 }
 
+// `entries` with the entry `name` stored as a zstd frame, named by a compression table.
+std::vector<FakeEntry> Compressed(std::vector<FakeEntry> entries, const std::string& name)
+{
+    std::vector<CompressionRecord> records;
+    for (FakeEntry& e : entries)
+        if (e.name == name) {
+            const Bytes frame = FrameOf(e.data);
+            records.push_back({name, EntryForm::Zstd, frame.size(), e.data.size(), ChecksumOf(frame), ChecksumOf(e.data)});
+            e.data = frame;
+        }
+    Bytes table;
+    EXPECT_TRUE(EncodeCompressionTable(records, table));
+    entries.push_back({"KPX.cmp", table});
+    return entries;
+}
+
 TEST_F(DriverTest, CompressedEntriesInstallTheirContentAndDamagedFramesChangeNothing)
 {
     std::string script;
-    for (int line = 0; script.size() < 400000; ++line)
+    for (int line = 0; script.size() < 2 * kCopyChunk + 300000; ++line)
         script += "scene " + std::to_string(line % 53) + ": the heroine's line, said again\r\n";
     const Bytes text(script.begin(), script.end()), other = RandomBytes(text.size(), 5);
     const Bytes frame = FrameOf(text), otherFrame = FrameOf(other);
@@ -465,6 +481,7 @@ TEST_F(DriverTest, CompressedEntriesInstallTheirContentAndDamagedFramesChangeNot
     const std::vector<std::pair<const char*, std::vector<FakeEntry>>> cases = {
         {"a flipped frame byte, stored checksum matching", with(&CompressionRecord::contentSize, text.size(), flipped)},
         {"a flipped frame byte", with(&CompressionRecord::storedChecksum, ChecksumOf(frame), unchecked)},
+        {"a sound frame, another stored checksum", with(&CompressionRecord::storedChecksum, ChecksumOf(other), frame)},
         {"content size one more", with(&CompressionRecord::contentSize, text.size() + 1, frame)},
         {"content size one less", with(&CompressionRecord::contentSize, text.size() - 1, frame)},
         {"a byte behind the frame", with(&CompressionRecord::contentSize, text.size(), trailing)},
@@ -491,6 +508,9 @@ TEST_F(DriverTest, CompressedEntriesInstallTheirContentAndDamagedFramesChangeNot
     const std::vector<WPARAM> item = PositionsOf(IDC_ITEM_BAR);
     ASSERT_FALSE(item.empty());
     EXPECT_EQ(65535u, *std::max_element(item.begin(), item.end()));
+    // ...after the first chunk of content, not of stored bytes (the whole frame is smaller than a chunk).
+    const WPARAM firstChunk = static_cast<WPARAM>(static_cast<uint64_t>(kCopyChunk) * 65535 / text.size());
+    EXPECT_TRUE(std::find(item.begin(), item.end(), firstChunk) != item.end()) << firstChunk;
 }
 
 TEST_F(DriverTest, InstalledNamesWithoutAShiftJisFormSurviveTheUpdate)
@@ -881,17 +901,22 @@ TEST_F(DriverTest, TheVersionListAloneNeverRefusesADeltaUpdate)
     const Bytes v1 = RandomBytes(100000, 60), other = RandomBytes(100000, 61);
     Bytes target = v1;
     std::copy_n(RandomBytes(3000, 62).begin(), 3000, target.begin() + 5000);
-    ASSERT_TRUE(WriteBytes(package, MakeUpdater(MakeDeltaEntries("a.arc", {v1}, target, false))));
-    for (const Bytes* installed : {&v1, &other}) {
-        RemoveTree(game);
-        MakeDir(game);
-        MakeInstallation(game, {});
-        ASSERT_TRUE(WriteBytes(game + L"\\Archive\\a.arc", *installed));
-        ASSERT_TRUE(WriteBytes(game + L"\\kpx.hvl", MakeVersionList({{"Archive\\a.arc", ChecksumOf(RandomBytes(10, 63))}})));
-        HeldInstallation held;
-        HoldInstallationFor(game.c_str(), package.c_str(), held);
-        EXPECT_EQ(installed == &other, held.doesNotApply);
-        EXPECT_EQ(installed == &v1 ? kResultSuccess : kResultNotApplicable, RunUpdate(held, package.c_str()));
+    // The same with the delta stored compressed: its frame is read for the early word too.
+    const std::vector<FakeEntry> stored = MakeDeltaEntries("a.arc", {v1}, target, false);
+    for (const bool compressed : {false, true}) {
+        ASSERT_TRUE(WriteBytes(package, MakeUpdater(compressed ? Compressed(stored, "KPX.dlt.000") : stored)));
+        for (const Bytes* installed : {&v1, &other}) {
+            RemoveTree(game);
+            MakeDir(game);
+            MakeInstallation(game, {});
+            ASSERT_TRUE(WriteBytes(game + L"\\Archive\\a.arc", *installed));
+            ASSERT_TRUE(WriteBytes(game + L"\\kpx.hvl", MakeVersionList({{"Archive\\a.arc", ChecksumOf(RandomBytes(10, 63))}})));
+            HeldInstallation held;
+            HoldInstallationFor(game.c_str(), package.c_str(), held);
+            EXPECT_EQ(installed == &other, held.doesNotApply) << compressed;
+            EXPECT_EQ(installed == &v1 ? kResultSuccess : kResultNotApplicable, RunUpdate(held, package.c_str())) << compressed;
+            EXPECT_EQ(installed == &v1 ? target : other, ReadBytes(game + L"\\Archive\\a.arc")) << compressed;
+        }
     }
 }
 

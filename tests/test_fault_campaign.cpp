@@ -321,7 +321,27 @@ protected:
         std::string error;
         const bool built = CollectFolder(dir / L"zship", options.files, error) && BuildUpdater(options, error);
         EXPECT_TRUE(built) << error;
+        EXPECT_EQ("2 deltas, 1 whole, 1 stored", CompressedForms(dir / L"compressed.exe"));
         return built ? ReadBytes(dir / L"compressed.exe") : Bytes();
+    }
+    // What a package stores compressed: "N deltas, N whole, N stored" (the stored ones files or deltas).
+    static std::string CompressedForms(const std::wstring& path)
+    {
+        UpdatePackage p;
+        std::string problem;
+        if (OpenUpdatePackage(p, path.c_str()) || LoadPayloadDeltaTable(p, problem) || LoadPayloadCompressionTable(p, problem))
+            return "unreadable";
+        int deltas = 0, whole = 0, stored = 0;
+        for (const ArchiveEntry& e : p.entries) {
+            const EntryKind kind = KindOfEntry(p, e.name);
+            if (kind != EntryKind::Delta && kind != EntryKind::WholeFile)
+                continue;
+            if (CompressionRecordOf(p, e.name) == kStoredAsIs)
+                ++stored;
+            else
+                ++(kind == EntryKind::Delta ? deltas : whole);
+        }
+        return std::to_string(deltas) + " deltas, " + std::to_string(whole) + " whole, " + std::to_string(stored) + " stored";
     }
     // Each archive stands under its own name or kept aside, as it was in `old` or in `reference`: never lost,
     // and after a failed run never new beside old ones with nothing kept to go back to.
@@ -367,6 +387,9 @@ protected:
         std::string error;
         const bool built = CollectFolder(dir / L"ship", options.files, error) && BuildUpdater(options, error);
         EXPECT_TRUE(built) << error;
+        if (compress) {
+            EXPECT_EQ("0 deltas, 3 whole, 0 stored", CompressedForms(options.output));
+        }
         return built;
     }
 
@@ -554,12 +577,16 @@ void FaultCampaign::DamagedSweep(const Bytes& good, const std::string& kind, siz
 {
     ASSERT_EQ(kResultSuccess, RunInProcess(good)) << kind;
     const Snapshot reference = TakeSnapshot(game);
-    auto check = [&](const Bytes& package, const std::string& what) {
+    auto check = [&](const Bytes& package, const std::string& what, bool damage = false) {
         FreshInstallation();
         const Snapshot before = TakeSnapshot(game);
         const uint32_t result = RunInProcess(package);
         ++g_figures.damaged;
         ++counter;
+        // Every delta, table and frame is checked before the first copy, used or not: a flip there is damage.
+        if (damage) {
+            EXPECT_EQ(kResultDamaged, result) << what;
+        }
         CompareWithVerify(dir / L"package.bin", result, what);
         EXPECT_TRUE(IsResultCode(result)) << what << ": result " << std::hex << result;
         if (result != kResultSuccess) {
@@ -578,7 +605,7 @@ void FaultCampaign::DamagedSweep(const Bytes& good, const std::string& kind, siz
     ASSERT_EQ(0u, OpenUpdatePackage(p, (dir / L"package.bin").c_str()));
     ASSERT_EQ(0u, LoadPayloadDeltaTable(p, problem));
     ASSERT_EQ(0u, LoadPayloadCompressionTable(p, problem));
-    std::vector<size_t> flips, cuts;
+    std::vector<size_t> flips, cuts, dense;
     for (const ArchiveEntry& e : p.entries) {
         const size_t at = kPayloadOffset + static_cast<size_t>(e.position);
         cuts.push_back(at);
@@ -586,12 +613,13 @@ void FaultCampaign::DamagedSweep(const Bytes& good, const std::string& kind, siz
         const bool table = e.name.compare(0, 4, "KPX.") == 0 && e.name != "KPX.hvl";
         if (table || CompressionRecordOf(p, e.name) != kStoredAsIs)
             for (size_t k = 0; k < e.size; k += step)
-                flips.push_back(at + k);
+                dense.push_back(at + k);
     }
     const std::vector<ArchiveEntry> entries = p.entries;
     p.file.Close();  // open, it would keep the damaged packages from being written
     for (size_t at = kPayloadOffset; at < good.size(); at += 29)
         flips.push_back(at);
+    flips.insert(flips.end(), dense.begin(), dense.end());
     for (size_t at : flips) {
         Bytes bad = good;
         bad[at] ^= (at & 1) ? 0xFF : 0x21;
@@ -599,7 +627,8 @@ void FaultCampaign::DamagedSweep(const Bytes& good, const std::string& kind, siz
         for (const ArchiveEntry& e : entries)
             if (at >= kPayloadOffset + e.position && at < kPayloadOffset + e.position + e.size)
                 in = e.name + " +" + std::to_string(at - kPayloadOffset - e.position);
-        check(bad, kind + ", flip at " + std::to_string(at - kPayloadOffset) + " (" + in + ")");
+        check(bad, kind + ", flip at " + std::to_string(at - kPayloadOffset) + " (" + in + ")",
+              std::find(dense.begin(), dense.end(), at) != dense.end());
     }
     for (size_t at : cuts)
         check(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(at)), kind + ", cut at " + std::to_string(at - kPayloadOffset));

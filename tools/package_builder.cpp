@@ -8,6 +8,9 @@
 //             ("KHV_V2__", reserved 0) with one record per shipped file and its checksum.
 //             A delta package adds the delta table "KPX.dlt" (archive/delta_table.h) and the deltas it names,
 //             "KPX.dlt.000" on; a file shipped as deltas alone has its version record but no entry.
+//             A compressed package stores files and deltas as zstd frames where that is smaller, and adds the
+//             compression table "KPX.cmp" (archive/compression_table.h), whose data follows every other
+//             entry's (the others stay contiguous in index order).
 #include "tools/package_builder.h"
 
 #include <algorithm>
@@ -53,6 +56,7 @@ struct PlannedEntry {
     // have it, or the file changed between the two reads.
     bool deltaChecksumKnown = false;
     uint64_t deltaChecksum = 0;
+    bool isDelta = false;           // a delta's bytes (else `bytes` hold the delta table's)
     bool compressionTable = false;  // the compression table: its data follows every other entry's
     bool compressed = false;        // stored as the zstd frame `compression` describes
     CompressionRecord compression{};
@@ -101,12 +105,12 @@ bool PlanDeltas(const BuildOptions& options, std::vector<std::string>& keys, Pay
 
 // The updater's own checks of a package, on what was written, before it is moved into place: a package every
 // updater would refuse never leaves the builder.
-bool ProveCompressed(UpdatePackage& package, const PayloadPlan& payload, std::string& error);
+bool ProveCompressed(UpdatePackage& package, const PayloadPlan& payload, bool progress, std::string& error);
 
 // The updater's own checks of a package, on what was written, before it is moved into place: a package every
 // updater would refuse never leaves the builder, nor one whose compressed entries do not decode to their
 // content.
-bool CheckWritten(const std::wstring& partial, const PayloadPlan& payload, std::string& error)
+bool CheckWritten(const std::wstring& partial, const PayloadPlan& payload, bool progress, std::string& error)
 {
     UpdatePackage package;
     EntryTargets targets;
@@ -116,7 +120,7 @@ bool CheckWritten(const std::wstring& partial, const PayloadPlan& payload, std::
         error = "the updater would refuse what was written" + (problem.empty() ? std::string() : ": " + problem);
         return false;
     }
-    return ProveCompressed(package, payload, error);
+    return ProveCompressed(package, payload, progress, error);
 }
 
 // A shipped file's names as the payload stores them: its target's record path and its entry name, each with
@@ -207,8 +211,10 @@ bool PlaceEntries(PayloadPlan& payload, std::string& error)
 {
     std::vector<PlannedEntry>& plan = payload.entries;
     if (plan.size() + 1 > kMaxPayloadEntries) {
-        error = "too many entries: " + std::to_string(plan.size()) + " files and deltas (the updater takes at most " +
-                std::to_string(kMaxPayloadEntries - 1) + " besides its version list)";
+        const bool table = std::any_of(plan.begin(), plan.end(), [](const PlannedEntry& e) { return e.compressionTable; });
+        error = "too many entries: " + std::to_string(plan.size() - table) + " files and deltas (the updater takes at most " +
+                std::to_string(kMaxPayloadEntries - 1 - table) + " besides its version list" +
+                (table ? " and the compression table)" : ")");
         return false;
     }
     // One record per file that ships, whole or as deltas alone.
@@ -296,6 +302,7 @@ bool AddDelta(PlannedDelta& d, std::vector<std::string>& keys, std::vector<Delta
         return false;
     }
     d.record.entry = entry.utf8Name;
+    entry.isDelta = true;
     entry.size = static_cast<uint32_t>(d.bytes.size());
     entry.bytes.swap(d.bytes);
     table.push_back(d.record);
@@ -490,7 +497,8 @@ bool WriteCompressed(CFileDX& out, PlannedEntry& e, int level, bool& compressed,
 bool WriteEntry(CFileDX& out, const BuildOptions& options, PlannedEntry& e, uint64_t at, std::vector<unsigned char>& buffer,
                 std::vector<VersionRecord>& records, std::string& error)
 {
-    const bool candidate = options.compress && (e.file || (!e.bytes.empty() && e.utf8Name != kDeltaTableName));
+    // What installs is compressed, a file or a delta; the payload's own tables and list stay as they are.
+    const bool candidate = options.compress && (e.file || e.isDelta);
     bool compressed = false;
     uint64_t checksum = 0;
     if (candidate) {
@@ -549,9 +557,10 @@ bool WriteEntries(CFileDX& out, const BuildOptions& options, uint64_t dataStart,
                 return false;
             }
         } else {
-            if (options.progress && e.file && total >= 64ull << 20)
+            // Compressing at the higher levels takes seconds a megabyte: every entry is named as it starts.
+            if (options.progress && (e.file || (options.compress && e.isDelta)) && (total >= 64ull << 20 || options.compress))
                 fprintf(stderr, "mkupdate: %3u%%  %s (%u bytes)\n", static_cast<unsigned>(done * 100 / total),
-                        e.targetUtf8.c_str(), e.size);
+                        e.file ? e.targetUtf8.c_str() : e.utf8Name.c_str(), e.size);
             done += e.size;
             if (!WriteEntry(out, options, e, dataStart + offset, buffer, records, error))
                 return false;
@@ -636,15 +645,17 @@ bool WritePackage(CFileDX& out, const BuildOptions& options, const std::vector<u
 
 // The proof of a compressed package, on what was written: every compressed entry, read back with the
 // updater's own reader and decoder, gives its file's or its delta's bytes exactly.
-bool ProveCompressed(UpdatePackage& package, const PayloadPlan& payload, std::string& error)
+bool ProveCompressed(UpdatePackage& package, const PayloadPlan& payload, bool progress, std::string& error)
 {
+    if (progress && std::any_of(payload.entries.begin(), payload.entries.end(), [](const PlannedEntry& e) { return e.compressed; }))
+        fprintf(stderr, "mkupdate: decompressing every compressed entry with the updater's decoder\n");
     ZstdFrameReader frames;
     std::vector<unsigned char> decoded(kToolChunk), original(kToolChunk);
     for (const PlannedEntry& planned : payload.entries) {
         if (!planned.compressed)
             continue;
         const auto entry = std::find_if(package.entries.begin(), package.entries.end(),
-                                        [&](const ArchiveEntry& a) { return a.name == planned.utf8Name; });
+                                        [&](const ArchiveEntry& a) { return SameArchiveName(a.name, planned.utf8Name); });
         const std::string named = "the compressed entry \"" + planned.utf8Name + "\" ";
         if (entry == package.entries.end()) {
             error = named + "is missing from what was written";
@@ -725,5 +736,7 @@ bool BuildUpdater(const BuildOptions& options, std::string& error, size_t* leftO
     return WriteThroughPartial(
         options.output, "updater",
         [&](CFileDX& out, std::string& problem) { return WritePackage(out, options, image, title, plan, problem); },
-        error, [&plan](const std::wstring& partial, std::string& problem) { return CheckWritten(partial, plan, problem); });
+        error, [&](const std::wstring& partial, std::string& problem) {
+            return CheckWritten(partial, plan, options.progress, problem);
+        });
 }

@@ -152,6 +152,10 @@ bool ChecksumCompressed(UpdatePackage& package, const ArchiveEntry& e, ZstdFrame
         return false;
     }
     value = StoredChecksum(checksum);
+    if (!content.ContentMatches(value)) {
+        problem = "its content does not match the compression table's checksum";
+        return false;
+    }
     return true;
 }
 
@@ -251,6 +255,10 @@ bool CheckUpdaterFile(const std::wstring& path, const FolderReader* folder, Upda
     std::vector<unsigned char> buffer = ToolStreamBuffer();
     ReadAheadThread reader;  // one for all the entries: a thread's start costs as much as a small file
     ZstdFrameReader frames;
+    if (!package.compressed.empty() && !frames.Ready()) {
+        error = "not enough memory for the zstd decoder";
+        return false;
+    }
     std::vector<size_t> whole;  // the stored entries checked by their checksum, by position
     for (size_t i = 0; i < package.entries.size(); ++i)
         if (!targets.names[i].empty() && targets.deltas[i] == kNoDelta &&

@@ -26,6 +26,10 @@ public:
     // entry's frame ended with its own checksum right, and its stored bytes have the table's checksum).
     bool Finish();
     uint32_t Size() const { return contentSize_; }
+    // True when `checksum`, the content's as the caller took it, is the one the compression table records for
+    // it (a stored entry's content is checked by its version record alone). It matters where no version record
+    // names the entry; where one does, the package checks hold the two equal.
+    bool ContentMatches(uint64_t checksum) const { return !record_ || checksum == record_->contentChecksum; }
     bool Compressed() const { return record_ != nullptr; }
     // What was wrong, for the tools' messages; empty while nothing was.
     const std::string& Problem() const { return problem_; }

@@ -54,13 +54,19 @@ uint32_t ReadTableEntry(UpdatePackage& package, EntryKind kind, uint32_t maxSize
                         bool& found, std::string& problem)
 {
     found = false;
+    const char* what = kind == EntryKind::DeltaTable ? "delta" : "compression";
     for (const ArchiveEntry& e : package.entries) {
         if (KindOfEntry(package, e.name) != kind)
             continue;
+        // Two tables in two spellings would leave one unread: the package could not say which it means.
+        if (found) {
+            problem = "the payload holds it twice, in two spellings";
+            return kResultDamaged;
+        }
         found = true;
         const uint32_t size = StoredSize(e);
         if (size > maxSize) {
-            problem = std::string("it is larger than any ") + (kind == EntryKind::DeltaTable ? "delta" : "compression") + " table";
+            problem = std::string("it is larger than any ") + what + " table";
             return kResultDamaged;
         }
         bytes.resize(size);
@@ -69,7 +75,6 @@ uint32_t ReadTableEntry(UpdatePackage& package, EntryKind kind, uint32_t maxSize
             problem = "it cannot be read whole";
             return kResultDamaged;
         }
-        return kResultSuccess;
     }
     return kResultSuccess;
 }

@@ -282,7 +282,8 @@ uint32_t CopyToTemporaryFile(UpdateRun& run, uint32_t i)
     if (StopRequested())
         return kStopped;
     const int record = run.records[i];
-    if (record != kNoRecord && StoredChecksum(checksum) != run.package.records[record].value)
+    if ((record != kNoRecord && StoredChecksum(checksum) != run.package.records[record].value) ||
+        !content.ContentMatches(StoredChecksum(checksum)))
         return kResultDamaged;
     return kResultSuccess;
 }
@@ -775,22 +776,24 @@ void HoldInstallationFor(const wchar_t* folder, const wchar_t* packagePath, Held
     if (HoldInstallationFolder(folder, held)) {
         const auto reader = ReadHeldFolder(folder, held.handle.Get(), held.root);
         VersionListPlan installed;
-        std::unique_ptr<ZstdFrameReader> frames;
         if (OpenUpdatePackage(package, packagePath) != kResultSuccess ||
-            CheckUpdatePackage(package, reader.get(), targets, problem) != kResultSuccess)
+            CheckUpdatePackage(package, reader.get(), targets, problem) != kResultSuccess) {
             targets.names.clear();
-        else if (!package.compressed.empty())
-            frames.reset(new (std::nothrow) ZstdFrameReader);
-        // Told early only about a sound package: a damaged one is refused as damaged after the question,
-        // before anything is written.
-        else if (!package.deltas.empty() && ReadInstalledVersionList(*reader, installed) &&
-                 CheckDeltaChecksums(package, targets.deltas, frames.get(), std::vector<unsigned char>(kCopyChunk).data(), nullptr) ==
-                     kResultSuccess)
-            doesNotApply = BytesShowNotApplicable(package, FindPatchTargets(targets), installed.records,
-                                                  [&](const PatchTarget& t, bool kept, InstalledBytes& bytes) {
-                                                      return ReadForEarlyWord(*reader, targets.names[t.deltaEntries.front()] + (kept ? kKeptSuffix : L""), bytes);
-                                                  },
-                                                  problem);
+        } else if (!package.deltas.empty() && ReadInstalledVersionList(*reader, installed)) {
+            // Told early only about a sound package: a damaged one is refused as damaged after the question,
+            // before anything is written. A compressed delta's checksum is its content's: its frame is read
+            // here too.
+            std::unique_ptr<ZstdFrameReader> frames;
+            if (!package.compressed.empty())
+                frames.reset(new (std::nothrow) ZstdFrameReader);
+            if (CheckDeltaChecksums(package, targets.deltas, frames.get(), std::vector<unsigned char>(kCopyChunk).data(),
+                                    nullptr) == kResultSuccess)
+                doesNotApply = BytesShowNotApplicable(package, FindPatchTargets(targets), installed.records,
+                                                      [&](const PatchTarget& t, bool kept, InstalledBytes& bytes) {
+                                                          return ReadForEarlyWord(*reader, targets.names[t.deltaEntries.front()] + (kept ? kKeptSuffix : L""), bytes);
+                                                      },
+                                                      problem);
+        }
     }
     HoldInstallation(folder, targets.names, held);
     held.doesNotApply = doesNotApply;
