@@ -794,12 +794,15 @@ class Wine:
                                           "C:\\deltamodel\\game")
             except subprocess.TimeoutExpired:
                 code, out, err = -1, "", "timed out"
-            # The driver could not be started at all (it is being rebuilt): the installation is untouched,
-            # so start it again.
-            if "exit code:" in out or "== installation before" in out or attempt == 2:
+            # The driver could not be started at all (it is being rebuilt), or it never saw the updater's first
+            # window and had to end it (under Wine, with the fault campaign beside it on two cores, a start can
+            # stall): the installation is untouched, so lay the state again and start again.
+            never_started = "0xDEADC0DE" in out and "box:" not in out
+            if ("exit code:" in out or "== installation before" in out) and not never_started or attempt == 2:
                 break
             self.retried += 1
-            print("the user driver did not start (%s): started again" % (out + err).strip()[:120])
+            print("the user driver or the updater did not start (%s): started again" % (out + err).strip()[-160:])
+            self.tools.install(self.game, self.outside, pkg, state)
             time.sleep(5)
         return self.observe(out + err, links, outside_bytes)
 
