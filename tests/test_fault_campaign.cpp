@@ -102,7 +102,9 @@ void CountOutcome(const Transcript& t)
         ++g_figures.crashes;
         ADD_FAILURE() << "the updater crashed\n" << Describe(t);
     }
-    if (!t.finished && !t.killed) {
+    if (!t.started) {
+        ADD_FAILURE() << "the updater could not be started\n" << Describe(t);
+    } else if (!t.finished && !t.killed) {
         ++g_figures.hangs;
         ADD_FAILURE() << "the updater did not end in time\n" << Describe(t);
     }

@@ -118,13 +118,27 @@ std::vector<std::wstring> ListFiles(const std::wstring& root)
 Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 
+bool StartProcess(const std::wstring& commandLine, bool inheritHandles, STARTUPINFOW& si, PROCESS_INFORMATION& pi,
+                  unsigned long* error)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt)
+            Sleep(200);
+        std::wstring line = commandLine;  // CreateProcessW may write into it
+        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, inheritHandles, 0, nullptr, nullptr, &si, &pi))
+            return true;
+        if (error)
+            *error = GetLastError();
+    }
+    return false;
+}
+
 ChildProcess::ChildProcess(const std::wstring& commandLine)
 {
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    std::wstring line = commandLine;
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (!StartProcess(commandLine, false, si, pi))
         return;
     CloseHandle(pi.hThread);
     process_ = pi.hProcess;
@@ -167,12 +181,7 @@ ProcessResult RunProgram(const std::wstring& commandLine, unsigned long timeoutM
     si.hStdOutput = writeEnd.Get();
     si.hStdError = writeEnd.Get();
     PROCESS_INFORMATION pi = {};
-    // Under Wine on a loaded machine CreateProcessW has been seen to fail once in a whole CI run, for a
-    // program it starts a thousand times otherwise: a start that fails is tried again before it counts.
-    for (int attempt = 0; attempt < 3 && !result.started; ++attempt) {
-        std::wstring mutableLine = commandLine;
-        result.started = CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    }
+    result.started = StartProcess(commandLine, true, si, pi);
     writeEnd.Reset(nullptr);
     if (!result.started)
         return result;

@@ -54,6 +54,12 @@ struct ProcessResult {
     std::string output;      // standard output and standard error together
 };
 
+// CreateProcessW with these arguments, tried again when it fails: under Wine on a loaded machine it has been
+// seen to fail once in a whole CI run for a program it starts a thousand times otherwise, so a start that
+// fails is tried three times, a moment apart, before it counts. False with the last error when none started.
+bool StartProcess(const std::wstring& commandLine, bool inheritHandles, STARTUPINFOW& si, PROCESS_INFORMATION& pi,
+                  unsigned long* error = nullptr);
+
 // A program started with this command line, without waiting for it, that is ended when the owner goes
 // (so that a failed assertion leaves nothing running, nor a mutex taken).
 class ChildProcess {

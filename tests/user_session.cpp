@@ -111,8 +111,7 @@ Transcript RunAsUser(const UserScript& script)
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi = {};
-    std::wstring line = L"\"" + script.updater + L"\"";
-    t.started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    t.started = StartProcess(L"\"" + script.updater + L"\"", false, si, pi, &t.startError);
     if (!t.started)
         return t;
 
@@ -287,5 +286,7 @@ std::string Describe(const Transcript& t)
     char code[64];
     snprintf(code, sizeof code, "exit code: %ld (0x%08lX)%s\n", static_cast<long>(static_cast<int>(t.exitCode)),
              t.exitCode, t.killed ? " -- killed on purpose" : t.finished ? "" : " -- killed after the time limit");
+    if (!t.started)
+        snprintf(code, sizeof code, "the updater could not be started: error %lu\n", t.startError);
     return out + code;
 }

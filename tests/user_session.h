@@ -37,6 +37,7 @@ struct SeenBox {
 
 struct Transcript {
     bool started = false;
+    unsigned long startError = 0;  // GetLastError of the last start tried, when none started
     bool finished = false;  // false: the updater did not end in time and was killed
     bool killed = false;    // terminated on purpose (killAfterMs)
     DWORD exitCode = kNoExitCode;  // the updater's own code only when it ended by itself
