@@ -1217,11 +1217,23 @@ TEST_F(FaultCampaign, RacingUsersNeverRedirectAWrite)
     std::vector<std::wstring> gameNames = {L"kpx.hvl", L"uninst.lst"};
     for (const std::wstring& a : ArchiveNames())
         gameNames.push_back(L"Archive\\" + a);
+    // Everything outside the installation: the decoys, where a redirected write would land, byte for byte; the
+    // shipped files and the package (hundreds of MiB, read twice a run otherwise) by size and last write, which
+    // any write changes.
     auto outside = [&] {
         Snapshot s;
-        for (const std::wstring& f : ListFiles(dir.path()))
-            if (f.compare(0, 5, L"game\\") != 0 && f != L"figures.txt")
+        for (const std::wstring& f : ListFiles(dir.path())) {
+            if (f.compare(0, 5, L"game\\") == 0 || f == L"figures.txt")
+                continue;
+            WIN32_FILE_ATTRIBUTE_DATA data = {};
+            const bool decoy = f.compare(0, 6, L"decoy-") == 0;
+            if (decoy || !GetFileAttributesExW((dir / f).c_str(), GetFileExInfoStandard, &data))
                 s[Folded(f)] = ReadBytes(dir / f);
+            else
+                s[Folded(f)] = ToBytes(std::to_string(data.nFileSizeLow) + " " + std::to_string(data.nFileSizeHigh) + " " +
+                                       std::to_string(data.ftLastWriteTime.dwLowDateTime) + " " +
+                                       std::to_string(data.ftLastWriteTime.dwHighDateTime));
+        }
         return s;
     };
     unsigned long totalAttempts = 0;
