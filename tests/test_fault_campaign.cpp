@@ -1226,9 +1226,11 @@ TEST_F(FaultCampaign, RacingUsersNeverRedirectAWrite)
             if (f.compare(0, 5, L"game\\") == 0 || f == L"figures.txt")
                 continue;
             WIN32_FILE_ATTRIBUTE_DATA data = {};
-            const bool decoy = f.compare(0, 6, L"decoy-") == 0;
-            if (decoy || !GetFileAttributesExW((dir / f).c_str(), GetFileExInfoStandard, &data))
-                s[Folded(f)] = ReadBytes(dir / f);
+            const std::wstring path = dir / f;
+            const bool decoy = path.compare(0, decoyGame.size() + 1, decoyGame + L"\\") == 0 ||
+                               path.compare(0, decoyArchive.size() + 1, decoyArchive + L"\\") == 0;
+            if (decoy || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+                s[Folded(f)] = ReadBytes(path);
             else
                 s[Folded(f)] = ToBytes(std::to_string(data.nFileSizeLow) + " " + std::to_string(data.nFileSizeHigh) + " " +
                                        std::to_string(data.ftLastWriteTime.dwLowDateTime) + " " +
@@ -1256,7 +1258,7 @@ TEST_F(FaultCampaign, RacingUsersNeverRedirectAWrite)
             attacker.reset(new ChildProcess(L"\"" + FromUnixPath(RACE_ATTACKER_EXE) + L"\" \"" + stop + L"\" \"" +
                                             figures + L"\" \"" + game + L"\\Archive\" \"" + decoyArchive + L"\" \"" +
                                             game + L"\" \"" + decoyGame + L"\""));
-            EXPECT_TRUE(attacker->Started());
+            EXPECT_TRUE(attacker->Started()) << "error " << attacker->StartError();
         };
         // The folders are held until the final box is answered: the race ends there.
         script.beforeFinalAnswer = [&] {

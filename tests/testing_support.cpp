@@ -125,8 +125,11 @@ bool StartProcess(const std::wstring& commandLine, bool inheritHandles, STARTUPI
         if (attempt)
             Sleep(200);
         std::wstring line = commandLine;  // CreateProcessW may write into it
-        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, inheritHandles, 0, nullptr, nullptr, &si, &pi))
+        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, inheritHandles, 0, nullptr, nullptr, &si, &pi)) {
+            if (error)
+                *error = 0;
             return true;
+        }
         if (error)
             *error = GetLastError();
     }
@@ -138,7 +141,7 @@ ChildProcess::ChildProcess(const std::wstring& commandLine)
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!StartProcess(commandLine, false, si, pi))
+    if (!StartProcess(commandLine, false, si, pi, &startError_))
         return;
     CloseHandle(pi.hThread);
     process_ = pi.hProcess;
@@ -181,7 +184,7 @@ ProcessResult RunProgram(const std::wstring& commandLine, unsigned long timeoutM
     si.hStdOutput = writeEnd.Get();
     si.hStdError = writeEnd.Get();
     PROCESS_INFORMATION pi = {};
-    result.started = StartProcess(commandLine, true, si, pi);
+    result.started = StartProcess(commandLine, true, si, pi, &result.startError);
     writeEnd.Reset(nullptr);
     if (!result.started)
         return result;

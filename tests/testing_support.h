@@ -49,6 +49,7 @@ const unsigned long kNoExitCode = 0xDEADC0DE;
 
 struct ProcessResult {
     bool started = false;
+    unsigned long startError = 0;  // GetLastError of the last start tried, when none started
     bool finished = false;   // false: killed after the time limit
     unsigned long exitCode = kNoExitCode;
     std::string output;      // standard output and standard error together
@@ -69,6 +70,7 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     bool Started() const { return process_ != nullptr; }
+    unsigned long StartError() const { return startError_; }  // GetLastError of the last start tried
     unsigned long Id() const { return id_; }
     // Waits up to timeoutMs for the program to end: its exit code, or kNoExitCode.
     unsigned long Wait(unsigned long timeoutMs);
@@ -76,6 +78,7 @@ public:
 private:
     void* process_ = nullptr;
     unsigned long id_ = 0;
+    unsigned long startError_ = 0;
 };
 
 // Runs a program with this command line, its output captured, and waits up to timeoutMs.

@@ -287,6 +287,6 @@ std::string Describe(const Transcript& t)
     snprintf(code, sizeof code, "exit code: %ld (0x%08lX)%s\n", static_cast<long>(static_cast<int>(t.exitCode)),
              t.exitCode, t.killed ? " -- killed on purpose" : t.finished ? "" : " -- killed after the time limit");
     if (!t.started)
-        snprintf(code, sizeof code, "the updater could not be started: error %lu\n", t.startError);
+        out += "the updater could not be started: error " + std::to_string(t.startError) + "\n";
     return out + code;
 }
