@@ -31,7 +31,7 @@ step "the Wine prefix (build/wineprefix)" sh ../cmake/wine-prefix.sh setup "$PWD
 progress=Testing/fault-campaign-progress.txt
 mkdir -p Testing
 : > "$progress"
-echo "== every test under Wine (the fault campaign, the longest, runs about 8 minutes beside the others)"
+echo "== every test under Wine (the fault campaign, the longest, runs about 2 to 4 minutes beside the others)"
 start=$SECONDS
 status=0
 ctest --output-on-failure -j 2 &
