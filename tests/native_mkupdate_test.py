@@ -180,8 +180,14 @@ with tempfile.TemporaryDirectory(dir=build, prefix="native-") as work:
         for more in (["list", output], ["list", output, "--json"]):
             both(work, *more)
         (code, out, _), _ = both(work, "verify", output, "--json")
-        if code != 0 or json.loads(out or b"{}").get("compressed", 0) == 0:
+        count = json.loads(out or b"{}").get("compressed", 0)
+        if code != 0 or count == 0:
             failures.append("verify %s: %d %r" % (output, code, out[:300]))
+        # The text says the same count, its noun agreeing with it.
+        said = ("1 entry" if count == 1 else "%d entries" % count) + " stored compressed"
+        (code, out, _), _ = both(work, "verify", output)
+        if said.encode() not in out:
+            failures.append("verify %s: %r not in %r" % (output, said, out[-300:]))
     forms = {e["name"]: e["form"] for e in json.loads(run([os.path.join(native, "mkupdate"), "list", "packed.exe",
                                                            "--json"], work)[1]).get("entries", [])}
     if forms != {"シナリオ.txt": "zstd", "bitmap.arc": "zstd", "media.arc": "stored", "tiny.txt": "stored",

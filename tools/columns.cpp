@@ -50,3 +50,8 @@ std::string PadToWidth(const std::string& utf8, size_t columns)
     const size_t width = DisplayWidth(utf8);
     return width >= columns ? utf8 : utf8 + std::string(columns - width, ' ');
 }
+
+std::string Counted(size_t n, const char* one, const char* many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}

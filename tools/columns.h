@@ -1,4 +1,5 @@
-// Text columns for a terminal: how many columns a UTF-8 text takes, East Asian wide characters counting two.
+// Text for a terminal: how many columns a UTF-8 text takes, East Asian wide characters counting two; counts
+// with their nouns.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -8,3 +9,5 @@
 size_t DisplayWidth(const std::string& utf8);
 // `utf8` followed by spaces up to `columns` columns; unchanged when it is as wide already.
 std::string PadToWidth(const std::string& utf8, size_t columns);
+// "1 entry", "2 entries": `n` with `one` or `many`.
+std::string Counted(size_t n, const char* one, const char* many);

@@ -112,8 +112,9 @@ void PrintListText(const ListResult& result)
             stored += r.storedSize;
             content += r.contentSize;
         }
-        printf("compressed: %zu entries (zstd), %llu bytes stored for %llu bytes of content\n", c.compressed.size(),
-               static_cast<unsigned long long>(stored), static_cast<unsigned long long>(content));
+        printf("compressed: %s (zstd), %llu bytes stored for %llu bytes of content\n",
+               Counted(c.compressed.size(), "entry", "entries").c_str(), static_cast<unsigned long long>(stored),
+               static_cast<unsigned long long>(content));
     }
     if (!c.hasVersionList) {
         printf("version list: none\n");

@@ -22,6 +22,7 @@
 #include "archive/compression_table.h"
 #include "archive/entry_lists.h"
 #include "archive/version_list.h"
+#include "tools/columns.h"
 #include "tools/output_file.h"
 #include "tools/package_deltas.h"
 #include "tools/package_reader.h"
@@ -609,8 +610,9 @@ bool WriteCompressionTable(CFileDX& out, bool progress, uint64_t dataStart, std:
         return false;
     }
     if (progress)
-        fprintf(stderr, "mkupdate: %zu entries stored compressed: %llu bytes for %llu bytes of content\n", compressed.size(),
-            static_cast<unsigned long long>(storedBytes), static_cast<unsigned long long>(contentBytes));
+        fprintf(stderr, "mkupdate: %s stored compressed: %llu bytes for %llu bytes of content\n",
+                Counted(compressed.size(), "entry", "entries").c_str(), static_cast<unsigned long long>(storedBytes),
+                static_cast<unsigned long long>(contentBytes));
     return true;
 }
 

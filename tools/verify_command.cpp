@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "tools/columns.h"
 #include "tools/json.h"
 #include "tools/updater_report.h"
 #include "util/text/encoding.h"
@@ -34,17 +35,18 @@ void PrintVerifyText(const VerifyResult& result)
     const UpdaterContents& c = result.contents;
     const std::string updater = ToUtf8(result.updater);
     if (!c.hasVersionList) {
-        printf("mkupdate: %s would install: %zu entries, no version list: every entry installs unchecked "
-               "under its own name\n", updater.c_str(), c.entries.size());
+        printf("mkupdate: %s would install: %s, no version list: every entry installs unchecked under its own name\n",
+               updater.c_str(), Counted(c.entries.size(), "entry", "entries").c_str());
         return;
     }
-    printf("mkupdate: %s would install: %zu entries, %zu version records, every checksum matches\n", updater.c_str(),
-           c.entries.size(), c.records.size());
+    printf("mkupdate: %s would install: %s, %s, every checksum matches\n", updater.c_str(),
+           Counted(c.entries.size(), "entry", "entries").c_str(),
+           Counted(c.records.size(), "version record", "version records").c_str());
     if (!c.deltas.empty())
-        printf("mkupdate: %zu deltas, each sound for its base's size\n", c.deltas.size());
+        printf("mkupdate: %s, each sound for its base's size\n", Counted(c.deltas.size(), "delta", "deltas").c_str());
     if (!c.compressed.empty())
-        printf("mkupdate: %zu entries stored compressed, each decompressed and its frame and checksums checked\n",
-               c.compressed.size());
+        printf("mkupdate: %s stored compressed, each decompressed and its frame and checksums checked\n",
+               Counted(c.compressed.size(), "entry", "entries").c_str());
     for (const AppliedDelta& a : result.applied)
         printf("  %s %s: %s\n", a.base.empty() ? "no base for" : "applied", a.target.c_str(),
                a.base.empty() ? "none of the folders holds its base" : ToUtf8(a.base).c_str());
