@@ -34,13 +34,19 @@ protected:
     }
     void TearDown() override { ForgetInstallation(); }
 
-    // Ships `count` archives of `size` bytes each and makes the updater.
-    std::wstring MakeUpdaterFile(int count = 3, size_t size = 5000)
+    // Ships `count` archives of `size` bytes each and makes the updater; with `compress`, archives of script
+    // lines stored as zstd frames.
+    std::wstring MakeUpdaterFile(int count = 3, size_t size = 5000, bool compress = false)
     {
-        for (int i = 0; i < count; ++i)
-            WriteBytes(dir / (L"ship\\Archive\\data0" + std::to_wstring(12 + i) + L"00.arc"),
-                       RandomBytes(size, 40 + i));
+        for (int i = 0; i < count; ++i) {
+            Bytes bytes = RandomBytes(size, 40 + i);
+            for (size_t at = 0; compress && at < size; ++at)
+                bytes[at] = "scene, line, choice "[bytes[at] % 20];
+            WriteBytes(dir / (L"ship\\Archive\\data0" + std::to_wstring(12 + i) + L"00.arc"), bytes);
+        }
         BuildOptions options;
+        options.compress = compress;
+        options.level = 1;
         options.image = FromUnixPath(UPDATER_EXE);
         options.title = kTitleUtf8;
         options.output = dir / L"update.exe";
@@ -339,33 +345,45 @@ TEST_F(EndToEndTest, FoldersCannotBeMovedWhileTheQuestionWaits)
 
 TEST_F(EndToEndTest, CancelConfirmedAndDialogClosedEndWithoutABox)
 {
-    const std::wstring updater = MakeUpdaterFile(3, 48 << 20);
-    const Bytes oldArchive = ReadBytes(game + L"\\Archive\\data01200.arc");
+    // A package stored as it is, then one whose archives are decompressed as they are copied.
+    for (const bool compress : {false, true}) {
+        SCOPED_TRACE(compress ? "compressed" : "stored");
+        const std::wstring updater = MakeUpdaterFile(3, 48 << 20, compress);
+        WIN32_FILE_ATTRIBUTE_DATA package = {};
+        ASSERT_TRUE(GetFileAttributesExW(updater.c_str(), GetFileExInfoStandard, &package));
+        EXPECT_EQ(compress, package.nFileSizeLow < (100u << 20)) << package.nFileSizeLow;  // 144 MiB of content
+        const Bytes oldArchive = ReadBytes(game + L"\\Archive\\data01200.arc");
 
-    Transcript t = Run(updater, IDYES, UserScript::ClickCancelYes, 1);
-    EXPECT_EQ(0x80000006u, t.exitCode) << Describe(t);
-    ASSERT_EQ(2u, t.boxes.size()) << Describe(t);
-    EXPECT_EQ(L"Cancel the installation?", t.boxes[1].info.text);
-    EXPECT_EQ(IDNO, t.boxes[1].info.defaultButton);
-    EXPECT_FALSE(t.cancelEnabledAfterAction);
-    EXPECT_EQ(oldArchive, ReadBytes(game + L"\\Archive\\data01200.arc"));
+        Transcript t = Run(updater, IDYES, UserScript::ClickCancelYes, 1);
+        EXPECT_EQ(0x80000006u, t.exitCode) << Describe(t);
+        ASSERT_EQ(2u, t.boxes.size()) << Describe(t);
+        EXPECT_EQ(L"Cancel the installation?", t.boxes[1].info.text);
+        EXPECT_EQ(IDNO, t.boxes[1].info.defaultButton);
+        EXPECT_FALSE(t.cancelEnabledAfterAction);
+        EXPECT_EQ(oldArchive, ReadBytes(game + L"\\Archive\\data01200.arc"));
 
-    t = Run(updater, IDYES, UserScript::CloseDialog, 2);
-    EXPECT_EQ(0x80000007u, t.exitCode) << Describe(t);
-    EXPECT_EQ(1u, t.boxes.size()) << Describe(t);
-    EXPECT_EQ(oldArchive, ReadBytes(game + L"\\Archive\\data01200.arc"));
+        t = Run(updater, IDYES, UserScript::CloseDialog, 2);
+        EXPECT_EQ(0x80000007u, t.exitCode) << Describe(t);
+        EXPECT_EQ(1u, t.boxes.size()) << Describe(t);
+        EXPECT_EQ(oldArchive, ReadBytes(game + L"\\Archive\\data01200.arc"));
 
-    t = Run(updater, IDYES, UserScript::PostQuit, 2);
-    EXPECT_EQ(0x80000007u, t.exitCode) << Describe(t);
-    EXPECT_EQ(1u, t.boxes.size()) << Describe(t);
-    for (const std::wstring& f : ListFiles(game))
-        EXPECT_EQ(std::wstring::npos, f.find(L".tmp"));
+        t = Run(updater, IDYES, UserScript::PostQuit, 2);
+        EXPECT_EQ(0x80000007u, t.exitCode) << Describe(t);
+        EXPECT_EQ(1u, t.boxes.size()) << Describe(t);
+        for (const std::wstring& f : ListFiles(game))
+            EXPECT_EQ(std::wstring::npos, f.find(L".tmp"));
 
-    // Cancel answered No: the update goes on to its end.
-    t = Run(updater, IDYES, UserScript::ClickCancelNo, 2);
-    EXPECT_EQ(0u, t.exitCode) << Describe(t);
-    EXPECT_TRUE(t.cancelEnabledAfterAction);
-    EXPECT_EQ(3u, t.boxes.size());
+        // Cancel answered No: the update goes on to its end.
+        t = Run(updater, IDYES, UserScript::ClickCancelNo, 2);
+        EXPECT_EQ(0u, t.exitCode) << Describe(t);
+        EXPECT_TRUE(t.cancelEnabledAfterAction);
+        EXPECT_EQ(3u, t.boxes.size());
+        EXPECT_EQ(ReadBytes(dir / L"ship\\Archive\\data01300.arc"), ReadBytes(game + L"\\Archive\\data01300.arc"));
+        // The next round starts from the old installation again.
+        RemoveTree(game);
+        MakeDir(game);
+        MakeInstallation(game, {"data01200.arc", "data01300.arc"});
+    }
 }
 
 TEST_F(EndToEndTest, JapaneseUserInterface)
