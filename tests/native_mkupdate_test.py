@@ -172,7 +172,8 @@ with tempfile.TemporaryDirectory(dir=build, prefix="native-") as work:
     write(os.path.join(work, "v2", "Archive", "script.arc"), text.replace("scene 5:", "scene five:").encode("utf-8"))
     compressed = {}
     for args, output in ((["--files", "packed"], "packed.exe"), (["--files", "packed", "--level", "3"], "packed3.exe"),
-                         (["--files", "v3z", "--base", "v2", "--base", "v1"], "packed_delta.exe")):
+                         (["--files", "v3z", "--base", "v2", "--base", "v1"], "packed_delta.exe"),
+                         (["--file", "packed/Script/シナリオ.txt=Script/シナリオ.txt"], "single.exe")):
         (code, _, err), compressed[output] = both(work, "build", "--quiet", "--image", "image.exe", "--title", title,
                                                   "--compress", *args, "--output", output, output=output)
         if code != 0:
@@ -188,6 +189,14 @@ with tempfile.TemporaryDirectory(dir=build, prefix="native-") as work:
         (code, out, _), _ = both(work, "verify", output)
         if said.encode() not in out:
             failures.append("verify %s: %r not in %r" % (output, said, out[-300:]))
+    # One of each: the nouns agree with the counts.
+    for command, said in ((["verify", "single.exe"], b"1 version record, every checksum matches"),
+                          (["list", "single.exe"], b"compressed: 1 entry (zstd)"),
+                          (["build", "--image", "image.exe", "--title", title, "--file", "packed/tiny.txt=tiny.txt",
+                            "--output", "one.exe"], b"(1 file)")):
+        (code, out, _), _ = both(work, *command)
+        if code != 0 or said not in out:
+            failures.append("%s: %r not in %r" % (command[0], said, out[-300:]))
     forms = {e["name"]: e["form"] for e in json.loads(run([os.path.join(native, "mkupdate"), "list", "packed.exe",
                                                            "--json"], work)[1]).get("entries", [])}
     if forms != {"シナリオ.txt": "zstd", "bitmap.arc": "zstd", "media.arc": "stored", "tiny.txt": "stored",

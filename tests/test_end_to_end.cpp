@@ -34,8 +34,8 @@ protected:
     }
     void TearDown() override { ForgetInstallation(); }
 
-    // Ships `count` archives of `size` bytes each and makes the updater; with `compress`, archives of script
-    // lines stored as zstd frames.
+    // Ships `count` archives of `size` bytes each and makes the updater; with `compress`, archives of a few
+    // symbols, stored as zstd frames.
     std::wstring MakeUpdaterFile(int count = 3, size_t size = 5000, bool compress = false)
     {
         for (int i = 0; i < count; ++i) {

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "tools/columns.h"
 #include "util/text/encoding.h"
 
 BuildResult BuildCommand(const BuildOptions& options)
@@ -20,8 +21,8 @@ void PrintBuildText(const BuildResult& result)
         return;
     const std::string output = ToUtf8(result.output);
     if (result.leftOut == 0)
-        printf("mkupdate: wrote %s (%zu files)\n", output.c_str(), result.files);
+        printf("mkupdate: wrote %s (%s)\n", output.c_str(), Counted(result.files, "file", "files").c_str());
     else
-        printf("mkupdate: wrote %s (%zu files; %zu unchanged in every base left out)\n", output.c_str(),
-               result.files - result.leftOut, result.leftOut);
+        printf("mkupdate: wrote %s (%s; %zu unchanged in every base left out)\n", output.c_str(),
+               Counted(result.files - result.leftOut, "file", "files").c_str(), result.leftOut);
 }
