@@ -122,8 +122,6 @@ bool StartProcess(const std::wstring& commandLine, bool inheritHandles, STARTUPI
                   unsigned long* error)
 {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (attempt)
-            Sleep(200);
         std::wstring line = commandLine;  // CreateProcessW may write into it
         if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, inheritHandles, 0, nullptr, nullptr, &si, &pi)) {
             if (error)

@@ -57,7 +57,7 @@ struct ProcessResult {
 
 // CreateProcessW with these arguments, tried again when it fails: under Wine on a loaded machine it has been
 // seen to fail once in a whole CI run for a program it starts a thousand times otherwise, so a start that
-// fails is tried three times, a moment apart, before it counts. False with the last error when none started.
+// fails is tried three times before it counts, as RunProgram always did. False with the last error when none started.
 bool StartProcess(const std::wstring& commandLine, bool inheritHandles, STARTUPINFOW& si, PROCESS_INFORMATION& pi,
                   unsigned long* error = nullptr);
 
