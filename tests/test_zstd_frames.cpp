@@ -264,23 +264,32 @@ TEST(ZstdFramesTest, RefusesATableOfFramesNamingTheProblem)
 }
 
 // libzstd decodes a frame handed whole in one pass, which refuses an empty compressed block that its
-// block-by-block path accepts (found by fuzz_zstd_frame): the reader must give one verdict however the stored
-// bytes and the content are cut.
+// block-by-block path accepts, and it reads on past the content's last byte when it has the bytes (both found
+// by fuzz_zstd_frame): the reader must give one verdict however the stored bytes and the content are cut.
 TEST(ZstdFramesTest, ReaderGivesOneVerdictWhateverTheChunks)
 {
     const Bytes emptyCompressedBlock = {0x28, 0xB5, 0x2F, 0xFD, 0x24, 0x01,  // single segment, checksum, size 1
                                         0x04, 0x00, 0x00,                    // a compressed block of 0 bytes
                                         0x09, 0x00, 0x00, 0x42,              // the last block: raw, "B"
                                         0xF9, 0x57, 0x32, 0x06};             // XXH64's low half of "B"
+    Bytes damageBehindTheContent = {0x28, 0xB5, 0x2F, 0xFD, 0x24, 0x01,  // as above
+                                    0x08, 0x00, 0x00, 0x42};             // a raw block, not the last: "B"
+    damageBehindTheContent.resize(damageBehindTheContent.size() + 15);  // five empty raw blocks
+    damageBehindTheContent.insert(damageBehindTheContent.end(), {0x00, 0x00, 0x2E});  // a block over 128 KiB
     const Bytes content = Compressible(200 * 1024, 21);
-    const Bytes frames[] = {emptyCompressedBlock, WrittenFrame(content, 3), WrittenFrame({}, 3)};
-    for (const Bytes& frame : frames) {
-        uint64_t contentSize = ZSTD_getFrameContentSize(frame.data(), frame.size());
-        const ReadOutcome bytewise = ReadFrame(frame, contentSize, 1, 1);
-        const ReadOutcome whole = ReadFrame(frame, contentSize, 1 << 20, 1 << 20);
-        EXPECT_TRUE(bytewise.accepted) << bytewise.problem;
-        EXPECT_EQ(bytewise.accepted, whole.accepted) << whole.problem;
-        EXPECT_TRUE(bytewise.content == whole.content);
+    const struct {
+        Bytes frame;
+        bool accepted;
+    } cases[] = {{emptyCompressedBlock, true}, {WrittenFrame(content, 3), true}, {WrittenFrame({}, 3), true},
+                 {damageBehindTheContent, false}};
+    for (const auto& c : cases) {
+        uint64_t contentSize = ZSTD_getFrameContentSize(c.frame.data(), c.frame.size());
+        const ReadOutcome bytewise = ReadFrame(c.frame, contentSize, 1, 1);
+        const ReadOutcome whole = ReadFrame(c.frame, contentSize, 1 << 20, 1 << 20);
+        EXPECT_EQ(c.accepted, bytewise.accepted) << bytewise.problem;
+        EXPECT_EQ(c.accepted, whole.accepted) << whole.problem;
+        if (c.accepted)
+            EXPECT_TRUE(bytewise.content == whole.content);
     }
 }
 

@@ -1,9 +1,9 @@
 // A compressed entry as the updater reads it: the first 8 bytes of the input are the recorded content size
 // (little-endian), the rest the stored bytes, handed out in varying chunks and read in varying chunks. Whatever
 // the bytes, the reader ends with a verdict, never reads or writes outside its buffers, names the fault it
-// refuses, gives the same verdict and content when everything is handed over at once, and accepts only one
-// whole frame of exactly that content (which libzstd's one-shot decoder, stricter on empty blocks, gives too
-// when it accepts it). One reader serves every input, as one serves a whole run.
+// refuses, gives the same verdict (and when it accepts, the same content) when everything is handed over at
+// once, and accepts only one whole frame of exactly that content (which libzstd's one-shot decoder, stricter
+// on empty blocks, gives too when it accepts it). One reader serves every input, as one serves a whole run.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -61,7 +61,10 @@ Verdict ReadFrame(ZstdFrameReader& reader, const uint8_t* stored, size_t storedS
     FUZZ_CHECK(at <= storedSize);
     if (verdict.accepted && verdict.whole)
         FUZZ_CHECK(at == storedSize);
-    if (!ok)
+    // A refused entry's bytes are thrown away, and how many came out before the refusal depends on the chunks:
+    // when damage stands behind the content's last byte, a Read in small chunks gets the content and Finish
+    // finds the damage; handed everything at once, the decoder reads on to the damage in the Read itself.
+    if (!verdict.accepted)
         verdict.content.clear();
     return verdict;
 }

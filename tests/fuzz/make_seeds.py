@@ -168,4 +168,11 @@ with tempfile.TemporaryDirectory() as work:
         if name == "text":
             put("zstd_frame", "text_cut", size + frame[:len(frame) // 2])
             put("zstd_frame", "text_twice", size + frame + frame)
+# A frame of 1 byte: two empty raw blocks, a raw block of that byte, five empty ones, then a block header
+# that claims more than a block may hold. Refused however it is cut; but read in small chunks, the byte comes
+# out before the refusal (found by fuzz_zstd_frame).
+put("zstd_frame", "damage_behind_the_content",
+    struct.pack("<Q", 1) + bytes.fromhex("28b52ffd2401" "000000" "000000" "080000" "00") + bytes(15) + b"\0\0.")
+
+
 print("seeds written below " + out)
