@@ -3,15 +3,23 @@
 # core), from its seed corpus and what earlier runs found; prints each one's executions and coverage, keeps
 # any finding in build/fuzz/long, and merges the inputs that reach new code into the seed corpus
 # (tests/fuzz/corpus), minimised. Exits 1 when anything was found.
-#   bash scripts/fuzz.sh MINUTES [READER...]     (readers: archive_index version_list installed_lists
-#                                                 title_block package pe_certificate delta_decoder
-#                                                 delta_round_trip)
+#   bash scripts/fuzz.sh MINUTES [READER...]     (readers: the folders of tests/fuzz/corpus, every one
+#                                                 when none is named)
 set -euo pipefail
 minutes=${1:?usage: bash scripts/fuzz.sh MINUTES [READER...]}
 shift
 readers=("$@")
-[ ${#readers[@]} -gt 0 ] || readers=(archive_index version_list installed_lists title_block package pe_certificate delta_decoder delta_round_trip)
 cd "$(dirname "$0")/.."
+# Every target has a seed folder of its own (tests/fuzz/CMakeLists.txt runs each from it), so the folders
+# name every target, the ones added later too.
+if [ ${#readers[@]} -eq 0 ]; then
+    for seeds in tests/fuzz/corpus/*/; do
+        readers+=("$(basename "$seeds")")
+    done
+fi
+for reader in "${readers[@]}"; do
+    [ -d "tests/fuzz/corpus/$reader" ] || { echo "fuzz.sh: no fuzz target reads $reader (see tests/fuzz/corpus)" >&2; exit 2; }
+done
 bash scripts/deps.sh
 bash scripts/configure.sh
 cmake --build build/fuzz -j "$(nproc)" >/dev/null
