@@ -98,7 +98,8 @@ ZstdFrameReader& Reader()
 
 struct ReadOutcome {
     bool accepted = false;
-    std::string problem;  // empty when accepted
+    bool readWhole = false;  // every Read succeeded (a refusal came, if at all, from Finish)
+    std::string problem;     // empty when accepted
     Bytes content;
 };
 // Reads `stored` as a frame of `contentSize` bytes: the source hands out at most `sourceChunk` bytes a call,
@@ -124,6 +125,7 @@ ReadOutcome ReadFrame(const Bytes& stored, uint64_t contentSize, uint32_t readCh
         outcome.content.resize(from + n);
         ok = reader.Read(outcome.content.data() + from, n);
     }
+    outcome.readWhole = ok;
     outcome.accepted = ok && reader.Finish();
     outcome.problem = reader.Problem() ? reader.Problem() : "";
     EXPECT_EQ(outcome.accepted, outcome.problem.empty()) << outcome.problem;
@@ -280,16 +282,22 @@ TEST(ZstdFramesTest, ReaderGivesOneVerdictWhateverTheChunks)
     const struct {
         Bytes frame;
         bool accepted;
-    } cases[] = {{emptyCompressedBlock, true}, {WrittenFrame(content, 3), true}, {WrittenFrame({}, 3), true},
-                 {damageBehindTheContent, false}};
+        bool refusedAtFinishBytewise;  // the byte-wise Reads all succeed; handed everything, the Read refuses
+    } cases[] = {{emptyCompressedBlock, true, false}, {WrittenFrame(content, 3), true, false},
+                 {WrittenFrame({}, 3), true, false}, {damageBehindTheContent, false, true}};
     for (const auto& c : cases) {
         uint64_t contentSize = ZSTD_getFrameContentSize(c.frame.data(), c.frame.size());
         const ReadOutcome bytewise = ReadFrame(c.frame, contentSize, 1, 1);
         const ReadOutcome whole = ReadFrame(c.frame, contentSize, 1 << 20, 1 << 20);
         EXPECT_EQ(c.accepted, bytewise.accepted) << bytewise.problem;
         EXPECT_EQ(c.accepted, whole.accepted) << whole.problem;
-        if (c.accepted)
+        EXPECT_EQ(bytewise.problem, whole.problem);
+        if (c.accepted) {
             EXPECT_TRUE(bytewise.content == whole.content);
+        }
+        if (c.refusedAtFinishBytewise) {
+            EXPECT_TRUE(bytewise.readWhole && !whole.readWhole);
+        }
     }
 }
 

@@ -85,8 +85,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(reader.Ready());
     const Verdict chunked = ReadFrame(reader, stored, storedSize, contentSize, data[0] % 8);
     const Verdict atOnce = ReadFrame(reader, stored, storedSize, contentSize, -1);
-    FUZZ_CHECK(chunked.accepted == atOnce.accepted);
-    FUZZ_CHECK(chunked.content == atOnce.content);
+    // A read that stops at kReadLimit never reaches Finish: its acceptance only says no fault came up yet, and
+    // the reader handed everything may already have seen the next block's damage. So two verdicts are held to
+    // each other when the content was read whole, and two partial contents when both were accepted.
+    if (chunked.whole || (chunked.accepted && atOnce.accepted)) {
+        FUZZ_CHECK(chunked.accepted == atOnce.accepted);
+        FUZZ_CHECK(chunked.content == atOnce.content);
+    }
     if (!chunked.accepted || !chunked.whole)
         return 0;
     // An accepted frame is exactly one whole frame, all the stored bytes, with this content.

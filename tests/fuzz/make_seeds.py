@@ -173,6 +173,11 @@ with tempfile.TemporaryDirectory() as work:
 # out before the refusal (found by fuzz_zstd_frame).
 put("zstd_frame", "damage_behind_the_content",
     struct.pack("<Q", 1) + bytes.fromhex("28b52ffd2401" "000000" "000000" "080000" "00") + bytes(15) + b"\0\0.")
+# Content of 256 KiB and 1 byte, which the fuzz target reads only 256 KiB of: an empty raw block, two RLE
+# blocks of 128 KiB, then a block of the reserved type, damage a reader sees only when it has those bytes.
+put("zstd_frame", "damage_behind_the_read_limit",
+    struct.pack("<Q", 256 * 1024 + 1) + bytes.fromhex("28b52ffda4" "01000400" "000000" "02001000" "02001000" "060000")
+    + bytes(8))
 
 
 print("seeds written below " + out)
