@@ -16,7 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string error;
     if (!ReadUpdaterFile(InputFile(data, size, 0, index, "input", kPayloadOffset), contents, error))
         return 0;
+    // The file is what this harness wrote, whatever the reader says of its size.
+    const uint64_t fileSize = kPayloadOffset + index.size();
+    FUZZ_CHECK(contents.fileSize == fileSize);
     if (contents.hasCertificate)
-        FUZZ_CHECK(static_cast<uint64_t>(contents.certificateOffset) + contents.certificateSize <= contents.fileSize);
+        FUZZ_CHECK(contents.certificateSize > 0 &&
+                   static_cast<uint64_t>(contents.certificateOffset) + contents.certificateSize <= fileSize);
     return 0;
 }
