@@ -1,11 +1,13 @@
 // Inputs as files below a folder of this process (in /dev/shm when there is one: no disk in the loop).
 #include "tests/fuzz/fuzz_support.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "util/text/code_page.h"
 
@@ -57,7 +59,15 @@ std::wstring InputFile(const uint8_t* data, size_t size, uint64_t at, const std:
 
 std::wstring InputFolder(const uint8_t* data, size_t size, const char* name)
 {
+    // What an earlier input left would change what the readers find there (a list that prunes by what
+    // exists), and a finding would not replay on its own.
     const std::string folder = Base() + "/folder";
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (const dirent* entry = readdir(dir))
+            if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+                unlink((folder + "/" + entry->d_name).c_str());
+        closedir(dir);
+    }
     if (!Write(folder + "/" + name, data, size, 0, std::string(), 0))
         abort();
     return Wide(folder);
